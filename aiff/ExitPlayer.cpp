@@ -1,0 +1,3 @@
+#include "entrypoints.h"
+
+void _OVPlug_ExitPlayer(struct OVPlugIFace *) {}

@@ -1,0 +1,15 @@
+/* Test controls that span several services. */
+#include "exec_internal.h"
+#include "platform.h"
+#include "testing.h"
+
+void ovTestClearFaults(void)
+{
+    ovTestFailAllocation(0);
+    ovTestFailAllocationsFrom(0);
+    ovTestFailDosCall(0);
+    ovTestShortDosRead(0);
+    ovTestFailOpenLibrary(nullptr);
+    ovTestFailGetInterface(nullptr, nullptr);
+}
+

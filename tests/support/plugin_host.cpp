@@ -1,0 +1,88 @@
+#include "plugin_host.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace ovtest {
+
+std::string binDir() { return OV_TEST_BIN_DIR; }
+
+std::string modsDir()
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(OV_TEST_MODS_DIR, error))
+        return OV_TEST_MODS_DIR;
+    return {};
+}
+
+std::vector<uint8_t> readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::string &path, const std::vector<uint8_t> &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string tempPath(const std::string &name)
+{
+    static const std::string folder = [] {
+        auto dir = std::filesystem::temp_directory_path() /
+                   ("ovtest-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        return dir.string();
+    }();
+    return folder + "/" + name;
+}
+
+Plugin::Plugin(const std::string &fileName)
+{
+    struct ExecIFace *IExec = exec();
+    std::string path = binDir() + "/" + fileName;
+    base_ = IExec->OpenLibrary(IExec, path.c_str(), 1);
+    if (base_ == nullptr)
+        return;
+    iface_ = reinterpret_cast<struct OVPlugIFace *>(
+        IExec->GetInterface(IExec, base_, "main", 1, nullptr));
+}
+
+BPTR Plugin::close()
+{
+    struct ExecIFace *IExec = exec();
+    BPTR seg = 0;
+    if (iface_ != nullptr)
+        IExec->DropInterface(IExec, reinterpret_cast<struct Interface *>(iface_));
+    if (base_ != nullptr) {
+        IExec->CloseLibrary(IExec, base_);
+        if (base_->lib_OpenCnt == 0)
+            seg = IExec->RemLibrary(IExec, base_);
+    }
+    iface_ = nullptr;
+    base_ = nullptr;
+    return seg;
+}
+
+Plugin::~Plugin() { close(); }
+
+void LeakCheckListener::OnTestStart(const ::testing::TestInfo &)
+{
+    ovTestClearFaults();
+    allocationsBefore_ = ovTestLiveAllocations();
+    filesBefore_ = ovTestOpenFiles();
+}
+
+void LeakCheckListener::OnTestEnd(const ::testing::TestInfo &)
+{
+    ovTestClearFaults();
+    EXPECT_EQ(ovTestLiveAllocations(), allocationsBefore_) << "AllocVec blocks left behind";
+    EXPECT_EQ(ovTestOpenFiles(), filesBefore_) << "DOS files left open";
+}
+
+} // namespace ovtest

@@ -39,17 +39,19 @@ struct Builtin {
     struct Library *library = nullptr;
 };
 
+/* Never destroyed: the platform's own libraries live as long as the
+ * process, and nothing may tear them down under a late caller. */
 std::map<struct Library *, LibraryRecord> &records()
 {
-    static std::map<struct Library *, LibraryRecord> all;
-    return all;
+    static auto *all = new std::map<struct Library *, LibraryRecord>;
+    return *all;
 }
 
 std::map<std::string, Builtin> &builtins()
 {
     /* dos.library is always there, as on the real system. */
-    static std::map<std::string, Builtin> all{{"dos.library", Builtin{53, dosVectors}}};
-    return all;
+    static auto *all = new std::map<std::string, Builtin>{{"dos.library", Builtin{53, dosVectors}}};
+    return *all;
 }
 
 std::string &libraryPath()

@@ -38,6 +38,42 @@ void ovTestFailOpenLibrary(const char *name);
 /* Make GetInterface of the named interface of the named library fail
  * while set (NULL clears). */
 void ovTestFailGetInterface(const char *library, const char *interface);
+
+/* ---- tasks, signals, ports ---- */
+/* Message ports made by CreateMsgPort and not yet deleted. */
+uint32 ovTestLivePorts(void);
+/* Signals held by the task (bits allocated with AllocSignal, beyond the
+ * sixteen the system keeps), as a mask. */
+uint32 ovTestAllocatedSignals(struct Task *task);
+/* Make the n-th AllocSignal call from now fail (1 = the next one); 0
+ * clears. Counts every signal allocation, including the ones made for
+ * CreateMsgPort and for a window's UserPort. */
+void ovTestFailAllocSignal(uint32 n);
+
+/* ---- intuition and the display ---- */
+/* Make the next OpenWindowTags / LockPubScreen calls fail while set. */
+void ovTestFailOpenWindow(BOOL on);
+void ovTestFailLockPubScreen(BOOL on);
+/* Windows open, and locks held on the default public screen. */
+uint32 ovTestOpenWindows(void);
+uint32 ovTestPubScreenLocks(void);
+/* Waits up to timeoutMs for a window to be open; returns the newest open
+ * window, or NULL. */
+struct Window *ovTestWaitForWindow(uint32 timeoutMs);
+/* The window's title as the display shows it (the real window's title in
+ * the SDL back end), cut to size bytes with the NUL. FALSE if not open. */
+BOOL ovTestWindowTitle(struct Window *window, char *title, uint32 size);
+/* Delivers a close-gadget event to the window, as a user's click would. */
+void ovTestPostCloseWindow(struct Window *window);
+/* Requesters shown since start-up (or the last clear), oldest first. Each
+ * text is cut to size bytes with the NUL. FALSE when there is no index-th. */
+uint32 ovTestRequesterCount(void);
+BOOL ovTestRequester(uint32 index, char *title, char *body, char *buttons, uint32 size);
+void ovTestClearRequesters(void);
+/* The native window system's handle of the window (an X11 window id in
+ * the SDL back end on X11), 0 when there is none. */
+uint64 ovTestWindowSystemId(struct Window *window);
+
 /* Clear every fault set above. */
 void ovTestClearFaults(void);
 

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the host player and the three
+# test configurations need. Safe to run again: when everything is present it
+# only checks and returns, without touching the network.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  # tests and benchmarks (GoogleTest sources are built again for PowerPC)
+  libgtest-dev googletest libgmock-dev libbenchmark-dev
+  # host player and the platform's window, sound and picture back ends
+  libsdl2-dev libcli11-dev libfmt-dev libkissfft-dev libpng-dev
+  # AIFF interoperability checks and the speed comparison
+  sox libsox-fmt-all libsndfile1-dev sndfile-tools libxmp-dev
+  # fuzzing (libFuzzer comes with clang's runtime)
+  clang libclang-rt-14-dev
+  # the 32-bit big-endian PowerPC configuration
+  qemu-user g++-powerpc-linux-gnu
+  # window tests on a virtual display, and looking at captured frames
+  xvfb xauth imagemagick
+)
+
+# One dpkg-query for the lot keeps the common case (nothing to do) quick.
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
+            awk '$NF == "installed" { print $1 }' || true)
+missing=()
+for package in "${packages[@]}"; do
+  if grep -qx -- "$package" <<<"$installed"; then
+    echo "install-deps: present $package"
+  else
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing ${missing[*]}; run this script as root to install them" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+echo "install-deps: updating the package lists"
+apt-get update -qq
+echo "install-deps: installing ${missing[*]}"
+apt-get install -y -qq "${missing[@]}" </dev/null
+echo "install-deps: installed ${#missing[@]} packages"

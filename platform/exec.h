@@ -170,6 +170,10 @@ struct InterfaceData {
     APTR EnvironmentVector;
     uint32 Reserved3;
     uint32 Reserved4;
+    /* Rounds the block up to a whole number of pointers, so that the
+     * vectors start right after it both in the platform's packed records
+     * and in interface records laid out by the compiler. */
+    uint16 Reserved5;
 };
 
 /* Every interface: the data block, then its vectors in table order. */
@@ -226,6 +230,9 @@ struct Message {
 #if OV_ADDRESS_32
 #pragma pack(pop)
 #endif
+
+static_assert(sizeof(struct InterfaceData) % sizeof(void *) == 0,
+              "interface vectors follow the data block on a pointer boundary");
 
 #if OV_ADDRESS_32
 static_assert(sizeof(struct Node) == 14, "Node is 14 bytes");

@@ -11,5 +11,8 @@ void ovTestClearFaults(void)
     ovTestShortDosRead(0);
     ovTestFailOpenLibrary(nullptr);
     ovTestFailGetInterface(nullptr, nullptr);
+    ovTestFailAllocSignal(0);
+    ovTestFailOpenWindow(FALSE);
+    ovTestFailLockPubScreen(FALSE);
 }
 

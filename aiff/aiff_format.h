@@ -1,0 +1,62 @@
+/* The AIFF file format as this plug-in reads and writes it: chunk layout,
+ * big-endian field access and the 80-bit extended sample rate. */
+#ifndef OV_AIFF_FORMAT_H
+#define OV_AIFF_FORMAT_H
+
+#include "../platform/exec.h"
+
+#include <cstring>
+
+/* Every chunk: a 4-byte identifier, then a 4-byte data size. */
+#define AIFF_CHUNK_HEADER_SIZE 8
+/* FORM identifier, FORM size, form type. */
+#define AIFF_FORM_HEADER_SIZE 12
+/* COMM data: channels, frames, sample size, extended rate. */
+#define AIFF_COMM_SIZE 18
+/* SSND data before the sound bytes: offset, block size. */
+#define AIFF_SSND_FIELDS_SIZE 8
+/* Where the sound bytes of an SSND chunk start, counted from its identifier. */
+#define AIFF_SSND_DATA_START (AIFF_CHUNK_HEADER_SIZE + AIFF_SSND_FIELDS_SIZE)
+/* An 80-bit extended value: sign and 15-bit exponent, 64-bit mantissa. */
+#define AIFF_EXTENDED_SIZE 10
+
+static inline bool aiff_id_is(const uint8 *bytes, const char *id)
+{
+    return std::memcmp(bytes, id, 4) == 0;
+}
+
+static inline uint16 aiff_load_u16(const uint8 *p)
+{
+    return (uint16)((p[0] << 8) | p[1]);
+}
+
+static inline uint32 aiff_load_u32(const uint8 *p)
+{
+    return ((uint32)p[0] << 24) | ((uint32)p[1] << 16) | ((uint32)p[2] << 8) | p[3];
+}
+
+static inline void aiff_store_u16(uint8 *p, uint32 value)
+{
+    p[0] = (uint8)(value >> 8);
+    p[1] = (uint8)value;
+}
+
+static inline void aiff_store_u32(uint8 *p, uint32 value)
+{
+    p[0] = (uint8)(value >> 24);
+    p[1] = (uint8)(value >> 16);
+    p[2] = (uint8)(value >> 8);
+    p[3] = (uint8)value;
+}
+
+/* The whole number of Hz an extended rate denotes, truncated toward zero;
+ * 0 for a negative, infinite or not-a-number value or one of 2^32 Hz or
+ * more. A rate stored with exponent 0x400E is its top 16 mantissa bits. */
+uint32 aiff_decode_rate(const uint8 extended[AIFF_EXTENDED_SIZE]);
+
+/* Stores a rate as an extended value. Below 65536 Hz: exponent 0x400E with
+ * the rate in the top 16 mantissa bits (the form every reader of 16-bit
+ * rates expects); from 65536 Hz on the normalised value. */
+void aiff_encode_rate(uint8 extended[AIFF_EXTENDED_SIZE], uint32 rate);
+
+#endif

@@ -1,0 +1,46 @@
+/* Sample rates as 80-bit extended values. */
+#include "aiff_format.h"
+
+#define EXTENDED_SIGN 0x8000u
+#define EXTENDED_EXPONENT_MASK 0x7FFFu
+#define EXTENDED_EXPONENT_BIAS 16383
+/* Exponent of a value whose top 16 mantissa bits are its integer part. */
+#define EXTENDED_EXPONENT_16BIT 0x400E
+
+uint32 aiff_decode_rate(const uint8 extended[AIFF_EXTENDED_SIZE])
+{
+    const uint32 signAndExponent = aiff_load_u16(extended);
+    const uint64 mantissa = ((uint64)aiff_load_u32(extended + 2) << 32) | aiff_load_u32(extended + 6);
+    const uint32 exponent = signAndExponent & EXTENDED_EXPONENT_MASK;
+    if ((signAndExponent & EXTENDED_SIGN) != 0 || exponent == EXTENDED_EXPONENT_MASK)
+        return 0;
+    /* value = mantissa * 2^(exponent - bias - 63) */
+    const int32 shift = (int32)exponent - EXTENDED_EXPONENT_BIAS - 63;
+    uint64 hertz;
+    if (shift >= 0) {
+        if (mantissa == 0)
+            return 0;
+        if (shift >= 32 || (mantissa >> (32 - shift)) != 0)
+            return 0; /* 2^32 Hz or more */
+        hertz = mantissa << shift;
+    } else {
+        hertz = -shift >= 64 ? 0 : mantissa >> -shift;
+    }
+    return hertz > 0xFFFFFFFFu ? 0 : (uint32)hertz;
+}
+
+void aiff_encode_rate(uint8 extended[AIFF_EXTENDED_SIZE], uint32 rate)
+{
+    std::memset(extended, 0, AIFF_EXTENDED_SIZE);
+    if (rate <= 0xFFFFu) {
+        aiff_store_u16(extended, EXTENDED_EXPONENT_16BIT);
+        aiff_store_u16(extended + 2, rate);
+        return;
+    }
+    /* Normalised: the leading one moves to the mantissa's top bit. */
+    const int32 topBit = 31 - __builtin_clz(rate);
+    const uint64 mantissa = (uint64)rate << (63 - topBit);
+    aiff_store_u16(extended, (uint32)(EXTENDED_EXPONENT_BIAS + topBit));
+    aiff_store_u32(extended + 2, (uint32)(mantissa >> 32));
+    aiff_store_u32(extended + 6, (uint32)mantissa);
+}

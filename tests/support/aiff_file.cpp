@@ -1,0 +1,154 @@
+#include "aiff_file.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace ovtest {
+
+namespace {
+
+void appendId(std::vector<uint8_t> &out, const std::string &id)
+{
+    if (id.size() != 4)
+        throw std::invalid_argument("chunk identifiers have four characters: " + id);
+    out.insert(out.end(), id.begin(), id.end());
+}
+
+} // namespace
+
+void appendU16(std::vector<uint8_t> &out, uint32_t value)
+{
+    out.push_back(static_cast<uint8_t>(value >> 8));
+    out.push_back(static_cast<uint8_t>(value));
+}
+
+void appendU32(std::vector<uint8_t> &out, uint32_t value)
+{
+    appendU16(out, value >> 16);
+    appendU16(out, value & 0xFFFF);
+}
+
+Extended extendedRaw(uint16_t signAndExponent, uint64_t mantissa)
+{
+    Extended value{};
+    value[0] = static_cast<uint8_t>(signAndExponent >> 8);
+    value[1] = static_cast<uint8_t>(signAndExponent);
+    for (int i = 0; i < 8; i++)
+        value[2 + i] = static_cast<uint8_t>(mantissa >> (56 - 8 * i));
+    return value;
+}
+
+Extended extendedRate(double hertz)
+{
+    if (hertz == 0)
+        return Extended{};
+    int exponent = 0;
+    const double fraction = std::frexp(std::fabs(hertz), &exponent); /* [0.5, 1) */
+    const auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 64));
+    const uint16_t sign = hertz < 0 ? 0x8000 : 0;
+    return extendedRaw(static_cast<uint16_t>(sign | (16383 + exponent - 1)), mantissa);
+}
+
+std::vector<uint8_t> testPcm(uint32_t frames, uint16_t channels, uint32_t seed)
+{
+    std::vector<uint8_t> pcm;
+    pcm.reserve(static_cast<size_t>(frames) * channels * 2);
+    uint32_t state = seed * 2654435761u + 12345u;
+    for (uint32_t frame = 0; frame < frames; frame++) {
+        for (uint16_t channel = 0; channel < channels; channel++) {
+            state = state * 1664525u + 1013904223u;
+            appendU16(pcm, state >> 16);
+        }
+    }
+    return pcm;
+}
+
+AiffFile &AiffFile::formType(const std::string &fourCC)
+{
+    formType_ = fourCC;
+    return *this;
+}
+
+AiffFile &AiffFile::formSize(uint32_t size)
+{
+    formSizeSet_ = true;
+    formSize_ = size;
+    return *this;
+}
+
+AiffFile &AiffFile::comm(uint16_t channels, uint32_t frames, uint16_t bits, double hertz)
+{
+    return comm(channels, frames, bits, extendedRate(hertz));
+}
+
+AiffFile &AiffFile::comm(uint16_t channels, uint32_t frames, uint16_t bits, const Extended &rate)
+{
+    std::vector<uint8_t> data;
+    appendU16(data, channels);
+    appendU32(data, frames);
+    appendU16(data, bits);
+    data.insert(data.end(), rate.begin(), rate.end());
+    return chunk("COMM", data);
+}
+
+AiffFile &AiffFile::ssnd(const std::vector<uint8_t> &sound, uint32_t offset, uint32_t blockSize)
+{
+    std::vector<uint8_t> data;
+    appendU32(data, offset);
+    appendU32(data, blockSize);
+    data.insert(data.end(), offset, 0xEE);
+    soundStart_ = 12 + body_.size() + 8 + data.size();
+    data.insert(data.end(), sound.begin(), sound.end());
+    return chunk("SSND", data);
+}
+
+AiffFile &AiffFile::ssndDeclaring(uint32_t declaredSize, const std::vector<uint8_t> &sound)
+{
+    std::vector<uint8_t> data;
+    data.reserve(8 + sound.size());
+    appendU32(data, 0);
+    appendU32(data, 0);
+    soundStart_ = 12 + body_.size() + 8 + data.size();
+    data.insert(data.end(), sound.begin(), sound.end());
+    return chunkDeclaring("SSND", declaredSize, data);
+}
+
+AiffFile &AiffFile::chunk(const std::string &id, const std::vector<uint8_t> &data)
+{
+    chunkDeclaring(id, static_cast<uint32_t>(data.size()), data);
+    if (data.size() % 2 != 0)
+        body_.push_back(0);
+    return *this;
+}
+
+AiffFile &AiffFile::chunk(const std::string &id, const std::string &text)
+{
+    return chunk(id, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+AiffFile &AiffFile::chunkDeclaring(const std::string &id, uint32_t declaredSize,
+                                   const std::vector<uint8_t> &data)
+{
+    appendId(body_, id);
+    appendU32(body_, declaredSize);
+    body_.insert(body_.end(), data.begin(), data.end());
+    return *this;
+}
+
+AiffFile &AiffFile::raw(const std::vector<uint8_t> &bytes)
+{
+    body_.insert(body_.end(), bytes.begin(), bytes.end());
+    return *this;
+}
+
+std::vector<uint8_t> AiffFile::bytes() const
+{
+    std::vector<uint8_t> file;
+    appendId(file, "FORM");
+    appendU32(file, formSizeSet_ ? formSize_ : static_cast<uint32_t>(4 + body_.size()));
+    appendId(file, formType_);
+    file.insert(file.end(), body_.begin(), body_.end());
+    return file;
+}
+
+} // namespace ovtest

@@ -1,0 +1,58 @@
+/*
+ * The terminal side of the player: keys read one at a time while playing,
+ * and the one-line progress display.
+ */
+#ifndef OV_HOST_CONSOLE_H
+#define OV_HOST_CONSOLE_H
+
+#include <termios.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace orvane {
+
+enum class Key { None, Pause, Quit, Next, SeekBack, SeekForward };
+
+/* Puts standard input into single-key mode while alive (only when it is a
+ * terminal) and gives back the keys pressed. */
+class KeyReader {
+public:
+    KeyReader();
+    ~KeyReader();
+    KeyReader(const KeyReader &) = delete;
+    KeyReader &operator=(const KeyReader &) = delete;
+
+    bool active() const { return active_; }
+    Key poll();
+
+private:
+    bool active_ = false;
+    struct termios saved_{};
+};
+
+/* "m:ss" (or "h:mm:ss"). */
+std::string clockText(double seconds);
+/* "[#####.....]" for a fraction in 0..1. */
+std::string progressBar(double fraction, int width);
+
+/* Rewrites one status line in place on a terminal. */
+class StatusLine {
+public:
+    explicit StatusLine(FILE *to);
+    ~StatusLine();
+    bool enabled() const { return enabled_; }
+    void show(const std::string &text);
+    /* Ends the line so later output starts on a fresh one. */
+    void finish();
+
+private:
+    FILE *to_;
+    bool enabled_;
+    size_t shownLength_ = 0;
+};
+
+} // namespace orvane
+
+#endif

@@ -1,0 +1,123 @@
+#include "output_file.h"
+
+#include "host_error.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace orvane {
+
+OutputFile::OutputFile(const std::string &path, bool patchedLater) : path_(path)
+{
+    if (path == "-") {
+        fd_ = 1;
+        held_ = patchedLater;
+        return;
+    }
+    std::filesystem::path target(path);
+    std::error_code error;
+    if (std::filesystem::is_directory(target, error)) {
+        errno = EISDIR;
+        fail("create");
+    }
+    std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+    std::string hidden(1, '.');
+    hidden.append(target.filename().string()).append(".partial-XXXXXX");
+    temporary_ = (folder / hidden).string();
+    fd_ = ::mkstemp(temporary_.data());
+    if (fd_ < 0) {
+        temporary_.clear();
+        fail("create");
+    }
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd_, 0666 & ~mask);
+}
+
+OutputFile::~OutputFile()
+{
+    if (fd_ > 1)
+        ::close(fd_);
+    if (!committed_ && !temporary_.empty())
+        ::unlink(temporary_.c_str());
+}
+
+void OutputFile::fail(const char *what) const
+{
+    std::string message = "cannot ";
+    message.append(what);
+    if (path_ == "-")
+        message.append(" standard output");
+    else
+        message.append(" '").append(path_).append("'");
+    message.append(": ").append(std::strerror(errno));
+    throw HostError(message);
+}
+
+void OutputFile::writeAll(int fd, std::span<const uint8_t> bytes) const
+{
+    while (!bytes.empty()) {
+        ssize_t done = ::write(fd, bytes.data(), bytes.size());
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            fail("write");
+        bytes = bytes.subspan(static_cast<size_t>(done));
+    }
+}
+
+void OutputFile::append(std::span<const uint8_t> bytes)
+{
+    if (held_)
+        heldBytes_.insert(heldBytes_.end(), bytes.begin(), bytes.end());
+    else
+        writeAll(fd_, bytes);
+    size_ += bytes.size();
+}
+
+void OutputFile::patch(uint64_t offset, std::span<const uint8_t> bytes)
+{
+    if (offset > size_ || bytes.size() > size_ - offset) {
+        errno = EINVAL;
+        fail("patch");
+    }
+    if (held_) {
+        std::copy(bytes.begin(), bytes.end(), heldBytes_.begin() + static_cast<ptrdiff_t>(offset));
+        return;
+    }
+    if (fd_ == 1) {
+        errno = ESPIPE;
+        fail("patch");
+    }
+    ssize_t done = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (done != static_cast<ssize_t>(bytes.size()))
+        fail("write");
+}
+
+void OutputFile::commit()
+{
+    if (held_) {
+        writeAll(fd_, heldBytes_);
+        heldBytes_.clear();
+    }
+    if (fd_ == 1) {
+        committed_ = true;
+        return;
+    }
+    if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
+        fd_ = -1;
+        fail("write");
+    }
+    fd_ = -1;
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0)
+        fail("write");
+    committed_ = true;
+}
+
+} // namespace orvane

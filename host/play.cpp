@@ -1,0 +1,247 @@
+/* orvane play: songs through the sound device (SDL2's audio queue), with a
+ * progress line, keys, and the visualiser fed with what is being heard. */
+#include "commands.h"
+#include "console.h"
+#include "host_error.h"
+#include "plugin_port.h"
+#include "stream.h"
+#include "visualiser_run.h"
+
+#include "platform/program.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace orvane {
+
+namespace {
+
+constexpr double kQueueSeconds = 0.25; /* audio kept queued ahead of the device */
+constexpr uint32_t kSeekStepSeconds = 10;
+constexpr uint32_t kSignalsPerSecond = 50;
+constexpr Uint32 kLoopDelayMs = 5;
+
+struct ExecIFace *exec() { return AbsExecBase->MainInterface; }
+
+const char *kNoDeviceAdvice = "; `orvane render FILE -o OUT.aiff` writes the song to a file instead";
+
+/* The sound device's audio subsystem, for the whole command. */
+class SoundSystem {
+public:
+    SoundSystem()
+    {
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+            throw HostError(std::string("no sound device (") + SDL_GetError() + ")" + kNoDeviceAdvice);
+    }
+    ~SoundSystem() { SDL_QuitSubSystem(SDL_INIT_AUDIO); }
+    SoundSystem(const SoundSystem &) = delete;
+    SoundSystem &operator=(const SoundSystem &) = delete;
+};
+
+/* One opened device at the song's rate and channels, fed native samples. */
+class SoundDevice {
+public:
+    SoundDevice(uint32_t rate, uint32_t channels) : frameBytes_(channels * 2)
+    {
+        SDL_AudioSpec want{};
+        want.freq = static_cast<int>(rate);
+        want.format = AUDIO_S16SYS;
+        want.channels = static_cast<Uint8>(channels);
+        want.samples = 2048;
+        SDL_AudioSpec have{};
+        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (device_ == 0)
+            throw HostError(std::string("no sound device (") + SDL_GetError() + ")" + kNoDeviceAdvice);
+    }
+    ~SoundDevice() { SDL_CloseAudioDevice(device_); }
+    SoundDevice(const SoundDevice &) = delete;
+    SoundDevice &operator=(const SoundDevice &) = delete;
+
+    /* Queues big-endian frames, turned into the machine's order here. */
+    void queue(std::span<const uint8_t> bigEndian)
+    {
+        native_.resize(bigEndian.size() / 2);
+        for (size_t i = 0; i < native_.size(); i++)
+            native_[i] = ov_load_be16(&bigEndian[i * 2]);
+        if (SDL_QueueAudio(device_, native_.data(), static_cast<Uint32>(native_.size() * 2)) != 0)
+            throw HostError(std::string("the sound device failed: ") + SDL_GetError());
+        queuedFrames_ += bigEndian.size() / frameBytes_;
+    }
+    uint64_t queuedFrames() const { return queuedFrames_; }
+    uint64_t waitingFrames() const { return SDL_GetQueuedAudioSize(device_) / frameBytes_; }
+    /* Frames the device has taken so far. */
+    uint64_t playedFrames() const { return queuedFrames_ - std::min(queuedFrames_, waitingFrames()); }
+    void drop()
+    {
+        queuedFrames_ = playedFrames();
+        SDL_ClearQueuedAudio(device_);
+    }
+    void pause(bool on) { SDL_PauseAudioDevice(device_, on ? 1 : 0); }
+
+private:
+    SDL_AudioDeviceID device_ = 0;
+    uint32_t frameBytes_;
+    uint64_t queuedFrames_ = 0;
+    std::vector<int16_t> native_;
+};
+
+enum class After { NextFile, Quit };
+
+bool breakArrived()
+{
+    return (exec()->SetSignal(exec(), 0, SIGBREAKF_CTRL_C) & SIGBREAKF_CTRL_C) != 0;
+}
+
+std::string formatLine(const PlayerSession &session)
+{
+    std::string duration = session.endless() ? "endless" : clockText(session.durationMs() / 1000.0);
+    return "  " + session.plugin().name() + ", " + std::to_string(session.rate()) + " Hz, " +
+           std::to_string(session.channels()) + (session.channels() == 1 ? " channel, " : " channels, ") + duration;
+}
+
+/* Plays one song to its end, its bound, or a key. */
+After playSession(PlayerSession &session, const Length &length, KeyReader &keys, VisualiserPort *port)
+{
+    const uint32_t rate = session.rate();
+    const uint32_t frameBytes = session.frameBytes();
+    const std::optional<uint64_t> limit = length.framesAt(rate);
+    SoundDevice device(rate, session.channels());
+    AudioHistory history;
+    std::optional<SpectrumAnalyser> analyser;
+    if (port != nullptr) {
+        analyser.emplace(rate);
+        port->setTitle(session.title());
+    }
+    StatusLine status(stdout);
+
+    /* Positions are counted from an anchor, moved by every seek: the song
+     * frame and the history frame that the device plays after having
+     * played `anchorPlayed` frames. */
+    uint64_t songFrame = 0; /* position in the song of the next decoded frame */
+    uint64_t anchorSong = 0, anchorHistory = 0, anchorPlayed = 0;
+    uint64_t nextSignal = 0;
+    bool decoding = true, paused = false, started = false;
+    std::string notice;
+    const uint64_t ahead = static_cast<uint64_t>(kQueueSeconds * rate);
+
+    for (;;) {
+        while (decoding && device.waitingFrames() < ahead) {
+            std::span<const uint8_t> block = session.decode();
+            uint64_t take = block.size() / frameBytes;
+            if (limit)
+                take = std::min(take, *limit - std::min(*limit, songFrame));
+            if (take == 0) {
+                decoding = false;
+                break;
+            }
+            block = block.first(static_cast<size_t>(take * frameBytes));
+            device.queue(block);
+            history.append(block, session.channels());
+            songFrame += take;
+        }
+        if (!started) {
+            device.pause(false);
+            started = true;
+        }
+        uint64_t played = device.playedFrames() - anchorPlayed;
+        if (!decoding && device.waitingFrames() == 0)
+            return After::NextFile;
+
+        uint64_t heardHistory = anchorHistory + played;
+        double elapsed = static_cast<double>(anchorSong + played) / rate;
+        if (port != nullptr) {
+            port->serve();
+            if (!paused && heardHistory >= nextSignal) {
+                port->publish(history, heardHistory, *analyser);
+                nextSignal = heardHistory + rate / kSignalsPerSecond;
+            }
+        }
+
+        Key key = keys.poll();
+        switch (key) {
+        case Key::Quit:
+            return After::Quit;
+        case Key::Next:
+            return After::NextFile;
+        case Key::Pause:
+            paused = !paused;
+            device.pause(paused);
+            break;
+        case Key::SeekBack:
+        case Key::SeekForward: {
+            int64_t now = static_cast<int64_t>(elapsed);
+            int64_t step = key == Key::SeekForward ? kSeekStepSeconds : -int64_t{kSeekStepSeconds};
+            int32_t result = session.seek(static_cast<uint32_t>(std::max<int64_t>(now + step, 0)));
+            if (result == -2) {
+                notice = "(this plug-in cannot seek)";
+            } else if (result < 0) {
+                notice = key == Key::SeekForward ? "(no further to go)" : "(cannot seek there)";
+            } else {
+                notice.clear();
+                device.drop();
+                anchorPlayed = device.playedFrames();
+                anchorHistory = history.end();
+                anchorSong = songFrame = static_cast<uint64_t>(result) * rate;
+                decoding = true;
+            }
+            break;
+        }
+        case Key::None:
+            break;
+        }
+        if (breakArrived())
+            return After::Quit;
+
+        std::string line = "  " + clockText(elapsed);
+        if (!session.endless()) {
+            double total = session.durationMs() / 1000.0;
+            line += " " + progressBar(elapsed / total, 30) + " " + clockText(total);
+        }
+        if (paused)
+            line += "  (paused)";
+        if (!notice.empty())
+            line += "  " + notice;
+        status.show(line);
+        SDL_Delay(kLoopDelayMs);
+    }
+}
+
+} // namespace
+
+int runPlay(const Places &places, const PlayOptions &options)
+{
+    std::vector<std::filesystem::path> files = places.filesOrDemo(options.files);
+    PluginSet plugins(places.pluginDir);
+    SoundSystem sound;
+    ovReceiveBreaks(TRUE);
+    std::unique_ptr<VisualiserPort> port;
+    std::optional<VisualiserRun> visualiser;
+    if (options.visualise) {
+        port = std::make_unique<VisualiserPort>();
+        visualiser.emplace(*port, places.visualiser(), false);
+    }
+    KeyReader keys;
+    if (keys.active())
+        std::printf("keys: space pause, q quit, n next, left/right seek %u s\n", kSeekStepSeconds);
+    int status = 0;
+    for (const auto &file : files) {
+        try {
+            PlayerSession session(plugins, file);
+            std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
+            std::fflush(stdout);
+            if (playSession(session, options.length, keys, port.get()) == After::Quit)
+                break;
+        } catch (const HostError &error) {
+            std::fflush(stdout);
+            reportError(error.what());
+            status = error.exitStatus();
+        }
+    }
+    ovReceiveBreaks(FALSE);
+    return status;
+}
+
+} // namespace orvane

@@ -1,0 +1,124 @@
+#include "stream.h"
+
+#include "host_error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fstream>
+
+namespace orvane {
+
+namespace {
+
+/* Largest block a plug-in's output buffer holds (the Protracker block of
+ * 16384 stereo frames): a frame count beyond it is not believed. */
+constexpr size_t kLargestBlockBytes = 65536;
+
+std::string quoted(const std::filesystem::path &file) { return "'" + file.string() + "'"; }
+
+} // namespace
+
+std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t limit)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error))
+        throw HostError("cannot read " + quoted(file) + ": it is a folder");
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw HostError("cannot read " + quoted(file) + ": " + std::strerror(errno));
+    std::vector<uint8_t> bytes;
+    size_t want = limit != 0 ? limit : SIZE_MAX;
+    char chunk[65536];
+    while (bytes.size() < want && in) {
+        size_t ask = std::min(sizeof chunk, want - bytes.size());
+        in.read(chunk, static_cast<std::streamsize>(ask));
+        bytes.insert(bytes.end(), chunk, chunk + in.gcount());
+    }
+    if (in.bad())
+        throw HostError("cannot read " + quoted(file) + ": " + std::strerror(errno));
+    return bytes;
+}
+
+std::string moduleTitle(std::span<const uint8_t> image)
+{
+    std::string title;
+    for (size_t i = 0; i < 20 && i < image.size() && image[i] != 0; i++)
+        title += (image[i] >= 0x20 && image[i] < 0x7F) ? static_cast<char>(image[i]) : ' ';
+    size_t first = title.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return title.substr(first, title.find_last_not_of(' ') - first + 1);
+}
+
+PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::path &file)
+    : record_(std::make_unique<struct PlayerStream>()), path_(file.string())
+{
+    std::vector<uint8_t> head = readFileBytes(file, kRecogniseBytes);
+    Recognised found = plugins.recognise(head);
+    if (found.plugin == nullptr)
+        throw HostError(quoted(file) + ": no plug-in recognises this file");
+    plugin_ = found.plugin;
+    record_->LoadMode = found.loadMode;
+    if (found.loadMode == LOADMODE_IN_MEMORY) {
+        image_ = readFileBytes(file, 0);
+        if (image_.size() > static_cast<size_t>(INT32_MAX))
+            throw HostError(quoted(file) + ": too large to load");
+        record_->FileData = image_.data();
+        record_->FileSize = static_cast<int32>(image_.size());
+    } else if (found.loadMode != LOADMODE_BY_NAME) {
+        throw HostError(quoted(file) + ": the " + plugin_->name() + " plug-in asks for loading mode " +
+                        std::to_string(found.loadMode) + ", which this host does not know");
+    }
+
+    struct OVPlugIFace *iface = plugin_->iface();
+    bool ready = iface->InitPlayer(iface, record_.get()) == 1 &&
+                 iface->OpenPlayer(iface, path_.c_str(), record_.get()) == 1;
+    if (!ready) {
+        iface->ClosePlayer(iface, record_.get());
+        record_.reset();
+        throw HostError(quoted(file) + ": the " + plugin_->name() + " plug-in cannot open this file");
+    }
+    if (rate() == 0 || channels() == 0) {
+        iface->ClosePlayer(iface, record_.get());
+        record_.reset();
+        throw HostError(quoted(file) + ": the " + plugin_->name() +
+                        " plug-in reports no sample rate or no channels");
+    }
+    title_ = found.loadMode == LOADMODE_IN_MEMORY ? moduleTitle(image_) : std::string();
+    if (title_.empty())
+        title_ = file.filename().string();
+}
+
+PlayerSession::~PlayerSession()
+{
+    if (record_ != nullptr)
+        plugin_->iface()->ClosePlayer(plugin_->iface(), record_.get());
+}
+
+std::span<const uint8_t> PlayerSession::decode()
+{
+    if (ended_)
+        return {};
+    struct OVPlugIFace *iface = plugin_->iface();
+    /* The AIFF plug-in wants a non-null argument; nothing reads it. */
+    int32 frames = iface->DecodeFramePlayer(iface, record_.get(), record_.get());
+    if (frames <= 0) {
+        ended_ = true;
+        return {};
+    }
+    size_t bytes = std::min(static_cast<size_t>(frames) * frameBytes(),
+                            kLargestBlockBytes / frameBytes() * frameBytes());
+    return {static_cast<const uint8_t *>(record_->OutputBuffer), bytes};
+}
+
+int32_t PlayerSession::seek(uint32_t seconds)
+{
+    int32 result = plugin_->iface()->SeekPlayer(plugin_->iface(), record_.get(), seconds);
+    if (result >= 0)
+        ended_ = false;
+    return result;
+}
+
+} // namespace orvane

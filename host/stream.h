@@ -1,0 +1,72 @@
+/*
+ * One file played through a plug-in: the stream record, the file image in
+ * loading mode 2, and the calls Init, Open, Decode, Seek and Close in the
+ * order the plug-ins rely on.
+ */
+#ifndef OV_HOST_STREAM_H
+#define OV_HOST_STREAM_H
+
+#include "plugins.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+/* Bytes read from the start of a file to recognise it. */
+constexpr size_t kRecogniseBytes = 4096;
+
+/* Reads up to `limit` bytes from the start of the file (all of it when
+ * limit is 0); throws HostError when the file cannot be read. */
+std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t limit);
+
+class PlayerSession {
+public:
+    /* Recognises the file among the plug-ins and opens a stream on it;
+     * throws HostError when no plug-in recognises it or the plug-in
+     * refuses to open it. */
+    PlayerSession(const PluginSet &plugins, const std::filesystem::path &file);
+    /* Closes the stream, then lets go of the file image. */
+    ~PlayerSession();
+    PlayerSession(const PlayerSession &) = delete;
+    PlayerSession &operator=(const PlayerSession &) = delete;
+
+    LoadedPlugin &plugin() const { return *plugin_; }
+    uint32_t loadMode() const { return record_->LoadMode; }
+    uint32_t rate() const { return record_->SampleRate; }
+    uint32_t channels() const { return record_->Channels; }
+    /* Milliseconds; 0 when the plug-in cannot tell (a module never ends). */
+    uint32_t durationMs() const { return record_->Duration; }
+    bool endless() const { return record_->Duration == 0; }
+    /* The song's name: a module's title from its first 20 bytes, else the
+     * file's name. */
+    const std::string &title() const { return title_; }
+    uint32_t frameBytes() const { return channels() * 2; }
+
+    /* Decodes the next block; returns its big-endian frames, empty at the
+     * end of the stream. */
+    std::span<const uint8_t> decode();
+    /* Moves to a whole second: the second, -1 when refused, -2 when the
+     * plug-in cannot seek. */
+    int32_t seek(uint32_t seconds);
+
+private:
+    LoadedPlugin *plugin_ = nullptr;
+    std::vector<uint8_t> image_; /* mode 2: must outlive the stream */
+    std::unique_ptr<struct PlayerStream> record_;
+    std::string path_;
+    std::string title_;
+    bool ended_ = false;
+};
+
+/* Name a module gives itself in bytes 0-19, printable characters only,
+ * blanks trimmed; empty when it has none. */
+std::string moduleTitle(std::span<const uint8_t> image);
+
+} // namespace orvane
+
+#endif

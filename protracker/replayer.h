@@ -1,0 +1,169 @@
+/*
+ * The Protracker replay routine: the module state, the loader, the
+ * sequencer with its effect engine, and the mixer.
+ *
+ * Records use the machine's byte order and pointer width; every field is
+ * a plain integer (or float for the filter) so the state can be inspected
+ * field by field.
+ */
+#ifndef OV_PT_REPLAYER_H
+#define OV_PT_REPLAYER_H
+
+#include "../platform/exec.h"
+
+/* Positions, lengths and steps are byte counts × 16384 (18.14 fixed point). */
+#define PT_FIXED_SHIFT 14
+#define PT_CHANNELS 4
+#define PT_SAMPLES 32
+#define PT_ORDERS 128
+#define PT_ROWS 64
+#define PT_CELLS_PER_PATTERN (PT_ROWS * PT_CHANNELS)
+#define PT_TUNES_PER_ROW 36
+#define PT_FINETUNES 16
+#define PT_PERIOD_MIN 108
+#define PT_PERIOD_MAX 907
+
+/* Module file layout. */
+#define PT_FILE_TITLE 0
+#define PT_FILE_SAMPLE_HEADERS 20
+#define PT_FILE_SAMPLE_HEADER_SIZE 30
+#define PT_FILE_SONG_LENGTH 950
+#define PT_FILE_ORDER_TABLE 952
+#define PT_FILE_SIGNATURE 1080
+#define PT_FILE_PATTERNS 1084
+#define PT_FILE_PATTERN_SIZE 1024
+
+/* pt_channel.flags */
+#define PT_CHANNEL_SKIP_PERIOD_EFFECT 1 /* no period effect on the current tick */
+#define PT_CHANNEL_TONE_PORTAMENTO 2
+
+/* pt_state.flags: E0y may switch the output filter. */
+#define PT_STATE_FILTER_SWITCHABLE 4
+
+struct pt_sample {
+    char name[32];
+    uint8 *data; /* inside the module image */
+    uint32 length;
+    uint32 loop_start;
+    uint32 loop_length;
+    uint32 loop_end;
+    uint32 finetune;
+    uint32 volume;
+};
+
+struct pt_note {
+    uint32 period;
+    uint32 sample;
+    uint8 effect;
+    uint8 param_x;
+    uint8 param_y;
+    uint8 param;
+    uint8 unused[4];
+};
+
+struct pt_channel {
+    int32 sample;
+    int32 instrument;
+    int32 position; /* -1: stopped */
+    int32 period;
+    int32 last_period;
+    int32 step;
+    int32 offset_memory;
+    int32 last_command;
+    int32 row_period;
+    int32 period_slide;
+    int32 volume;
+    int32 saved_volume;
+    int32 output_volume;
+    int32 volume_slide;
+    int32 pan;
+    int32 finetune;
+    int32 flags;
+    int32 porta_speed;
+    int32 porta_target;
+    int32 output_period;
+    int32 retrig_interval;
+    int32 cut_countdown;
+    int32 retrig_countdown;
+    int32 arpeggio;
+    int32 note_period;
+    int32 vibrato_speed_memory;
+    int32 vibrato_depth;
+    int32 vibrato_speed;
+    int32 vibrato_position;
+    int32 tremolo_speed_memory;
+    int32 tremolo_depth;
+    int32 tremolo_speed;
+    int32 tremolo_position;
+    int32 vibrato_waveform;
+    int32 tremolo_waveform;
+    int32 glissando_funk;
+    int32 funk_accumulator;
+    int32 funk_position;
+    int32 pending_sample;
+    int32 loop_row;
+    int32 loop_count;
+    int32 loop_state;
+};
+
+struct pt_state {
+    struct pt_sample samples[PT_SAMPLES];
+    struct pt_channel channels[PT_CHANNELS];
+    uint32 order_table[PT_ORDERS];
+    char title[32];
+    struct pt_note *patterns;
+    uint32 flags;
+    uint32 num_patterns;
+    uint32 song_length;
+    int32 mix_rate;
+    uint32 master_volume;
+    uint32 song_position;
+    uint32 row;
+    uint32 speed;
+    int32 tick_samples;
+    int32 sample_counter;
+    int32 tick_countdown;
+    uint32 pattern_delay;
+    uint32 break_row;
+    uint32 filter_on;
+    float filter_b;
+    float filter_a;
+    float filter_in[2][2];
+    float filter_out[2][2];
+    /* The module image the sample data lies in: every sample read and
+     * every invert-loop write is checked against it. */
+    uint8 *image;
+    uint32 image_size;
+};
+
+/* Fixed tables. */
+extern const int16 tab_tunes[PT_FINETUNES * PT_TUNES_PER_ROW];
+extern const uint8 tab_vib[32];
+extern const uint8 tab_funk[16];
+
+/* Loads the module in data[0..size) for mixing at rate Hz. The state points
+ * into the image (sample data, rewritten in place by the invert loop), so the
+ * image must stay valid and writable while the state lives. Returns null when
+ * the module is refused; release the result with FreeVec. */
+struct pt_state *pt_init(uint8 *data, int32 size, int32 rate, struct ExecIFace *IExec);
+
+/* Renders frames × oversample samples. out1 receives the high-pan sum (or the
+ * mono mix), out2 the low-pan sum; both advance by stride per frame. bits 8
+ * or 16 (16-bit values are stored big-endian), channels 1 or 2, oversample 1
+ * or 2; any other combination renders nothing. */
+void pt_render(struct pt_state *state, uint8 *out1, uint8 *out2, int32 stride, int32 frames,
+               int32 oversample, int32 bits, int32 channels);
+
+/* One sequencer tick: a row read when the row is over, then the per-tick
+ * effect update of all four channels. */
+void pt_tick(struct pt_state *state);
+void pt_read_row(struct pt_state *state);
+
+/* Entry j = (index of period in tab_tunes, 36 when absent) + offset, at most
+ * 35, of row finetune. */
+int32 getperiod(int32 period, int32 finetune, int32 offset);
+
+/* The position step (18.14) of a period at the state's mixing rate. */
+int32 pt_period_step(const struct pt_state *state, int32 period);
+
+#endif

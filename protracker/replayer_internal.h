@@ -1,0 +1,38 @@
+/* Pieces of the replay routine shared between its sources. */
+#ifndef OV_PT_REPLAYER_INTERNAL_H
+#define OV_PT_REPLAYER_INTERNAL_H
+
+#include "replayer.h"
+
+/* Positions and offsets wrap the way 32-bit registers do: a position that
+ * runs past the top turns negative, which stops the channel. */
+static inline int32 pt_wrap_add(int32 a, int32 b)
+{
+    return (int32)((uint32)a + (uint32)b);
+}
+
+static inline int32 pt_clamp(int32 value, int32 low, int32 high)
+{
+    return value < low ? low : (value > high ? high : value);
+}
+
+/* The working values of one row read: the song position and row the
+ * advance starts from, and the channel's position after the row. */
+struct pt_row_context {
+    int32 position; /* P */
+    int32 row;      /* R */
+    int32 newpos;
+};
+
+/* Stores the step of period in the channel. */
+void pt_set_step(const struct pt_state *state, struct pt_channel *channel, int32 period);
+/* The effect's action when its row is read. */
+void pt_effect_row(struct pt_state *state, struct pt_channel *channel, const struct pt_note *cell,
+                   struct pt_row_context *context);
+/* One invert-loop step, before the row action of an EFy cell. */
+void pt_invert_loop_step(struct pt_state *state, struct pt_channel *channel,
+                         struct pt_row_context *context);
+/* The per-tick update of one channel. */
+void pt_effect_tick(struct pt_state *state, struct pt_channel *channel);
+
+#endif

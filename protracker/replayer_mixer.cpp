@@ -1,0 +1,333 @@
+/*
+ * pt_render: tick timing, channel mixing, the optional low-pass filter and
+ * the output stores.
+ *
+ * Rendering goes in chunks that end before the next tick, so channel
+ * volumes, pans, steps and the filter switch are constant inside a chunk.
+ * Inside a chunk, runs of samples in which no channel reaches its loop end
+ * or sample end and every read lies inside the module image are mixed in
+ * one tight loop; each sample at which some channel meets such an event is
+ * mixed one at a time with every check in place.
+ */
+#include "replayer_internal.h"
+
+#include <math.h>
+
+#define PT_CHUNK 1024
+#define PT_LOOPING_MIN (2 << PT_FIXED_SHIFT) /* loops of more than 2 bytes repeat */
+#define PT_RUN_UNLIMITED 0x7FFFFFFF
+
+/* The channel sums of one chunk: high-pan and low-pan with two output
+ * channels, the mono mix in high alone. */
+struct mix_sums {
+    int32 high[PT_CHUNK];
+    int32 low[PT_CHUNK];
+};
+
+static int8 sample_byte(const struct pt_state *state, const struct pt_sample *sample, int32 position)
+{
+    uint64 at = (uint64)(sample->data - state->image) + ((uint32)position >> PT_FIXED_SHIFT);
+    return at < state->image_size ? (int8)state->image[at] : 0;
+}
+
+/* One channel for one rendered sample, with every check: loop wrap and
+ * pending switch, one-shot end, bounds. Returns false when the channel adds
+ * nothing. */
+static bool mix_one(const struct pt_state *state, struct pt_channel *channel, int32 *byte)
+{
+    if (channel->position < 0)
+        return false;
+    const struct pt_sample *sample = &state->samples[channel->sample];
+    if (sample->loop_length > PT_LOOPING_MIN) {
+        if ((uint32)channel->position >= sample->loop_end) {
+            channel->position = pt_wrap_add(channel->position, -(int32)sample->loop_length);
+            if (channel->pending_sample != 0)
+                channel->sample = channel->pending_sample;
+        }
+    } else if ((uint32)channel->position >= sample->length) {
+        channel->position = -1;
+        return false;
+    }
+    *byte = sample_byte(state, sample, channel->position);
+    channel->position = pt_wrap_add(channel->position, channel->step);
+    return true;
+}
+
+static void mix_single(struct pt_state *state, bool stereo, int32 *high, int32 *low)
+{
+    int32 sum_high = 0, sum_low = 0;
+    for (int c = 0; c < PT_CHANNELS; c++) {
+        struct pt_channel *channel = &state->channels[c];
+        int32 byte;
+        if (!mix_one(state, channel, &byte))
+            continue;
+        int32 value = channel->output_volume * byte;
+        if (stereo) {
+            sum_low += (255 - channel->pan) * value;
+            sum_high += channel->pan * value;
+        } else {
+            sum_high += value;
+        }
+    }
+    *high = sum_high;
+    *low = sum_low;
+}
+
+/* How many samples from now the channel plays with no check doing
+ * anything: its position stays below the loop end (or sample end) and
+ * below 2^31, stays at or above 0, and every byte read lies inside the
+ * image. 0 means the next sample needs the checks. */
+static int64 plain_run(const struct pt_state *state, const struct pt_channel *channel)
+{
+    if (channel->position < 0)
+        return PT_RUN_UNLIMITED;
+    const struct pt_sample *sample = &state->samples[channel->sample];
+    int64 limit = sample->loop_length > PT_LOOPING_MIN ? sample->loop_end : sample->length;
+    if (limit > INT32_MAX)
+        limit = (int64)INT32_MAX + 1;
+    int64 position = channel->position, step = channel->step;
+    if (position >= limit)
+        return 0;
+    int64 image_end = ((int64)state->image_size - (sample->data - state->image)) << PT_FIXED_SHIFT;
+    if (position >= image_end)
+        return 0;
+    if (step < 0)
+        return position / -step + 1;
+    if (image_end < limit)
+        limit = image_end;
+    if (step == 0)
+        return PT_RUN_UNLIMITED;
+    return (limit - position + step - 1) / step;
+}
+
+/* A channel as the plain run loop sees it; a silent one reads a zero byte
+ * with no weight. */
+struct run_voice {
+    const int8 *data;
+    uint32 position;
+    uint32 step;
+    int32 weight_high; /* pan × volume, or the volume in mono */
+    int32 weight_low;  /* (255 − pan) × volume */
+};
+
+static const int8 silence[1] = {0};
+
+static void mix_plain_run(struct pt_state *state, bool stereo, int32 *high, int32 *low, int32 count)
+{
+    struct run_voice v[PT_CHANNELS];
+    for (int c = 0; c < PT_CHANNELS; c++) {
+        const struct pt_channel *channel = &state->channels[c];
+        if (channel->position < 0) {
+            v[c] = {silence, 0, 0, 0, 0};
+            continue;
+        }
+        v[c].data = (const int8 *)state->samples[channel->sample].data;
+        v[c].position = (uint32)channel->position;
+        v[c].step = (uint32)channel->step;
+        v[c].weight_high = stereo ? channel->pan * channel->output_volume : channel->output_volume;
+        v[c].weight_low = (255 - channel->pan) * channel->output_volume;
+    }
+    const int8 *d0 = v[0].data, *d1 = v[1].data, *d2 = v[2].data, *d3 = v[3].data;
+    uint32 p0 = v[0].position, p1 = v[1].position, p2 = v[2].position, p3 = v[3].position;
+    const uint32 s0 = v[0].step, s1 = v[1].step, s2 = v[2].step, s3 = v[3].step;
+    const int32 h0 = v[0].weight_high, h1 = v[1].weight_high, h2 = v[2].weight_high,
+                h3 = v[3].weight_high;
+    const int32 l0 = v[0].weight_low, l1 = v[1].weight_low, l2 = v[2].weight_low,
+                l3 = v[3].weight_low;
+    if (stereo) {
+        for (int32 i = 0; i < count; i++) {
+            int32 b0 = d0[p0 >> PT_FIXED_SHIFT], b1 = d1[p1 >> PT_FIXED_SHIFT];
+            int32 b2 = d2[p2 >> PT_FIXED_SHIFT], b3 = d3[p3 >> PT_FIXED_SHIFT];
+            p0 += s0, p1 += s1, p2 += s2, p3 += s3;
+            high[i] = h0 * b0 + h1 * b1 + h2 * b2 + h3 * b3;
+            low[i] = l0 * b0 + l1 * b1 + l2 * b2 + l3 * b3;
+        }
+    } else {
+        for (int32 i = 0; i < count; i++) {
+            int32 b0 = d0[p0 >> PT_FIXED_SHIFT], b1 = d1[p1 >> PT_FIXED_SHIFT];
+            int32 b2 = d2[p2 >> PT_FIXED_SHIFT], b3 = d3[p3 >> PT_FIXED_SHIFT];
+            p0 += s0, p1 += s1, p2 += s2, p3 += s3;
+            high[i] = h0 * b0 + h1 * b1 + h2 * b2 + h3 * b3;
+        }
+    }
+    const uint32 ends[PT_CHANNELS] = {p0, p1, p2, p3};
+    for (int c = 0; c < PT_CHANNELS; c++)
+        if (state->channels[c].position >= 0)
+            state->channels[c].position = (int32)ends[c];
+}
+
+static void mix_chunk(struct pt_state *state, bool stereo, struct mix_sums *sums, int32 count)
+{
+    int32 done = 0;
+    while (done < count) {
+        int64 run = count - done;
+        for (int c = 0; c < PT_CHANNELS && run > 0; c++) {
+            int64 plain = plain_run(state, &state->channels[c]);
+            if (plain < run)
+                run = plain;
+        }
+        if (run == 0) {
+            mix_single(state, stereo, &sums->high[done], &sums->low[done]);
+            done += 1;
+        } else {
+            mix_plain_run(state, stereo, &sums->high[done], &sums->low[done], (int32)run);
+            done += (int32)run;
+        }
+    }
+    if (stereo) {
+        for (int32 i = 0; i < count; i++) {
+            sums->high[i] >>= 7;
+            sums->low[i] >>= 7;
+        }
+    }
+}
+
+/* Two one-pole low-pass stages in series, in single precision: the product
+ * with b and the sum after it are one fused multiply-add. */
+static void filter_side(struct pt_state *state, int side, int32 *values, int32 count)
+{
+    const float a = state->filter_a, b = state->filter_b;
+    float in0 = state->filter_in[side][0], out0 = state->filter_out[side][0];
+    float in1 = state->filter_in[side][1], out1 = state->filter_out[side][1];
+    for (int32 i = 0; i < count; i++) {
+        float x = (float)values[i];
+        float y1 = fmaf(x + in0, b, a * out0);
+        in0 = x;
+        out0 = y1;
+        float y2 = fmaf(y1 + in1, b, a * out1);
+        in1 = y1;
+        out1 = y2;
+        values[i] = (int32)y2;
+    }
+    state->filter_in[side][0] = in0;
+    state->filter_out[side][0] = out0;
+    state->filter_in[side][1] = in1;
+    state->filter_out[side][1] = out1;
+}
+
+/* Where the frames go and what an oversampled frame has gathered so far. */
+struct output_cursor {
+    uint8 *out1;
+    uint8 *out2;
+    int64 stride;
+    int64 frame; /* frames stored so far */
+    int64 master_volume;
+    int64 sum_high; /* ΣH, or ΣA in mono */
+    int64 sum_low;
+    bool odd_rendered; /* the first of a frame's two rendered samples is gathered */
+};
+
+static void store8(struct output_cursor *out, uint8 *base, int64 value)
+{
+    base[out->frame * out->stride] = (uint8)value;
+}
+
+static void store16(struct output_cursor *out, uint8 *base, int64 value)
+{
+    uint8 *at = base + out->frame * out->stride;
+    at[0] = (uint8)((uint64)value >> 8);
+    at[1] = (uint8)value;
+}
+
+/* The eight output modes; in mono H = L = the mono mix. */
+static void store_chunk(struct output_cursor *out, int mode, const int32 *high, const int32 *low,
+                        int32 count)
+{
+    const int64 mv = out->master_volume;
+    switch (mode) {
+    case 0:
+        for (int32 i = 0; i < count; i++, out->frame++)
+            store8(out, out->out1, ((((int64)high[i] + high[i]) >> 1) * mv) >> 16);
+        break;
+    case 1:
+        for (int32 i = 0; i < count; i++, out->frame++) {
+            store8(out, out->out1, ((int64)high[i] * mv) >> 16);
+            store8(out, out->out2, ((int64)low[i] * mv) >> 16);
+        }
+        break;
+    case 2:
+        for (int32 i = 0; i < count; i++, out->frame++)
+            store16(out, out->out1, (((int64)high[i] + high[i]) * mv) >> 9);
+        break;
+    case 3:
+        for (int32 i = 0; i < count; i++, out->frame++) {
+            store16(out, out->out1, ((int64)high[i] * mv) >> 8);
+            store16(out, out->out2, ((int64)low[i] * mv) >> 8);
+        }
+        break;
+    default: /* 4 to 7: two rendered samples make one frame */
+        for (int32 i = 0; i < count; i++) {
+            if (mode & 1) {
+                out->sum_high += high[i];
+                out->sum_low += low[i];
+            } else {
+                out->sum_high += (int64)high[i] + high[i];
+            }
+            out->odd_rendered = !out->odd_rendered;
+            if (out->odd_rendered)
+                continue;
+            int64 sh = out->sum_high * mv, sl = out->sum_low * mv;
+            switch (mode) {
+            case 4:
+                store8(out, out->out1, sh >> 18);
+                break;
+            case 5:
+                store8(out, out->out1, sh >> 17);
+                store8(out, out->out2, sl >> 17);
+                break;
+            case 6:
+                store16(out, out->out1, sh >> 10);
+                break;
+            default:
+                store16(out, out->out1, sh >> 9);
+                store16(out, out->out2, sl >> 9);
+                break;
+            }
+            out->sum_high = out->sum_low = 0;
+            out->frame++;
+        }
+        break;
+    }
+}
+
+/* Samples from now until the next tick is due (at least 1), running the
+ * tick first when it is due now. Counters wrap as 32-bit registers do. */
+static int64 run_tick_timing(struct pt_state *state)
+{
+    int32 due = (int32)((uint32)state->sample_counter - (uint32)state->tick_samples);
+    if (due >= 0) {
+        state->sample_counter = due;
+        pt_tick(state);
+    }
+    int64 until = (int64)state->tick_samples - state->sample_counter;
+    return until < 1 ? 1 : until;
+}
+
+void pt_render(struct pt_state *state, uint8 *out1, uint8 *out2, int32 stride, int32 frames,
+               int32 oversample, int32 bits, int32 channels)
+{
+    if (frames <= 0 || (oversample != 1 && oversample != 2) || (bits != 8 && bits != 16) ||
+        (channels != 1 && channels != 2))
+        return;
+    const int mode = (channels + 2 * (bits / 8 - 1) + 4 * (oversample - 1) - 1) & 7;
+    const bool stereo = channels == 2;
+    struct output_cursor out = {out1, out2, stride, 0, (int64)state->master_volume, 0, 0, false};
+    struct mix_sums sums;
+    int64 remaining = (int64)frames * oversample;
+    while (remaining > 0) {
+        int64 count = run_tick_timing(state);
+        if (count > remaining)
+            count = remaining;
+        if (count > PT_CHUNK)
+            count = PT_CHUNK;
+        state->sample_counter = (int32)((uint32)state->sample_counter + (uint32)count);
+        mix_chunk(state, stereo, &sums, (int32)count);
+        if (state->filter_on != 0) {
+            filter_side(state, 0, stereo ? sums.low : sums.high, (int32)count);
+            if (stereo)
+                filter_side(state, 1, sums.high, (int32)count);
+        }
+        store_chunk(&out, mode, sums.high, sums.low, (int32)count);
+        remaining -= count;
+    }
+}

@@ -1,0 +1,182 @@
+/* The sequencer: ticks, row reads, note handling and the song advance. */
+#include "replayer_internal.h"
+
+/* 3579328 Hz playback clock × 16384 / 50: the step numerator. */
+#define PT_STEP_NUMERATOR 1172874197
+
+int32 getperiod(int32 period, int32 finetune, int32 offset)
+{
+    /* The search runs over the whole table: a period found only in a later
+     * row gives an index of 36 or more, as does one found nowhere. */
+    int32 index = PT_TUNES_PER_ROW;
+    for (int32 i = 0; i < PT_FINETUNES * PT_TUNES_PER_ROW; i++) {
+        if (tab_tunes[i] == period) {
+            index = i;
+            break;
+        }
+    }
+    int32 entry = index + offset;
+    if (entry > PT_TUNES_PER_ROW - 1)
+        entry = PT_TUNES_PER_ROW - 1;
+    return tab_tunes[(finetune & (PT_FINETUNES - 1)) * PT_TUNES_PER_ROW + entry];
+}
+
+int32 pt_period_step(const struct pt_state *state, int32 period)
+{
+    /* The product is formed in 32 bits; a period too small for a divisor
+     * (E1y can drive it to 0 or below zero) gives step 0. */
+    int32 product = (int32)((uint32)state->mix_rate * (uint32)period);
+    int32 divisor = product / 50;
+    return divisor == 0 ? 0 : PT_STEP_NUMERATOR / divisor;
+}
+
+void pt_set_step(const struct pt_state *state, struct pt_channel *channel, int32 period)
+{
+    channel->step = pt_period_step(state, period);
+}
+
+static bool is_valid_sample(uint32 number)
+{
+    return number >= 1 && number < PT_SAMPLES;
+}
+
+/* A bare note with one of these effects plays the channel's instrument at
+ * its remembered volume. */
+static bool restarts_instrument(const struct pt_note *cell)
+{
+    switch (cell->effect) {
+    case 0x0:
+    case 0xC:
+    case 0xF:
+        return true;
+    case 0xE:
+        return cell->param_x == 1 || cell->param_x == 2;
+    default:
+        return false;
+    }
+}
+
+static void handle_note(struct pt_state *state, struct pt_channel *channel,
+                        const struct pt_note *cell, struct pt_row_context *context)
+{
+    int32 period = (int32)cell->period;
+    uint32 sample = cell->sample;
+    bool keep_volume = false;
+
+    if (period != 0)
+        channel->last_period = period;
+    channel->row_period = period;
+    if (channel->volume != 0)
+        channel->saved_volume = channel->volume;
+    if (sample != 0)
+        channel->instrument = (int32)sample;
+
+    if (period != 0 && sample == 0 && restarts_instrument(cell)) {
+        sample = (uint32)channel->instrument;
+        channel->volume = channel->saved_volume;
+        keep_volume = true;
+    }
+    if (period == 0 && sample != 0 && cell->effect == 0 && cell->param != 0) {
+        period = channel->last_period;
+        channel->row_period = channel->last_period;
+        channel->volume = channel->saved_volume;
+    }
+
+    channel->vibrato_speed = 0;
+    channel->tremolo_speed = 0;
+    channel->volume_slide = 0;
+    channel->period_slide = 0;
+    channel->arpeggio = 0;
+    channel->retrig_interval = 0;
+    channel->flags &= ~PT_CHANNEL_TONE_PORTAMENTO;
+
+    if (is_valid_sample(sample)) {
+        if (period == 0) {
+            channel->pending_sample = (int32)sample;
+        } else {
+            channel->pending_sample = 0;
+            channel->sample = (int32)sample;
+        }
+        int32 volume = pt_clamp((int32)state->samples[sample].volume, 0, 63);
+        if (!keep_volume)
+            channel->volume = channel->output_volume = volume;
+        if (period != 0) {
+            channel->finetune = (int32)state->samples[sample].finetune;
+            context->newpos = 0;
+        }
+    }
+
+    if (period != 0) {
+        channel->note_period = period;
+        channel->tremolo_position = 0;
+        channel->vibrato_position = 0;
+        if (cell->effect != 0x3 && cell->effect != 0x5) {
+            context->newpos = 0;
+            channel->period = getperiod(period, channel->finetune, 0);
+            channel->porta_target = channel->output_period = channel->period;
+            pt_set_step(state, channel, channel->period);
+        }
+    }
+
+    if (period == 0 && cell->effect == 0xA && channel->last_command == 0x4) {
+        channel->period = channel->porta_target = channel->output_period = channel->last_period;
+        pt_set_step(state, channel, channel->period);
+    }
+    channel->last_command = cell->effect;
+}
+
+/* After all four channels: the next row, or the next song position. */
+static void advance(struct pt_state *state, const struct pt_row_context *context)
+{
+    int32 next_row = (context->row + 1) % PT_ROWS;
+    if (state->break_row == 0 && next_row != 0) {
+        state->row = (uint32)next_row;
+        return;
+    }
+    /* The order table has 128 entries, whatever the length byte says. */
+    uint32 song_length = state->song_length > PT_ORDERS ? PT_ORDERS : state->song_length;
+    uint32 next_position = (uint32)context->position + 1;
+    if (next_position >= song_length)
+        next_position = 0;
+    state->song_position = next_position;
+    state->row = state->break_row;
+}
+
+void pt_read_row(struct pt_state *state)
+{
+    state->break_row = 0;
+    struct pt_row_context context;
+    context.position = (int32)state->song_position;
+    context.row = (int32)state->row;
+    /* All four cells come from the row as it stood when the read began;
+     * jumps and loops only steer the advance. */
+    const struct pt_note *cells = state->patterns +
+                                  state->order_table[state->song_position] * PT_CELLS_PER_PATTERN +
+                                  state->row * PT_CHANNELS;
+    for (int c = 0; c < PT_CHANNELS; c++) {
+        struct pt_channel *channel = &state->channels[c];
+        const struct pt_note *cell = &cells[c];
+        context.newpos = channel->position;
+        handle_note(state, channel, cell, &context);
+        if (cell->effect == 0xE && cell->param_x == 15)
+            pt_invert_loop_step(state, channel, &context);
+        pt_effect_row(state, channel, cell, &context);
+        channel->position = context.newpos;
+    }
+    advance(state, &context);
+}
+
+void pt_tick(struct pt_state *state)
+{
+    if (state->tick_countdown != 0) {
+        state->tick_countdown -= 1;
+    } else if (state->pattern_delay != 0) {
+        state->pattern_delay -= 1;
+        state->tick_countdown = (int32)state->speed - 1;
+    } else {
+        pt_read_row(state);
+        state->tick_countdown = (int32)state->speed - 1;
+    }
+    for (int c = 0; c < PT_CHANNELS; c++)
+        pt_effect_tick(state, &state->channels[c]);
+}

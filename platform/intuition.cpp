@@ -239,7 +239,7 @@ struct Window *openWindowTags(struct IntuitionIFace *Self, APTR newWindow, ...)
     }
     va_end(arguments);
     tags.push_back({TAG_DONE, 0});
-    return openWindowTagList(Self, newWindow, tags.data());
+    return Self->OpenWindowTagList(Self, newWindow, tags.data());
 }
 
 void closeWindow(struct IntuitionIFace *, struct Window *window)

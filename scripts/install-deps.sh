@@ -26,11 +26,7 @@ installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/nu
             awk '$NF == "installed" { print $1 }' || true)
 missing=()
 for package in "${packages[@]}"; do
-  if grep -qx -- "$package" <<<"$installed"; then
-    echo "install-deps: present $package"
-  else
-    missing+=("$package")
-  fi
+  grep -qx -- "$package" <<<"$installed" || missing+=("$package")
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
@@ -38,14 +34,15 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
+echo "install-deps: missing ${missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then
-  echo "install-deps: missing ${missing[*]}; run this script as root to install them" >&2
+  echo "install-deps: run this script as root to install them" >&2
   exit 1
 fi
 
 export DEBIAN_FRONTEND=noninteractive
 echo "install-deps: updating the package lists"
 apt-get update -qq
-echo "install-deps: installing ${missing[*]}"
+echo "install-deps: installing ${#missing[@]} packages"
 apt-get install -y -qq "${missing[@]}" </dev/null
 echo "install-deps: installed ${#missing[@]} packages"

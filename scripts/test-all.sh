@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite in three configurations, each in a
+# build folder of its own at the top of the repository:
+#
+#   release  native Release (build-release); window tests on a virtual
+#            display (xvfb-run)
+#   asan     native Debug with AddressSanitizer and UndefinedBehaviorSanitizer,
+#            leaks reported as failures (build-asan)
+#   ppc      32-bit big-endian PowerPC, cross-built and run under qemu-user
+#            (build-ppc), with OV_TEST_QUICK=1 so long tests shorten
+#
+#   scripts/test-all.sh [CONFIG...]     all three when none is named
+#
+# Ends with "N passed, N failed": test programs over all configurations run.
+# A configuration that does not build counts each of its programs as failed.
+set -uo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$repo"
+
+jobs=${OV_JOBS:-2}
+test_timeout=${OV_TEST_TIMEOUT:-900}
+
+scripts/install-deps.sh || {
+  echo "test-all: installing the dependencies failed" >&2
+  exit 1
+}
+
+configure_args() {
+  case $1 in
+    release) echo "-DCMAKE_BUILD_TYPE=Release -DOV_WITH_SDL=ON -DOV_BUILD_BENCHMARKS=ON" ;;
+    asan) echo "-DCMAKE_BUILD_TYPE=Debug -DOV_SANITIZE=ON -DOV_WITH_SDL=ON -DOV_BUILD_BENCHMARKS=OFF" ;;
+    ppc) echo "-DCMAKE_TOOLCHAIN_FILE=$repo/cmake/toolchain-powerpc.cmake -DCMAKE_BUILD_TYPE=Release
+               -DOV_WITH_SDL=OFF -DOV_BUILD_BENCHMARKS=OFF" ;;
+    *) return 1 ;;
+  esac
+}
+
+# Runs ctest for one configuration with what that configuration needs
+# around it.
+run_ctest() {
+  local config=$1 dir=$2
+  local ctest_cmd=(ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout "$test_timeout")
+  case $config in
+    release)
+      xvfb-run -a "${ctest_cmd[@]}" ;;
+    asan)
+      # No display: the platform's in-memory window back end is used.
+      env -u DISPLAY \
+        ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:print_stacktrace=1 \
+        UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        "${ctest_cmd[@]}" ;;
+    ppc)
+      env -u DISPLAY OV_TEST_QUICK=1 "${ctest_cmd[@]}" ;;
+  esac
+}
+
+# Number of tests ctest knows in a configured build folder.
+count_tests() {
+  ctest --test-dir "$1" -N 2>/dev/null | sed -n 's/^Total Tests: *\([0-9]*\).*/\1/p'
+}
+
+total_passed=0
+total_failed=0
+summaries=()
+status=0
+
+configs=("$@")
+[ ${#configs[@]} -eq 0 ] && configs=(release asan ppc)
+
+for config in "${configs[@]}"; do
+  if ! args=$(configure_args "$config"); then
+    echo "test-all: unknown configuration '$config' (release, asan, ppc)" >&2
+    exit 2
+  fi
+  dir=$repo/build-$config
+  log=$dir/test-all-build.log
+  mkdir -p "$dir"
+  echo "=== $config: configuring and building in build-$config"
+  started=$SECONDS
+  # shellcheck disable=SC2086 # the arguments are split on purpose
+  if cmake -S "$repo" -B "$dir" -G Ninja $args >"$log" 2>&1 &&
+     cmake --build "$dir" -j "$jobs" >>"$log" 2>&1; then
+    built=1
+  else
+    built=0
+  fi
+  build_seconds=$((SECONDS - started))
+
+  passed=0
+  failed=0
+  if [ $built -eq 0 ]; then
+    echo "--- $config: build FAILED after ${build_seconds}s; the end of $log:"
+    tail -n 60 "$log"
+    failed=$(count_tests "$dir")
+    failed=${failed:-0}
+    [ "$failed" -eq 0 ] && failed=1 # the build itself
+    test_seconds=0
+  else
+    echo "--- $config: built in ${build_seconds}s; running the tests"
+    started=$SECONDS
+    ctest_log=$dir/test-all-ctest.log
+    run_ctest "$config" "$dir" 2>&1 | tee "$ctest_log"
+    ctest_status=${PIPESTATUS[0]}
+    test_seconds=$((SECONDS - started))
+    # "100% tests passed, 0 tests failed out of 7"
+    summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$ctest_log" | tail -n 1)
+    if [ -n "$summary" ]; then
+      failed=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$summary")
+      total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$summary")
+      passed=$((total - failed))
+    fi
+    if [ $ctest_status -ne 0 ] && [ "$failed" -eq 0 ]; then
+      failed=1 # ctest itself failed (no tests found, a crash of the runner)
+    fi
+  fi
+
+  total_passed=$((total_passed + passed))
+  total_failed=$((total_failed + failed))
+  if [ "$failed" -eq 0 ]; then
+    verdict=ok
+  else
+    verdict=FAILED
+    status=1
+  fi
+  summaries+=("$(printf '%-8s %-6s %3d passed, %3d failed   build %4ds, tests %4ds' \
+    "$config" "$verdict" "$passed" "$failed" "$build_seconds" "$test_seconds")")
+done
+
+echo
+echo "=== summary (test programs per configuration)"
+printf '%s\n' "${summaries[@]}"
+echo "total time ${SECONDS}s"
+echo "$total_passed passed, $total_failed failed"
+exit $status

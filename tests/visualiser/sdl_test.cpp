@@ -1,0 +1,59 @@
+/* Zephrin in a real SDL2 window (run under Xvfb): the window's size and
+ * title as the X server has them, a drawn frame on the screen, and the
+ * close button ending the program with a detach. */
+#include "fake_player.h"
+#include "x11_probe.h"
+
+namespace {
+
+using namespace ovtest;
+
+TEST(SdlWindow, ShowsZephrinsFramesAndClosesWithADetach)
+{
+    if (!ovSetDisplay(OV_DISPLAY_SDL))
+        GTEST_SKIP() << "no SDL display here (run under xvfb-run)";
+    ASSERT_TRUE(x11::connect());
+    FakePlayer player;
+    ZephrinTask program(&player);
+    ASSERT_NE(player.attach(1), nullptr);
+    player.fillSlots();
+    struct Window *window = ovTestWaitForWindow(5000);
+    ASSERT_NE(window, nullptr);
+    const uint64 id = ovTestWindowSystemId(window);
+    ASSERT_NE(id, 0u);
+
+    int width = 0, height = 0;
+    ASSERT_TRUE(x11::windowSize(id, width, height));
+    EXPECT_EQ(width, 512);
+    EXPECT_EQ(height, 132);
+    EXPECT_EQ(x11::windowName(id), "Zephrin 1.0 ");
+
+    player.track.title = "Song under Xvfb";
+    player.signal(player.infoMask);
+    EXPECT_TRUE(waitUntil([&] { return x11::windowName(id) == "Zephrin 1.1: Song under Xvfb"; }))
+        << x11::windowName(id);
+
+    player.signal(player.dataMask);
+    std::vector<uint32> drawn(512 * 132), shown;
+    const bool onScreen = waitUntil(
+        [&] {
+            return ovReadWindowPixels(window, drawn.data(), 512, 132) && drawn[65 * 512 + 300] != 0 &&
+                   x11::screenshot(id, 512, 132, shown) && shown == drawn;
+        },
+        10000);
+    EXPECT_TRUE(onScreen) << "the frame never showed on the screen";
+    EXPECT_EQ(shown[65 * 512 + 300], 0x00FFAAAAu) << "the second channel's trace";
+    EXPECT_EQ(shown[130 * 512 + 300], 0x00FFFFFFu) << "a peak dot";
+
+    x11::requestClose(id);
+    struct PluginMessage *detach = player.nextMessage(10000);
+    ASSERT_NE(detach, nullptr);
+    EXPECT_EQ(detach->dataSignalMask, 0u);
+    EXPECT_EQ(ovTestOpenWindows(), 1u) << "the window waits for the detach reply";
+    player.reply(detach);
+    EXPECT_TRUE(program.finish());
+    EXPECT_EQ(ovTestOpenWindows(), 0u);
+    x11::disconnect();
+}
+
+} // namespace

@@ -348,9 +348,9 @@ struct Interface *getInterface(struct Library *library, CONST_STRPTR name, uint3
     for (struct Interface *iface : it->second.interfaces) {
         if (std::strcmp(iface->Data.Link.ln_Name, name) != 0 || iface->Data.Version < version)
             continue;
-        auto obtain = reinterpret_cast<uint32 (*)(struct Interface *)>(InterfaceVectors(iface)[0]);
-        if (obtain != nullptr)
-            obtain(iface);
+        /* Counted here rather than through the interface's own Obtain,
+         * whose Self type only the interface's users know. */
+        iface->Data.RefCount++;
         return iface;
     }
     return nullptr;
@@ -360,9 +360,9 @@ void dropInterface(struct Interface *iface)
 {
     if (iface == nullptr)
         return;
-    auto release = reinterpret_cast<uint32 (*)(struct Interface *)>(InterfaceVectors(iface)[1]);
-    if (release != nullptr)
-        release(iface);
+    std::lock_guard lock(systemLock());
+    if (iface->Data.RefCount > 0)
+        iface->Data.RefCount--;
 }
 
 void deleteLibrary(struct Library *library)

@@ -36,16 +36,17 @@ public:
         port_.setTitle(session.title());
     }
 
-    /* Shows the audio piece by piece, 50 pieces a second. */
+    /* Shows the audio 50 times a second of it: one data signal, and so one
+     * frame, per fiftieth of a second. */
     void show(std::span<const uint8_t> frames)
     {
-        size_t frameBytes = channels_ * 2;
-        size_t piece = std::max<size_t>(rate_ / 50, 1) * frameBytes;
-        for (size_t at = 0; at < frames.size(); at += piece) {
-            history_.append(frames.subspan(at, std::min(piece, frames.size() - at)), channels_);
+        history_.append(frames, channels_);
+        const uint64_t step = std::max<uint32_t>(rate_ / 50, 1);
+        while (nextSignal_ + step <= history_.end()) {
+            nextSignal_ += step;
             if (!run_->running())
                 continue;
-            port_.publish(history_, history_.end(), analyser_);
+            port_.publish(history_, nextSignal_, analyser_);
             if (!run_->waitForFrame())
                 continue;
             shown_++;
@@ -74,6 +75,7 @@ private:
     SpectrumAnalyser analyser_;
     std::optional<VisualiserRun> run_;
     uint64_t shown_ = 0;
+    uint64_t nextSignal_ = 0; /* history frame of the last signal */
 };
 
 } // namespace

@@ -1,0 +1,176 @@
+/* orvane plugins, info, --help and the failures every command reports in
+ * one line with a non-zero status. */
+#include "orvane_run.h"
+#include "support/plugin_host.h"
+#include "support/aiff_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using hosttest::orvane;
+using testing::HasSubstr;
+using testing::Not;
+
+namespace {
+
+/* One line on standard error, naming the program. */
+void expectOneLineError(const hosttest::RunResult &run, const std::string &text)
+{
+    EXPECT_NE(run.status, 0);
+    EXPECT_THAT(run.err, HasSubstr(text));
+    EXPECT_EQ(run.err.rfind("orvane: ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+}
+
+std::string writeAiff(const std::string &name, uint16_t channels, uint32_t frames, double rate)
+{
+    std::string path = ovtest::tempPath(name);
+    ovtest::writeFile(path, ovtest::AiffFile().comm(channels, frames, 16, rate)
+                                .ssnd(ovtest::testPcm(frames, channels)).bytes());
+    return path;
+}
+
+TEST(Plugins, ListsEveryPluginWithItsDescriptor)
+{
+    auto run = orvane({"plugins"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    /* Both plug-ins, in file-name order, with the fields of their descriptors. */
+    size_t aiff = run.out.find("OV_AIFF.ovplug\n"), pt = run.out.find("OV_PT.ovplug\n");
+    ASSERT_NE(aiff, std::string::npos);
+    ASSERT_NE(pt, std::string::npos);
+    EXPECT_LT(aiff, pt);
+    std::string aiffPart = run.out.substr(aiff, pt - aiff), ptPart = run.out.substr(pt);
+    EXPECT_THAT(aiffPart, HasSubstr("name:        AIFF\n"));
+    EXPECT_THAT(aiffPart, HasSubstr("description: Simple AIFF Player - (For use with CD Audio Discs under OS4)\n"));
+    EXPECT_THAT(aiffPart, HasSubstr("extension:   aiff\n"));
+    EXPECT_THAT(aiffPart, HasSubstr("loading:     1"));
+    EXPECT_THAT(aiffPart, HasSubstr("version:     1.4 (10400)\n"));
+    EXPECT_THAT(aiffPart, HasSubstr("encodes:     yes\n"));
+    EXPECT_THAT(ptPart, HasSubstr("name:        Protracker\n"));
+    EXPECT_THAT(ptPart, HasSubstr("description: Protracker Player\n"));
+    EXPECT_THAT(ptPart, HasSubstr("extension:   (none)\n"));
+    EXPECT_THAT(ptPart, HasSubstr("loading:     2"));
+    EXPECT_THAT(ptPart, HasSubstr("version:     1.2 (10200)\n"));
+    EXPECT_THAT(ptPart, HasSubstr("encodes:     no\n"));
+}
+
+TEST(Plugins, PluginDirChoosesWhereToLook)
+{
+    std::string only = hosttest::freshFolder("only-pt");
+    std::filesystem::copy_file(ovtest::binDir() + "/OV_PT.ovplug", only + "/OV_PT.ovplug");
+    auto run = orvane({"plugins", "--plugin-dir", only});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("OV_PT.ovplug"));
+    EXPECT_THAT(run.out, Not(HasSubstr("OV_AIFF")));
+
+    /* A file that is not a library is named, not fatal. */
+    ovtest::writeFile(only + "/broken.ovplug", {1, 2, 3});
+    run = orvane({"--plugin-dir", only, "plugins"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("broken.ovplug\n  not usable:"));
+
+    expectOneLineError(orvane({"plugins", "--plugin-dir", hosttest::freshFolder("no-plugins")}),
+                       "no plug-ins found");
+}
+
+TEST(Info, DescribesTheDemoSongWhenNoFileIsGiven)
+{
+    auto run = orvane({"info"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("demo.mod\n"));
+    EXPECT_THAT(run.out, HasSubstr("plug-in:  Protracker (OV_PT.ovplug)\n"));
+    EXPECT_THAT(run.out, HasSubstr("loading:  2"));
+    EXPECT_THAT(run.out, HasSubstr("rate:     44100 Hz\n"));
+    EXPECT_THAT(run.out, HasSubstr("channels: 2\n"));
+    EXPECT_THAT(run.out, HasSubstr("duration: endless\n"));
+    EXPECT_THAT(run.out, HasSubstr("title:    Orvane demo\n"));
+}
+
+TEST(Info, DescribesAiffFilesWithTheirDurationAndNoTitle)
+{
+    std::string mono = writeAiff("info-mono.aiff", 1, 33075, 22050);
+    auto run = orvane({"info", mono});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("plug-in:  AIFF (OV_AIFF.ovplug)\n"));
+    EXPECT_THAT(run.out, HasSubstr("loading:  1"));
+    EXPECT_THAT(run.out, HasSubstr("rate:     22050 Hz\n"));
+    EXPECT_THAT(run.out, HasSubstr("channels: 1\n"));
+    EXPECT_THAT(run.out, HasSubstr("duration: 1500 ms\n"));
+    EXPECT_THAT(run.out, Not(HasSubstr("title:")));
+}
+
+TEST(Info, GoesOnPastAFileItCannotDescribe)
+{
+    auto run = orvane({"info", "/nonexistent/song.mod", hosttest::demoSong()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, HasSubstr("cannot read '/nonexistent/song.mod'"));
+    EXPECT_THAT(run.out, HasSubstr("title:    Orvane demo"));
+}
+
+TEST(Help, ShowsTheCommandsAndExamples)
+{
+    auto run = orvane({"--help"});
+    EXPECT_EQ(run.status, 0);
+    for (const char *text : {"play", "render", "info", "plugins", "--plugin-dir", "Examples:",
+                             "orvane render song.mod --seconds 60 -o song.aiff"})
+        EXPECT_THAT(run.out, HasSubstr(text));
+    run = orvane({"render", "--help"});
+    EXPECT_EQ(run.status, 0);
+    for (const char *text : {"--seconds", "--frames", "--raw", "--visualise", "--frames-dir", "--frames-every"})
+        EXPECT_THAT(run.out, HasSubstr(text));
+}
+
+TEST(Errors, UnreadableFile)
+{
+    for (const char *command : {"play", "render", "info"}) {
+        std::vector<std::string> args{command, "/nonexistent/song.mod"};
+        if (std::string(command) == "render")
+            args.insert(args.end(), {"--seconds", "1", "-o", ovtest::tempPath("never.aiff")});
+        expectOneLineError(orvane(args, "SDL_AUDIODRIVER=dummy"),
+                           "cannot read '/nonexistent/song.mod': No such file or directory");
+    }
+    expectOneLineError(orvane({"info", ovtest::binDir()}), "it is a folder");
+}
+
+TEST(Errors, FileNoPluginRecognises)
+{
+    std::string path = ovtest::tempPath("noise.bin");
+    ovtest::writeFile(path, std::vector<uint8_t>(5000, 0x55));
+    expectOneLineError(orvane({"info", path}), "no plug-in recognises this file");
+    std::string empty = ovtest::tempPath("empty.bin");
+    ovtest::writeFile(empty, {});
+    expectOneLineError(orvane({"render", empty, "-o", ovtest::tempPath("x.aiff"), "--seconds", "1"}),
+                       "no plug-in recognises this file");
+}
+
+TEST(Errors, PluginRefusesToOpen)
+{
+    /* The signature is there, the samples it announces are not. */
+    std::vector<uint8_t> demo = ovtest::readFile(hosttest::demoSong());
+    demo.resize(2000);
+    std::string cut = ovtest::tempPath("cut.mod");
+    ovtest::writeFile(cut, demo);
+    expectOneLineError(orvane({"info", cut}), "the Protracker plug-in cannot open this file");
+
+    /* An AIFF file without sound data. */
+    std::string hollow = ovtest::tempPath("hollow.aiff");
+    ovtest::writeFile(hollow, ovtest::AiffFile().comm(2, 0, 16, 44100).bytes());
+    auto run = orvane({"info", hollow});
+    EXPECT_NE(run.status, 0);
+    EXPECT_THAT(run.err, HasSubstr("hollow.aiff"));
+}
+
+TEST(Errors, CommandLineMistakes)
+{
+    EXPECT_NE(orvane({}).status, 0);
+    EXPECT_NE(orvane({"dance"}).status, 0);
+    EXPECT_NE(orvane({"render", hosttest::demoSong()}).status, 0) << "no -o";
+    EXPECT_NE(orvane({"render", "--seconds", "1", "--frames", "5", "-o", ovtest::tempPath("both.aiff")}).status, 0);
+    EXPECT_NE(orvane({"play", "--seconds", "-1"}).status, 0);
+    EXPECT_NE(orvane({"plugins", "--plugin-dir", "/nonexistent"}).status, 0);
+}
+
+} // namespace

@@ -1,0 +1,48 @@
+/*
+ * Running the real orvane binary from a test: its standard output, standard
+ * error and exit status, with the allocation check at exit switched on.
+ */
+#ifndef OV_TESTS_HOST_ORVANE_RUN_H
+#define OV_TESTS_HOST_ORVANE_RUN_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace hosttest {
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+/* Runs orvane with the arguments; `environment` is prefixed as
+ * "NAME=value ..." to the command. */
+RunResult orvane(const std::vector<std::string> &arguments, const std::string &environment = "");
+
+/* Path of the demo song beside the binary. */
+std::string demoSong();
+/* A fresh empty folder under the test's temporary folder. */
+std::string freshFolder(const std::string &name);
+/* Entries of a folder, sorted by name. */
+std::vector<std::string> folderEntries(const std::string &folder);
+
+bool soxAvailable();
+/* What `soxi -<flag>` says about a file, trimmed; empty on failure. */
+std::string soxi(const std::string &flag, const std::string &file);
+
+uint32_t be32(const std::vector<uint8_t> &bytes, size_t at);
+
+/* A PNG file's pixels as 0x00RRGGBB words; empty when it cannot be read. */
+struct Picture {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(uint32_t row, uint32_t column) const { return pixels[row * width + column]; }
+};
+Picture readPng(const std::string &file);
+
+} // namespace hosttest
+
+#endif

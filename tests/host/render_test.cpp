@@ -1,0 +1,272 @@
+/* orvane render: real modules and AIFF files into AIFF files with their
+ * fix-ups applied, raw PCM exactly as the plug-in delivers it, output that
+ * is never left half-written, and the headless visualiser's pictures. */
+#include "orvane_run.h"
+#include "support/plugin_host.h"
+#include "support/aiff_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using hosttest::be32;
+using hosttest::orvane;
+using testing::HasSubstr;
+
+namespace {
+
+constexpr size_t kAiffHeader = 54;
+
+/* Checks the header of an AIFF file written by the host: format fields and
+ * the three sizes the fix-ups complete. */
+void expectCompleteAiff(const std::vector<uint8_t> &file, uint32_t channels, uint32_t frames)
+{
+    ASSERT_EQ(file.size(), kAiffHeader + size_t{frames} * channels * 2);
+    EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "FORM");
+    EXPECT_EQ(be32(file, 4), file.size() - 8) << "FORM size";
+    EXPECT_EQ(file[20] * 256 + file[21], channels);
+    EXPECT_EQ(be32(file, 22), frames) << "sample frames";
+    EXPECT_EQ(be32(file, 42), 8 + frames * channels * 2) << "SSND size";
+}
+
+/* What the plug-in itself delivers for the first `frames` frames of a file,
+ * driven here the way the host drives it. */
+std::vector<uint8_t> decodeDirectly(const std::string &pluginFile, const std::string &songFile, size_t frames)
+{
+    ovtest::Plugin plugin(pluginFile);
+    EXPECT_TRUE(plugin.ok());
+    EXPECT_NE(plugin->AnnouncePlayer(plugin.iface(), 10400), nullptr);
+    std::vector<uint8_t> image = ovtest::readFile(songFile);
+    auto stream = ovtest::newStream();
+    stream->LoadMode = plugin->TestPlayer(plugin.iface(), nullptr, image.data(),
+                                          static_cast<uint32>(std::min<size_t>(image.size(), 4096)));
+    if (stream->LoadMode == LOADMODE_IN_MEMORY) {
+        stream->FileData = image.data();
+        stream->FileSize = static_cast<int32>(image.size());
+    }
+    std::vector<uint8_t> pcm;
+    if (plugin->InitPlayer(plugin.iface(), stream.get()) == 1 &&
+        plugin->OpenPlayer(plugin.iface(), songFile.c_str(), stream.get()) == 1) {
+        size_t frameBytes = stream->Channels * 2;
+        while (pcm.size() < frames * frameBytes) {
+            int32 got = plugin->DecodeFramePlayer(plugin.iface(), stream.get(), stream.get());
+            if (got <= 0)
+                break;
+            auto *out = static_cast<const uint8_t *>(stream->OutputBuffer);
+            pcm.insert(pcm.end(), out, out + got * frameBytes);
+        }
+        pcm.resize(std::min(pcm.size(), frames * frameBytes));
+    }
+    plugin->ClosePlayer(plugin.iface(), stream.get());
+    return pcm;
+}
+
+bool silent(const std::vector<uint8_t> &bytes, size_t from)
+{
+    return std::all_of(bytes.begin() + static_cast<ptrdiff_t>(from), bytes.end(), [](uint8_t b) { return b == 0; });
+}
+
+TEST(RenderModules, EveryRealModuleBecomesACompleteAiffFile)
+{
+    OV_REQUIRE_MODS();
+    int rendered = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(ovtest::modsDir())) {
+        std::string name = entry.path().filename().string();
+        if (entry.path().extension() != ".mod" || name.find("not-a-protracker") != std::string::npos)
+            continue;
+        SCOPED_TRACE(name);
+        std::string out = ovtest::tempPath(name + ".aiff");
+        auto run = orvane({"render", entry.path().string(), "--seconds", "1.5", "-o", out});
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<uint8_t> file = ovtest::readFile(out);
+        expectCompleteAiff(file, 2, 66150);
+        /* The samples are the plug-in's own, unconverted. */
+        std::vector<uint8_t> direct = decodeDirectly("OV_PT.ovplug", entry.path().string(), 66150);
+        EXPECT_TRUE(std::equal(direct.begin(), direct.end(), file.begin() + kAiffHeader));
+        EXPECT_FALSE(silent(file, kAiffHeader));
+        rendered++;
+    }
+    EXPECT_EQ(rendered, 7);
+}
+
+TEST(RenderModules, ModulesNeedABound)
+{
+    std::string out = ovtest::tempPath("endless.aiff");
+    auto run = orvane({"render", hosttest::demoSong(), "-o", out});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, HasSubstr("never ends"));
+    EXPECT_THAT(run.err, HasSubstr("--seconds or --frames"));
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST(RenderRaw, BytesAreExactlyWhatThePluginDelivers)
+{
+    /* 20000 frames: a whole block and part of the next. */
+    std::string out = ovtest::tempPath("demo.pcm");
+    auto run = orvane({"render", "--frames", "20000", "--raw", "-o", out});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<uint8_t> raw = ovtest::readFile(out);
+    EXPECT_EQ(raw.size(), 20000u * 4);
+    EXPECT_EQ(raw, decodeDirectly("OV_PT.ovplug", hosttest::demoSong(), 20000));
+
+    std::string aiff = ovtest::tempPath("raw-source.aiff");
+    ovtest::writeFile(aiff, ovtest::AiffFile().comm(1, 10000, 16, 8000).ssnd(ovtest::testPcm(10000, 1)).bytes());
+    run = orvane({"render", aiff, "--raw", "-o", out});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ovtest::readFile(out), ovtest::testPcm(10000, 1));
+}
+
+TEST(RenderAiff, RoundTripKeepsEverySample)
+{
+    struct Case {
+        uint16_t channels;
+        uint32_t frames;
+        double rate;
+    };
+    for (Case c : {Case{2, 30000, 44100}, Case{1, 12345, 22050}, Case{2, 100, 8000}}) {
+        SCOPED_TRACE(std::to_string(c.channels) + " channels at " + std::to_string(c.rate));
+        std::vector<uint8_t> pcm = ovtest::testPcm(c.frames, c.channels);
+        std::string source = ovtest::tempPath("source.aiff");
+        /* Extra chunks around the sound data do not reach the copy. */
+        ovtest::writeFile(source, ovtest::AiffFile().chunk("NAME", "odd").comm(c.channels, c.frames, 16, c.rate)
+                                      .chunk("ANNO", "a note").ssnd(pcm).bytes());
+        std::string copy = ovtest::tempPath("copy.aiff");
+        auto run = orvane({"render", source, "-o", copy});
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<uint8_t> file = ovtest::readFile(copy);
+        expectCompleteAiff(file, c.channels, c.frames);
+        EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), file.begin() + kAiffHeader));
+
+        /* And again from the copy: the same file. */
+        std::string second = ovtest::tempPath("second.aiff");
+        ASSERT_EQ(orvane({"render", copy, "-o", second}).status, 0);
+        EXPECT_EQ(ovtest::readFile(second), file);
+    }
+}
+
+TEST(RenderAiff, BoundsCutAnAiffFileShort)
+{
+    std::string source = ovtest::tempPath("long.aiff");
+    ovtest::writeFile(source, ovtest::AiffFile().comm(2, 44100, 16, 44100).ssnd(ovtest::testPcm(44100, 2)).bytes());
+    std::string out = ovtest::tempPath("short.aiff");
+    ASSERT_EQ(orvane({"render", source, "--frames", "1000", "-o", out}).status, 0);
+    expectCompleteAiff(ovtest::readFile(out), 2, 1000);
+    ASSERT_EQ(orvane({"render", source, "--seconds", "0.5", "-o", out}).status, 0);
+    expectCompleteAiff(ovtest::readFile(out), 2, 22050);
+}
+
+TEST(RenderAiff, SoxReadsTheRightLength)
+{
+    if (!hosttest::soxAvailable())
+        GTEST_SKIP() << "sox is not installed";
+    std::string out = ovtest::tempPath("for-sox.aiff");
+    ASSERT_EQ(orvane({"render", "--seconds", "2", "-o", out}).status, 0);
+    EXPECT_EQ(hosttest::soxi("s", out), "88200");
+    EXPECT_EQ(hosttest::soxi("r", out), "44100");
+    EXPECT_EQ(hosttest::soxi("c", out), "2");
+    EXPECT_EQ(hosttest::soxi("b", out), "16");
+}
+
+TEST(RenderOutput, StandardOutputGetsTheWholePatchedFile)
+{
+    std::string file = ovtest::tempPath("stdout-copy.aiff");
+    ASSERT_EQ(orvane({"render", "--frames", "5000", "-o", file}).status, 0);
+    auto run = orvane({"render", "--frames", "5000", "-o", "-"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(std::vector<uint8_t>(run.out.begin(), run.out.end()), ovtest::readFile(file));
+}
+
+TEST(RenderOutput, UnwritableOutputLeavesNothingBehind)
+{
+    auto run = orvane({"render", "--seconds", "1", "-o", "/nonexistent-folder/out.aiff"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, HasSubstr("cannot create '/nonexistent-folder/out.aiff'"));
+
+    std::string folder = hosttest::freshFolder("out-folder");
+    run = orvane({"render", "--seconds", "1", "-o", folder});
+    EXPECT_NE(run.status, 0);
+    EXPECT_THAT(run.err, HasSubstr("cannot create"));
+
+    /* A failed render keeps an earlier file as it was and leaves no part. */
+    std::string kept = folder + "/kept.aiff";
+    ovtest::writeFile(kept, {'k', 'e', 'e', 'p'});
+    std::string noise = folder + "/noise.bin";
+    ovtest::writeFile(noise, std::vector<uint8_t>(3000, 7));
+    EXPECT_NE(orvane({"render", noise, "--seconds", "1", "-o", kept}).status, 0);
+    EXPECT_NE(orvane({"render", hosttest::demoSong(), "-o", kept}).status, 0);
+    EXPECT_EQ(ovtest::readFile(kept), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(hosttest::folderEntries(folder), (std::vector<std::string>{"kept.aiff", "noise.bin"}));
+}
+
+TEST(RenderOutput, NoEncoderMeansOnlyRawOutput)
+{
+    std::string only = hosttest::freshFolder("pt-only");
+    std::filesystem::copy_file(ovtest::binDir() + "/OV_PT.ovplug", only + "/OV_PT.ovplug");
+    std::string out = ovtest::tempPath("no-encoder.aiff");
+    auto run = orvane({"render", "--plugin-dir", only, "--seconds", "1", "-o", out});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, HasSubstr("writes AIFF files"));
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(orvane({"render", "--plugin-dir", only, "--seconds", "1", "--raw", "-o", out}).status, 0);
+}
+
+/* ---- the visualiser, headless ---- */
+
+bool isScopeDot(uint32_t pixel) { return pixel == 0xAAFFAA || pixel == 0xFFAAAA; }
+
+/* A bar pixel: the palette's red 255 and blue below 127, on rows 4 to 130. */
+bool isBarPixel(uint32_t pixel) { return (pixel >> 16) == 0xFF && (pixel & 0xFF) < 127 && ((pixel >> 8) & 0xFF) < 0xFF; }
+
+TEST(RenderVisualiser, SavesNumberedPicturesOfScopeAndBars)
+{
+    std::string folder = hosttest::freshFolder("pictures");
+    std::string out = ovtest::tempPath("visualised.aiff");
+    /* 20 s into the demo the whole band plays. */
+    std::string demo = hosttest::demoSong();
+    auto run = orvane({"render", demo, "--seconds", "17", "--frames-dir", folder, "--frames-every", "50", "-o", out});
+    ASSERT_EQ(run.status, 0) << run.err;
+    expectCompleteAiff(ovtest::readFile(out), 2, 17 * 44100);
+
+    /* 50 frames a second of audio, every 50th kept, names in frame order. */
+    std::vector<std::string> names = hosttest::folderEntries(folder);
+    ASSERT_EQ(names.size(), 17u);
+    EXPECT_EQ(names.front(), "frame-0000050.png");
+    EXPECT_EQ(names.back(), "frame-0000850.png");
+
+    hosttest::Picture last = hosttest::readPng(folder + "/" + names.back());
+    ASSERT_EQ(last.width, 512u);
+    ASSERT_EQ(last.height, 132u);
+    int scope = 0, tallBars = 0, maxHeight = 0;
+    for (uint32_t column = 2; column <= 508; column++) {
+        for (uint32_t row = 2; row <= 129; row++)
+            scope += isScopeDot(last.at(row, column));
+        int height = 0;
+        while (height < 127 && isBarPixel(last.at(130 - height, column)))
+            height++;
+        tallBars += height >= 20;
+        maxHeight = std::max(maxHeight, height);
+    }
+    EXPECT_GT(scope, 500) << "both oscilloscope traces are drawn";
+    EXPECT_GT(tallBars, 100) << "the music's spectrum shows as bars";
+    EXPECT_LT(maxHeight, 125) << "loud music does not pin the bars at the top";
+}
+
+TEST(RenderVisualiser, EveryDataSignalGivesAFrame)
+{
+    std::string folder = hosttest::freshFolder("every-frame");
+    auto run = orvane({"render", "--frames", "44100", "--visualise", "--frames-dir", folder, "--frames-every", "1",
+                       "-o", ovtest::tempPath("every.aiff")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> names = hosttest::folderEntries(folder);
+    ASSERT_EQ(names.size(), 50u);
+    /* Consecutive pictures differ: each one is a new frame. */
+    hosttest::Picture previous = hosttest::readPng(folder + "/" + names[0]);
+    for (size_t i = 1; i < names.size(); i++) {
+        hosttest::Picture picture = hosttest::readPng(folder + "/" + names[i]);
+        EXPECT_NE(picture.pixels, previous.pixels) << names[i];
+        previous = std::move(picture);
+    }
+}
+
+} // namespace

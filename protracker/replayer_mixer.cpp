@@ -100,62 +100,86 @@ static int64 plain_run(const struct pt_state *state, const struct pt_channel *ch
     return (limit - position + step - 1) / step;
 }
 
-/* A channel as the plain run loop sees it; a silent one reads a zero byte
- * with no weight. */
+/* A playing channel as a plain run sees it, with its weight on one side. */
 struct run_voice {
     const int8 *data;
     uint32 position;
     uint32 step;
-    int32 weight_high; /* pan × volume, or the volume in mono */
-    int32 weight_low;  /* (255 − pan) × volume */
+    int32 weight;
 };
 
-static const int8 silence[1] = {0};
+/* out = (or +=) the weighted bytes of one or two voices over count samples. */
+static void mix_voices(int32 *out, int32 count, const struct run_voice *a,
+                       const struct run_voice *b, bool add)
+{
+    const int8 *da = a->data;
+    uint32 pa = a->position;
+    const uint32 sa = a->step;
+    const int32 wa = a->weight;
+    if (b == nullptr) {
+        if (add) {
+    #pragma GCC unroll 4
+        for (int32 i = 0; i < count; i++, pa += sa)
+                out[i] += wa * da[pa >> PT_FIXED_SHIFT];
+        } else {
+    #pragma GCC unroll 4
+        for (int32 i = 0; i < count; i++, pa += sa)
+                out[i] = wa * da[pa >> PT_FIXED_SHIFT];
+        }
+        return;
+    }
+    const int8 *db = b->data;
+    uint32 pb = b->position;
+    const uint32 sb = b->step;
+    const int32 wb = b->weight;
+    if (add) {
+#pragma GCC unroll 4
+        for (int32 i = 0; i < count; i++, pa += sa, pb += sb)
+            out[i] += wa * da[pa >> PT_FIXED_SHIFT] + wb * db[pb >> PT_FIXED_SHIFT];
+    } else {
+#pragma GCC unroll 4
+        for (int32 i = 0; i < count; i++, pa += sa, pb += sb)
+            out[i] = wa * da[pa >> PT_FIXED_SHIFT] + wb * db[pb >> PT_FIXED_SHIFT];
+    }
+}
+
+/* One side's sum over count samples from the voices that weigh on it, two
+ * at a time; a voice of weight 0 adds nothing and is left out. */
+static void mix_side(int32 *out, int32 count, const struct run_voice *voices, int voice_count)
+{
+    if (voice_count == 0) {
+        for (int32 i = 0; i < count; i++)
+            out[i] = 0;
+        return;
+    }
+    for (int v = 0; v < voice_count; v += 2)
+        mix_voices(out, count, &voices[v], v + 1 < voice_count ? &voices[v + 1] : nullptr, v > 0);
+}
 
 static void mix_plain_run(struct pt_state *state, bool stereo, int32 *high, int32 *low, int32 count)
 {
-    struct run_voice v[PT_CHANNELS];
+    struct run_voice high_voices[PT_CHANNELS], low_voices[PT_CHANNELS];
+    int high_count = 0, low_count = 0;
     for (int c = 0; c < PT_CHANNELS; c++) {
-        const struct pt_channel *channel = &state->channels[c];
-        if (channel->position < 0) {
-            v[c] = {silence, 0, 0, 0, 0};
+        struct pt_channel *channel = &state->channels[c];
+        if (channel->position < 0)
             continue;
-        }
-        v[c].data = (const int8 *)state->samples[channel->sample].data;
-        v[c].position = (uint32)channel->position;
-        v[c].step = (uint32)channel->step;
-        v[c].weight_high = stereo ? channel->pan * channel->output_volume : channel->output_volume;
-        v[c].weight_low = (255 - channel->pan) * channel->output_volume;
+        struct run_voice voice = {(const int8 *)state->samples[channel->sample].data,
+                                  (uint32)channel->position, (uint32)channel->step, 0};
+        voice.weight = stereo ? channel->pan * channel->output_volume : channel->output_volume;
+        if (voice.weight != 0)
+            high_voices[high_count++] = voice;
+        voice.weight = (255 - channel->pan) * channel->output_volume;
+        if (stereo && voice.weight != 0)
+            low_voices[low_count++] = voice;
+        channel->position = (int32)((uint32)channel->position + (uint32)channel->step * (uint32)count);
     }
-    const int8 *d0 = v[0].data, *d1 = v[1].data, *d2 = v[2].data, *d3 = v[3].data;
-    uint32 p0 = v[0].position, p1 = v[1].position, p2 = v[2].position, p3 = v[3].position;
-    const uint32 s0 = v[0].step, s1 = v[1].step, s2 = v[2].step, s3 = v[3].step;
-    const int32 h0 = v[0].weight_high, h1 = v[1].weight_high, h2 = v[2].weight_high,
-                h3 = v[3].weight_high;
-    const int32 l0 = v[0].weight_low, l1 = v[1].weight_low, l2 = v[2].weight_low,
-                l3 = v[3].weight_low;
-    if (stereo) {
-        for (int32 i = 0; i < count; i++) {
-            int32 b0 = d0[p0 >> PT_FIXED_SHIFT], b1 = d1[p1 >> PT_FIXED_SHIFT];
-            int32 b2 = d2[p2 >> PT_FIXED_SHIFT], b3 = d3[p3 >> PT_FIXED_SHIFT];
-            p0 += s0, p1 += s1, p2 += s2, p3 += s3;
-            high[i] = h0 * b0 + h1 * b1 + h2 * b2 + h3 * b3;
-            low[i] = l0 * b0 + l1 * b1 + l2 * b2 + l3 * b3;
-        }
-    } else {
-        for (int32 i = 0; i < count; i++) {
-            int32 b0 = d0[p0 >> PT_FIXED_SHIFT], b1 = d1[p1 >> PT_FIXED_SHIFT];
-            int32 b2 = d2[p2 >> PT_FIXED_SHIFT], b3 = d3[p3 >> PT_FIXED_SHIFT];
-            p0 += s0, p1 += s1, p2 += s2, p3 += s3;
-            high[i] = h0 * b0 + h1 * b1 + h2 * b2 + h3 * b3;
-        }
-    }
-    const uint32 ends[PT_CHANNELS] = {p0, p1, p2, p3};
-    for (int c = 0; c < PT_CHANNELS; c++)
-        if (state->channels[c].position >= 0)
-            state->channels[c].position = (int32)ends[c];
+    mix_side(high, count, high_voices, high_count);
+    if (stereo)
+        mix_side(low, count, low_voices, low_count);
 }
 
+/* The unshifted channel sums of count samples. */
 static void mix_chunk(struct pt_state *state, bool stereo, struct mix_sums *sums, int32 count)
 {
     int32 done = 0;
@@ -174,11 +198,14 @@ static void mix_chunk(struct pt_state *state, bool stereo, struct mix_sums *sums
             done += (int32)run;
         }
     }
-    if (stereo) {
-        for (int32 i = 0; i < count; i++) {
-            sums->high[i] >>= 7;
-            sums->low[i] >>= 7;
-        }
+}
+
+/* Both two-channel sums are shifted right by 7 after the four channels. */
+static void shift_sums(struct mix_sums *sums, int32 count)
+{
+    for (int32 i = 0; i < count; i++) {
+        sums->high[i] >>= 7;
+        sums->low[i] >>= 7;
     }
 }
 
@@ -215,7 +242,50 @@ struct output_cursor {
     int64 sum_high; /* ΣH, or ΣA in mono */
     int64 sum_low;
     bool odd_rendered; /* the first of a frame's two rendered samples is gathered */
+    /* Mode 3 at unity volume into frames of two adjacent values: stored as
+     * words, and unfiltered sums get their shift on the way out. */
+    bool word_frames;
 };
+
+static uint32 big_endian32(uint32 value)
+{
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    return __builtin_bswap32(value);
+#else
+    return value;
+#endif
+}
+
+/* The plug-in's own layout at unity volume: each frame is the two sums as
+ * big-endian 16-bit values side by side. The sums fit 16 bits here, so
+ * they are narrowed as they are; four frames go at a time. */
+typedef int32 pt_v4i __attribute__((vector_size(16)));
+typedef int16 pt_v4s __attribute__((vector_size(8)));
+typedef uint16 pt_v8u __attribute__((vector_size(16)));
+
+static void store_frame_words(uint8 *__restrict at, const int32 *__restrict high,
+                              const int32 *__restrict low, int32 count, int shift)
+{
+    int32 i = 0;
+    for (; i + 4 <= count; i += 4) {
+        pt_v4i h, l;
+        __builtin_memcpy(&h, high + i, sizeof h);
+        __builtin_memcpy(&l, low + i, sizeof l);
+        h >>= shift;
+        l >>= shift;
+        pt_v4s h16 = __builtin_convertvector(h, pt_v4s), l16 = __builtin_convertvector(l, pt_v4s);
+        pt_v8u frames = (pt_v8u)__builtin_shufflevector(h16, l16, 0, 4, 1, 5, 2, 6, 3, 7);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        frames = (pt_v8u)((frames << 8) | (frames >> 8));
+#endif
+        __builtin_memcpy(at + 4 * i, &frames, sizeof frames);
+    }
+    for (; i < count; i++) {
+        uint32 word = big_endian32(((uint32)(high[i] >> shift) << 16) |
+                                   ((uint32)(low[i] >> shift) & 0xFFFF));
+        __builtin_memcpy(at + 4 * i, &word, 4);
+    }
+}
 
 static void store8(struct output_cursor *out, uint8 *base, int64 value)
 {
@@ -230,8 +300,10 @@ static void store16(struct output_cursor *out, uint8 *base, int64 value)
 }
 
 /* The eight output modes; in mono H = L = the mono mix. */
+/* Stores count rendered samples of final (shifted, filtered) sums; in the
+ * word layout unfiltered sums may come unshifted (shift 7). */
 static void store_chunk(struct output_cursor *out, int mode, const int32 *high, const int32 *low,
-                        int32 count)
+                        int32 count, int shift)
 {
     const int64 mv = out->master_volume;
     switch (mode) {
@@ -250,6 +322,11 @@ static void store_chunk(struct output_cursor *out, int mode, const int32 *high, 
             store16(out, out->out1, (((int64)high[i] + high[i]) * mv) >> 9);
         break;
     case 3:
+        if (out->word_frames) {
+            store_frame_words(out->out1 + out->frame * 4, high, low, count, shift);
+            out->frame += count;
+            break;
+        }
         for (int32 i = 0; i < count; i++, out->frame++) {
             store16(out, out->out1, ((int64)high[i] * mv) >> 8);
             store16(out, out->out2, ((int64)low[i] * mv) >> 8);
@@ -311,7 +388,9 @@ void pt_render(struct pt_state *state, uint8 *out1, uint8 *out2, int32 stride, i
         return;
     const int mode = (channels + 2 * (bits / 8 - 1) + 4 * (oversample - 1) - 1) & 7;
     const bool stereo = channels == 2;
-    struct output_cursor out = {out1, out2, stride, 0, (int64)state->master_volume, 0, 0, false};
+    struct output_cursor out = {out1, out2, stride, 0, (int64)state->master_volume, 0, 0, false,
+                                mode == 3 && state->master_volume == 256 && stride == 4 &&
+                                    out2 == out1 + 2};
     struct mix_sums sums;
     int64 remaining = (int64)frames * oversample;
     while (remaining > 0) {
@@ -322,12 +401,17 @@ void pt_render(struct pt_state *state, uint8 *out1, uint8 *out2, int32 stride, i
             count = PT_CHUNK;
         state->sample_counter = (int32)((uint32)state->sample_counter + (uint32)count);
         mix_chunk(state, stereo, &sums, (int32)count);
+        int shift_on_store = 0;
+        if (stereo && out.word_frames && state->filter_on == 0)
+            shift_on_store = 7;
+        else if (stereo)
+            shift_sums(&sums, (int32)count);
         if (state->filter_on != 0) {
             filter_side(state, 0, stereo ? sums.low : sums.high, (int32)count);
             if (stereo)
                 filter_side(state, 1, sums.high, (int32)count);
         }
-        store_chunk(&out, mode, sums.high, sums.low, (int32)count);
+        store_chunk(&out, mode, sums.high, sums.low, (int32)count, shift_on_store);
         remaining -= count;
     }
 }

@@ -49,17 +49,14 @@ OvDisplayKind kindFromEnvironment()
     return OV_DISPLAY_AUTO;
 }
 
-bool displayPresent()
-{
-    const char *x11 = std::getenv("DISPLAY");
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
-}
-
 const Driver *chooseDriver(OvDisplayKind kind)
 {
 #if OV_WITH_SDL
-    if (kind == OV_DISPLAY_SDL || (kind == OV_DISPLAY_AUTO && displayPresent())) {
+    const char *x11 = std::getenv("DISPLAY");
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    const bool displayPresent =
+        (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+    if (kind == OV_DISPLAY_SDL || (kind == OV_DISPLAY_AUTO && displayPresent)) {
         if (startSdl())
             return &sdlDriver;
         if (kind == OV_DISPLAY_SDL)

@@ -69,6 +69,20 @@ protected:
         EXPECT_EQ(detach->clientTask, nullptr);
         player.reply(detach);
     }
+    /* Leaves Zephrin held inside the copy of its first frame. */
+    void holdInFirstFrame(FakePlayer &player, CallLog &log)
+    {
+        log.holdDrawing(true);
+        player.signal(player.dataMask);
+        ASSERT_TRUE(log.waitHeld());
+    }
+    /* Clicks the close gadget and sees the program detach and end. */
+    void closeAndFinish(FakePlayer &player, ZephrinTask &program)
+    {
+        ovTestPostCloseWindow(ovNewestWindow());
+        expectDetach(player);
+        ASSERT_TRUE(program.finish());
+    }
     /* Returns once Zephrin has handled every signal sent before: the
      * title change of an info signal is the last thing of its wake-up. */
     void sync(FakePlayer &player, const char *name)
@@ -303,9 +317,7 @@ TEST_F(Zephrin, DataSignalDrawsAFrameIntoTheInnerArea)
     for (int column = 0; column < 512; column++)
         EXPECT_EQ(pixels[131 * 512 + column], 0u) << "column " << column;
     EXPECT_EQ(log.count("WritePixels"), 1u);
-    ovTestPostCloseWindow(ovNewestWindow());
-    expectDetach(player);
-    ASSERT_TRUE(program.finish());
+    closeAndFinish(player, program);
     /* What the window showed last stays readable, e.g. for a picture file. */
     EXPECT_EQ(windowPixels()[65 * 512 + 300], paleRed);
 }
@@ -353,9 +365,7 @@ TEST_F(Zephrin, InfoSignalFollowsTheSongNameAndIgnoresMissingOnes)
     const std::string cut = "Zephrin 1.1: " + longName.substr(0, 242);
     ASSERT_EQ(cut.size(), 255u);
     EXPECT_TRUE(waitUntil([&] { return windowTitle() == cut; })) << windowTitle();
-    ovTestPostCloseWindow(ovNewestWindow());
-    expectDetach(player);
-    ASSERT_TRUE(program.finish());
+    closeAndFinish(player, program);
 }
 
 TEST_F(Zephrin, DataAndInfoTogetherDrawFirstThenRetitle)
@@ -369,9 +379,7 @@ TEST_F(Zephrin, DataAndInfoTogetherDrawFirstThenRetitle)
     ASSERT_TRUE(waitUntil([] { return windowTitle() == "Zephrin 1.1: Together"; }));
     const std::vector<std::string> expected = {"WritePixels", "SetWindowTitles Zephrin 1.1: Together"};
     EXPECT_EQ(callsAfter(log.calls(), "OpenWindow"), expected);
-    ovTestPostCloseWindow(ovNewestWindow());
-    expectDetach(player);
-    ASSERT_TRUE(program.finish());
+    closeAndFinish(player, program);
 }
 
 TEST_F(Zephrin, DataSignalsWhileDrawingMakeOneMoreFrame)
@@ -380,17 +388,13 @@ TEST_F(Zephrin, DataSignalsWhileDrawingMakeOneMoreFrame)
     CallLog log;
     ZephrinTask program(&player);
     attachAndFill(player);
-    log.holdDrawing(true);
-    player.signal(player.dataMask);
-    ASSERT_TRUE(log.waitHeld());
+    holdInFirstFrame(player, log);
     for (int i = 0; i < 4; i++)
         player.signal(player.dataMask);
     log.holdDrawing(false);
     sync(player, "after");
     EXPECT_EQ(log.count("WritePixels"), 2u);
-    ovTestPostCloseWindow(ovNewestWindow());
-    expectDetach(player);
-    ASSERT_TRUE(program.finish());
+    closeAndFinish(player, program);
 }
 
 struct SameWakeUp {
@@ -407,9 +411,7 @@ TEST_P(EndingWakeUp, EndsWithoutDrawingTheDataThatCameWithIt)
     CallLog log;
     ZephrinTask program(&player);
     attachAndFill(player);
-    log.holdDrawing(true);
-    player.signal(player.dataMask);
-    ASSERT_TRUE(log.waitHeld());
+    holdInFirstFrame(player, log);
     GetParam().stop(player, program.task());
     player.signal(player.dataMask | player.infoMask);
     log.holdDrawing(false);
@@ -462,9 +464,7 @@ TEST_F(Zephrin, StartsAfreshEachTime)
             for (int column = 0; column < 512; column++)
                 lit += pixels[row * 512 + column] != 0;
         EXPECT_LE(lit, 50) << "run " << run;
-        ovTestPostCloseWindow(ovNewestWindow());
-        expectDetach(player);
-        ASSERT_TRUE(program.finish());
+        closeAndFinish(player, program);
     }
 }
 

@@ -1,5 +1,8 @@
 #include "console.h"
 
+#include "platform/exec.h"
+#include "platform/program.h"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -55,6 +58,16 @@ Key KeyReader::poll()
     default:
         return Key::None;
     }
+}
+
+BreakWatch::BreakWatch() { ovReceiveBreaks(TRUE); }
+
+BreakWatch::~BreakWatch() { ovReceiveBreaks(FALSE); }
+
+bool BreakWatch::arrived()
+{
+    struct ExecIFace *IExec = AbsExecBase->MainInterface;
+    return (IExec->SetSignal(IExec, 0, SIGBREAKF_CTRL_C) & SIGBREAKF_CTRL_C) != 0;
 }
 
 std::string clockText(double seconds)

@@ -32,6 +32,19 @@ private:
     struct termios saved_{};
 };
 
+/* Ctrl-C as the system's break signal to this task, while alive: the
+ * command stops in an orderly way instead of dying half-way. */
+class BreakWatch {
+public:
+    BreakWatch();
+    ~BreakWatch();
+    BreakWatch(const BreakWatch &) = delete;
+    BreakWatch &operator=(const BreakWatch &) = delete;
+
+    /* A break arrived since the last call. */
+    bool arrived();
+};
+
 /* "m:ss" (or "h:mm:ss"). */
 std::string clockText(double seconds);
 /* "[#####.....]" for a fraction in 0..1. */

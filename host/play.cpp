@@ -7,8 +7,6 @@
 #include "stream.h"
 #include "visualiser_run.h"
 
-#include "platform/program.h"
-
 #include <SDL.h>
 
 #include <cstdio>
@@ -23,8 +21,6 @@ constexpr double kQueueSeconds = 0.25; /* audio kept queued ahead of the device 
 constexpr uint32_t kSeekStepSeconds = 10;
 constexpr uint32_t kSignalsPerSecond = 50;
 constexpr Uint32 kLoopDelayMs = 5;
-
-struct ExecIFace *exec() { return AbsExecBase->MainInterface; }
 
 const char *kNoDeviceAdvice = "; `orvane render FILE -o OUT.aiff` writes the song to a file instead";
 
@@ -90,11 +86,6 @@ private:
 
 enum class After { NextFile, Quit };
 
-bool breakArrived()
-{
-    return (exec()->SetSignal(exec(), 0, SIGBREAKF_CTRL_C) & SIGBREAKF_CTRL_C) != 0;
-}
-
 std::string formatLine(const PlayerSession &session)
 {
     std::string duration = session.endless() ? "endless" : clockText(session.durationMs() / 1000.0);
@@ -103,7 +94,8 @@ std::string formatLine(const PlayerSession &session)
 }
 
 /* Plays one song to its end, its bound, or a key. */
-After playSession(PlayerSession &session, const Length &length, KeyReader &keys, VisualiserPort *port)
+After playSession(PlayerSession &session, const Length &length, KeyReader &keys, BreakWatch &breaks,
+                  VisualiserPort *port)
 {
     const uint32_t rate = session.rate();
     const uint32_t frameBytes = session.frameBytes();
@@ -192,7 +184,7 @@ After playSession(PlayerSession &session, const Length &length, KeyReader &keys,
         case Key::None:
             break;
         }
-        if (breakArrived())
+        if (breaks.arrived())
             return After::Quit;
 
         std::string line = "  " + clockText(elapsed);
@@ -216,7 +208,7 @@ int runPlay(const Places &places, const PlayOptions &options)
     std::vector<std::filesystem::path> files = places.filesOrDemo(options.files);
     PluginSet plugins(places.pluginDir);
     SoundSystem sound;
-    ovReceiveBreaks(TRUE);
+    BreakWatch breaks;
     std::unique_ptr<VisualiserPort> port;
     std::optional<VisualiserRun> visualiser;
     if (options.visualise) {
@@ -232,7 +224,7 @@ int runPlay(const Places &places, const PlayOptions &options)
             PlayerSession session(plugins, file);
             std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
             std::fflush(stdout);
-            if (playSession(session, options.length, keys, port.get()) == After::Quit)
+            if (playSession(session, options.length, keys, breaks, port.get()) == After::Quit)
                 break;
         } catch (const HostError &error) {
             std::fflush(stdout);
@@ -240,7 +232,6 @@ int runPlay(const Places &places, const PlayOptions &options)
             status = error.exitStatus();
         }
     }
-    ovReceiveBreaks(FALSE);
     return status;
 }
 

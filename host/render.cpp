@@ -109,11 +109,14 @@ int runRender(const Places &places, const RenderOptions &options)
     if (options.visualise || !options.framesDir.empty())
         visualiser.emplace(places, options, session);
 
+    BreakWatch breaks;
     StatusLine status(stderr);
     const uint32_t frameBytes = session.frameBytes();
     uint64_t remaining = limit.value_or(std::numeric_limits<uint64_t>::max());
     uint64_t done = 0;
     while (remaining > 0) {
+        if (breaks.arrived())
+            throw HostError("interrupted; '" + options.output + "' was not written");
         std::span<const uint8_t> block = session.decode();
         if (block.empty())
             break;

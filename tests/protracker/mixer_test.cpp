@@ -11,10 +11,6 @@ using ovtest::ModuleWriter;
 
 namespace {
 
-const RenderFormat kAllFormats[8] = {
-    {1, 8, 1}, {1, 8, 2}, {1, 16, 1}, {1, 16, 2}, {2, 8, 1}, {2, 8, 2}, {2, 16, 1}, {2, 16, 2},
-};
-
 /* Value v (0 = out1, 1 = out2) of frame f of a render. */
 int valueAt(const std::vector<uint8_t> &bytes, RenderFormat format, int frame, int v)
 {

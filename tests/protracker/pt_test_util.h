@@ -35,6 +35,11 @@ struct RenderFormat {
     int32 channels = 2;
 };
 
+/* The eight output modes, in mode order. */
+inline constexpr RenderFormat kAllFormats[8] = {
+    {1, 8, 1}, {1, 8, 2}, {1, 16, 1}, {1, 16, 2}, {2, 8, 1}, {2, 8, 2}, {2, 16, 1}, {2, 16, 2},
+};
+
 using RenderFunction = void (*)(pt_state *, uint8 *, uint8 *, int32, int32, int32, int32, int32);
 
 /* Frames rendered into a packed buffer (values interleaved, out1 first). */

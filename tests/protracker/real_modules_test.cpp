@@ -76,9 +76,6 @@ TEST(PtRealModules, FastRendererMatchesTheReference)
      * long render is cut to a few seconds. */
     const int32 longFrames = 44100 * longRenderSeconds(60, 4);
     const int32 shortFrames = 44100 * longRenderSeconds(5, 1);
-    const RenderFormat formats[8] = {
-        {1, 8, 1}, {1, 8, 2}, {1, 16, 1}, {1, 16, 2}, {2, 8, 1}, {2, 8, 2}, {2, 16, 1}, {2, 16, 2},
-    };
     for (const auto &path : realModules()) {
         auto image = ovtest::readFile(path);
         for (int mode = 0; mode < 8; mode++) {
@@ -87,8 +84,8 @@ TEST(PtRealModules, FastRendererMatchesTheReference)
                 ASSERT_NE(fast.state, nullptr) << path;
                 fast.state->filter_on = reference.state->filter_on = filterOn ? 1 : 0;
                 int32 frames = mode == 3 ? longFrames : shortFrames;
-                auto a = renderFast(fast.state, frames, formats[mode]);
-                auto b = renderReference(reference.state, frames, formats[mode]);
+                auto a = renderFast(fast.state, frames, kAllFormats[mode]);
+                auto b = renderReference(reference.state, frames, kAllFormats[mode]);
                 ASSERT_EQ(firstDifference(a, b), -1) << path << " mode " << mode << " filter " << filterOn;
             }
         }

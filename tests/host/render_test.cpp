@@ -159,6 +159,20 @@ TEST(RenderAiff, BoundsCutAnAiffFileShort)
     expectCompleteAiff(ovtest::readFile(out), 2, 22050);
 }
 
+TEST(RenderAiff, RatesTheEncoderCannotStoreAreRefused)
+{
+    /* The encoder keeps 16 bits of the rate: 96000 Hz would come out as 30464 Hz. */
+    std::string source = ovtest::tempPath("96k.aiff");
+    ovtest::writeFile(source, ovtest::AiffFile().comm(2, 4800, 16, 96000).ssnd(ovtest::testPcm(4800, 2)).bytes());
+    std::string out = ovtest::tempPath("96k-copy.aiff");
+    auto run = orvane({"render", source, "-o", out});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, HasSubstr("cannot write 96000 Hz"));
+    EXPECT_FALSE(std::filesystem::exists(out));
+    ASSERT_EQ(orvane({"render", source, "--raw", "-o", out}).status, 0);
+    EXPECT_EQ(ovtest::readFile(out), ovtest::testPcm(4800, 2));
+}
+
 TEST(RenderAiff, SoxReadsTheRightLength)
 {
     if (!hosttest::soxAvailable())

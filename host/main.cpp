@@ -144,6 +144,10 @@ int main(int argc, char **argv)
         std::fflush(stdout);
         reportError(error.what());
         status = error.exitStatus();
+    } catch (const std::exception &error) {
+        std::fflush(stdout);
+        reportError(std::string("stopped: ") + error.what());
+        status = 1;
     }
     ovExpungeLibraries();
     return checkNothingLeft(status);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <numbers>
 
 namespace orvane {
@@ -24,6 +25,8 @@ SpectrumAnalyser::SpectrumAnalyser(uint32_t rate)
       magnitudes_(kFftFrames / 2 + 1), bins_(kFftFrames / 2 + 1),
       highestHz_(std::min(kHighestHz, rate / 2.0))
 {
+    if (fft_ == nullptr)
+        throw std::bad_alloc();
     for (size_t i = 0; i < kFftFrames; i++)
         window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / kFftFrames));
     double binHz = static_cast<double>(rate) / kFftFrames;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fstream>
 
@@ -15,6 +14,10 @@ namespace {
 /* Largest block a plug-in's output buffer holds (the Protracker block of
  * 16384 stereo frames): a frame count beyond it is not believed. */
 constexpr size_t kLargestBlockBytes = 65536;
+
+/* A file handed over whole is read up to this size (far beyond any
+ * module), so a device or a pipe cannot make the host read forever. */
+constexpr size_t kLargestImage = size_t{1} << 30;
 
 std::string quoted(const std::filesystem::path &file) { return "'" + file.string() + "'"; }
 
@@ -29,10 +32,9 @@ std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t lim
     if (!in)
         throw HostError("cannot read " + quoted(file) + ": " + std::strerror(errno));
     std::vector<uint8_t> bytes;
-    size_t want = limit != 0 ? limit : SIZE_MAX;
     char chunk[65536];
-    while (bytes.size() < want && in) {
-        size_t ask = std::min(sizeof chunk, want - bytes.size());
+    while (bytes.size() < limit && in) {
+        size_t ask = std::min(sizeof chunk, limit - bytes.size());
         in.read(chunk, static_cast<std::streamsize>(ask));
         bytes.insert(bytes.end(), chunk, chunk + in.gcount());
     }
@@ -62,9 +64,9 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
     plugin_ = found.plugin;
     record_->LoadMode = found.loadMode;
     if (found.loadMode == LOADMODE_IN_MEMORY) {
-        image_ = readFileBytes(file, 0);
-        if (image_.size() > static_cast<size_t>(INT32_MAX))
-            throw HostError(quoted(file) + ": too large to load");
+        image_ = readFileBytes(file, kLargestImage + 1);
+        if (image_.size() > kLargestImage)
+            throw HostError(quoted(file) + ": too large to load into memory");
         record_->FileData = image_.data();
         record_->FileSize = static_cast<int32>(image_.size());
     } else if (found.loadMode != LOADMODE_BY_NAME) {

@@ -20,8 +20,8 @@ namespace orvane {
 /* Bytes read from the start of a file to recognise it. */
 constexpr size_t kRecogniseBytes = 4096;
 
-/* Reads up to `limit` bytes from the start of the file (all of it when
- * limit is 0); throws HostError when the file cannot be read. */
+/* Reads up to `limit` bytes from the start of the file; throws HostError
+ * when the file cannot be read. */
 std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t limit);
 
 class PlayerSession {

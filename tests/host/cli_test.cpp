@@ -83,6 +83,14 @@ TEST(Info, DescribesTheDemoSongWhenNoFileIsGiven)
         EXPECT_THAT(run.out, HasSubstr(line));
 }
 
+TEST(Info, AModuleIsNamedByItsOwnTitle)
+{
+    OV_REQUIRE_MODS();
+    auto run = orvane({"info", ovtest::modsDir() + "/fridge-in-space_from_reg-zbb.mod"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("title:    fridge in space\n"));
+}
+
 TEST(Info, DescribesAiffFilesWithTheirDurationAndNoTitle)
 {
     std::string mono = writeAiff("info-mono.aiff", 1, 33075, 22050);

@@ -18,11 +18,9 @@ AiffEncoder::AiffEncoder(LoadedPlugin &plugin, uint32_t rate, uint32_t channels)
     : plugin_(plugin), frameBytes_(channels * 2)
 {
     struct OVPlugIFace *iface = plugin_.iface();
-    /* The encoder keeps only a rate's low 16 bits: refuse rather than
-     * write a file that plays at the wrong speed. */
-    if (rate == 0 || rate > 65535)
-        throw HostError("the " + plugin_.name() + " encoder cannot write " + std::to_string(rate) +
-                        " Hz (rates up to 65535 Hz only); --raw writes the PCM");
+    if (rate == 0)
+        throw HostError("the " + plugin_.name() + " encoder cannot write a file without a sample rate;"
+                        " --raw writes the PCM");
     if (channels == 0 || channels > 2)
         throw HostError("the " + plugin_.name() + " encoder cannot write " + std::to_string(channels) + " channels");
     if (iface->InitEncoder(iface, &stream_) != 1)

@@ -159,16 +159,19 @@ TEST(RenderAiff, BoundsCutAnAiffFileShort)
     expectCompleteAiff(ovtest::readFile(out), 2, 22050);
 }
 
-TEST(RenderAiff, RatesTheEncoderCannotStoreAreRefused)
+TEST(RenderAiff, RatesAbove16BitsKeepTheirRate)
 {
-    /* The encoder keeps 16 bits of the rate: 96000 Hz would come out as 30464 Hz. */
+    /* A 96000 Hz file converts to a 96000 Hz file: the rate is stored as
+     * the full extended value, not cut to 16 bits. */
     std::string source = ovtest::tempPath("96k.aiff");
     ovtest::writeFile(source, ovtest::AiffFile().comm(2, 4800, 16, 96000).ssnd(ovtest::testPcm(4800, 2)).bytes());
     std::string out = ovtest::tempPath("96k-copy.aiff");
-    auto run = orvane({"render", source, "-o", out});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_THAT(run.err, HasSubstr("cannot write 96000 Hz"));
-    EXPECT_FALSE(std::filesystem::exists(out));
+    ASSERT_EQ(orvane({"render", source, "-o", out}).status, 0);
+    std::vector<uint8_t> written = ovtest::readFile(out);
+    expectCompleteAiff(written, 2, 4800);
+    const auto rate = ovtest::extendedRate(96000);
+    ASSERT_GE(written.size(), 38u);
+    EXPECT_TRUE(std::equal(rate.begin(), rate.end(), written.begin() + 28));
     ASSERT_EQ(orvane({"render", source, "--raw", "-o", out}).status, 0);
     EXPECT_EQ(ovtest::readFile(out), ovtest::testPcm(4800, 2));
 }

@@ -31,6 +31,16 @@ for target in "${targets[@]}"; do
 done
 ninja -C "$build" "${available[@]}" corpus_seeds >/dev/null
 
+# AIFF files written by sox, when it is there.
+if command -v sox >/dev/null; then
+  seeds="$build/seeds/fuzz_aiff_reader"
+  mkdir -p "$seeds"
+  for format in "-r 8000 -c 1" "-r 44100 -c 2" "-r 96000 -c 2"; do
+    # shellcheck disable=SC2086
+    sox -q -n $format -b 16 "$seeds/sox${format//[^0-9]/-}.aiff" synth 0.05 sine 440 2>/dev/null || true
+  done
+fi
+
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 mkdir -p "$build/findings"

@@ -4,19 +4,7 @@
 extern "C" {
 
 void *const ovFrameMainVectors[] = {
-    (void *)_OVPlug_Obtain,
-    (void *)_OVPlug_Release,
-    nullptr, /* Expunge */
-    nullptr, /* Clone */
-    (void *)_OVPlug_AnnouncePlayer,
-    (void *)_OVPlug_InitPlayer,
-    (void *)_OVPlug_OpenPlayer,
-    (void *)_OVPlug_ClosePlayer,
-    (void *)_OVPlug_DecodeFramePlayer,
-    (void *)_OVPlug_ExitPlayer,
-    (void *)_OVPlug_TestPlayer,
-    (void *)_OVPlug_SeekPlayer,
-    (void *)_OVPlug_DoNotify,
+    OV_PLAYER_VECTORS,
     (void *)_OVPlug_InitEncoder,
     (void *)_OVPlug_OpenEncoder,
     (void *)_OVPlug_EncodeFrameEncoder,

@@ -17,6 +17,7 @@ OutputFile::OutputFile(const std::string &path, bool patchedLater) : path_(path)
 {
     if (path == "-") {
         fd_ = 1;
+        streamed_ = true;
         held_ = patchedLater;
         return;
     }
@@ -25,6 +26,16 @@ OutputFile::OutputFile(const std::string &path, bool patchedLater) : path_(path)
     if (std::filesystem::is_directory(target, error)) {
         errno = EISDIR;
         fail("create");
+    }
+    /* A device, a pipe or a socket is written as it is, like standard
+     * output: renaming a finished file over it would replace it. */
+    if (std::filesystem::exists(target, error) && !std::filesystem::is_regular_file(target, error)) {
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd_ < 0)
+            fail("open");
+        streamed_ = true;
+        held_ = patchedLater;
+        return;
     }
     std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
     std::string hidden(1, '.');
@@ -91,7 +102,7 @@ void OutputFile::patch(uint64_t offset, std::span<const uint8_t> bytes)
         std::copy(bytes.begin(), bytes.end(), heldBytes_.begin() + static_cast<ptrdiff_t>(offset));
         return;
     }
-    if (fd_ == 1) {
+    if (streamed_) {
         errno = ESPIPE;
         fail("patch");
     }
@@ -106,7 +117,7 @@ void OutputFile::commit()
         writeAll(fd_, heldBytes_);
         heldBytes_.clear();
     }
-    if (fd_ == 1) {
+    if (streamed_) {
         committed_ = true;
         return;
     }

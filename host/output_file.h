@@ -1,8 +1,9 @@
 /*
  * The file a render writes. It is written under a temporary name next to
  * the destination and renamed only when complete, so a failed render never
- * leaves a file that looks finished. "-" writes to standard output; when
- * the bytes must be patched afterwards they are held until the end.
+ * leaves a file that looks finished. "-" writes to standard output, and a
+ * path that names a device or a pipe is written as it is; when the bytes
+ * must be patched afterwards they are held until the end.
  */
 #ifndef OV_HOST_OUTPUT_FILE_H
 #define OV_HOST_OUTPUT_FILE_H
@@ -38,7 +39,8 @@ private:
     std::string path_;
     std::string temporary_;
     int fd_ = -1;
-    bool held_ = false; /* standard output, patched later: bytes kept here */
+    bool streamed_ = false; /* standard output, a device or a pipe: no rename, no seeking */
+    bool held_ = false;     /* streamed and patched later: bytes kept here */
     std::vector<uint8_t> heldBytes_;
     uint64_t size_ = 0;
     bool committed_ = false;

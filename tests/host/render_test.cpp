@@ -8,10 +8,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
 
 using hosttest::be32;
 using hosttest::orvane;
@@ -195,6 +201,31 @@ TEST(RenderOutput, StandardOutputGetsTheWholePatchedFile)
     auto run = orvane({"render", "--frames", "5000", "-o", "-"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(std::vector<uint8_t>(run.out.begin(), run.out.end()), ovtest::readFile(file));
+}
+
+TEST(RenderOutput, APipeOrDeviceIsWrittenInPlace)
+{
+    /* Like -o /dev/null: the named thing is written to, never replaced by
+     * a finished file renamed over it. */
+    std::string pipe = ovtest::tempPath("render.fifo");
+    std::filesystem::remove(pipe);
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    /* Held open for writing so the reader's open returns at once and its
+     * end of file comes only when this is closed, replaced pipe or not. */
+    int keepOpen = ::open(pipe.c_str(), O_RDWR);
+    ASSERT_GE(keepOpen, 0);
+    std::vector<uint8_t> received;
+    std::thread reader([&] {
+        std::ifstream in(pipe, std::ios::binary);
+        received.assign(std::istreambuf_iterator<char>(in), {});
+    });
+    auto run = orvane({"render", "--frames", "1000", "-o", pipe});
+    ::close(keepOpen);
+    reader.join();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe)) << "the pipe was replaced";
+    expectCompleteAiff(received, 2, 1000);
+    std::filesystem::remove(pipe);
 }
 
 TEST(RenderOutput, UnwritableOutputLeavesNothingBehind)

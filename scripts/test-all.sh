@@ -8,10 +8,13 @@
 #            leaks reported as failures (build-asan)
 #   ppc      32-bit big-endian PowerPC, cross-built and run under qemu-user
 #            (build-ppc), with OV_TEST_QUICK=1 so long tests shorten
+#   fuzz     every libFuzzer target for OV_FUZZ_SECONDS (default 45) on its
+#            seed corpus (build-fuzz, clang); any finding fails
 #
 #   scripts/test-all.sh [CONFIG...]     all three when none is named
 #
-# Ends with "N passed, N failed": test programs over all configurations run.
+# Ends with "N passed, N failed": test programs (and fuzz targets) over all
+# configurations run.
 # A configuration that does not build counts each of its programs as failed.
 set -uo pipefail
 
@@ -32,6 +35,7 @@ configure_args() {
     asan) echo "-DCMAKE_BUILD_TYPE=Debug -DOV_SANITIZE=ON -DOV_WITH_SDL=ON -DOV_BUILD_BENCHMARKS=OFF" ;;
     ppc) echo "-DCMAKE_TOOLCHAIN_FILE=$repo/cmake/toolchain-powerpc.cmake -DCMAKE_BUILD_TYPE=Release
                -DOV_WITH_SDL=OFF -DOV_BUILD_BENCHMARKS=OFF" ;;
+    fuzz) echo "" ;;
     *) return 1 ;;
   esac
 }
@@ -66,16 +70,37 @@ summaries=()
 status=0
 
 configs=("$@")
-[ ${#configs[@]} -eq 0 ] && configs=(release asan ppc)
+[ ${#configs[@]} -eq 0 ] && configs=(release asan ppc fuzz)
 
 for config in "${configs[@]}"; do
   if ! args=$(configure_args "$config"); then
-    echo "test-all: unknown configuration '$config' (release, asan, ppc)" >&2
+    echo "test-all: unknown configuration '$config' (release, asan, ppc, fuzz)" >&2
     exit 2
   fi
   dir=$repo/build-$config
   log=$dir/test-all-build.log
   mkdir -p "$dir"
+  if [ "$config" = fuzz ]; then
+    echo "=== fuzz: building and running every target for ${OV_FUZZ_SECONDS:-45}s"
+    started=$SECONDS
+    fuzz/run.sh "${OV_FUZZ_SECONDS:-45}" 2>&1 | tee "$dir/test-all-fuzz.log"
+    fuzz_status=${PIPESTATUS[0]}
+    passed=$(grep -c '^fuzz: .*: ok,' "$dir/test-all-fuzz.log" || true)
+    failed=$(grep -c '^fuzz: .*: FINDING,' "$dir/test-all-fuzz.log" || true)
+    if [ "$fuzz_status" -ne 0 ] && [ "$failed" -eq 0 ]; then
+      failed=1 # the build or the script itself
+    fi
+    total_passed=$((total_passed + passed))
+    total_failed=$((total_failed + failed))
+    verdict=ok
+    if [ "$failed" -ne 0 ]; then
+      verdict=FAILED
+      status=1
+    fi
+    summaries+=("$(printf '%-8s %-6s %3d passed, %3d failed   targets run %4ds' \
+      "$config" "$verdict" "$passed" "$failed" "$((SECONDS - started))")")
+    continue
+  fi
   echo "=== $config: configuring and building in build-$config"
   started=$SECONDS
   # shellcheck disable=SC2086 # the arguments are split on purpose

@@ -172,3 +172,25 @@ TEST(Loader, FilesWithoutAResidentTagAreNotLibraries)
 }
 
 } // namespace
+
+namespace {
+
+/* The platform counts an interface's users itself: it cannot call each
+ * interface's own Obtain, whose Self type only the interface's users know
+ * (calling it through another type is undefined, and clang's function
+ * sanitizer stops on it). */
+TEST(Interfaces, GetAndDropCountUsersOnTheInterface)
+{
+    ovtest::Plugin plugin("OV_PT.ovplug");
+    ASSERT_TRUE(plugin.ok());
+    const uint32 users = plugin->Data.RefCount;
+    struct Interface *again = exec()->GetInterface(exec(), plugin.base(), "main", 1, nullptr);
+    ASSERT_EQ(again, reinterpret_cast<struct Interface *>(plugin.iface()));
+    EXPECT_EQ(plugin->Data.RefCount, users + 1);
+    exec()->DropInterface(exec(), again);
+    EXPECT_EQ(plugin->Data.RefCount, users);
+    EXPECT_EQ(plugin->Obtain(plugin.iface()), 0u) << "the main interface's own Obtain keeps no count";
+    EXPECT_EQ(plugin->Data.RefCount, users);
+}
+
+} // namespace

@@ -1,6 +1,9 @@
-/* Writes seed files for the fuzz targets with the tests' own writers:
- * well-formed and odd AIFF files, and synthetic modules that use every
- * effect command.   make_seeds OUTPUT_FOLDER */
+/* Writes seed files for the fuzz targets: well-formed and odd AIFF files
+ * from the tests' own writer and from OV_AIFF.ovplug's encoder, and
+ * synthetic modules that use every effect command.
+ *   make_seeds OUTPUT_FOLDER */
+#include "frame/ovplug.h"
+#include "platform/platform.h"
 #include "support/aiff_file.h"
 #include "support/module_writer.h"
 
@@ -36,6 +39,40 @@ std::vector<uint8_t> effectModule(int firstEffect)
     return writer.bytes();
 }
 
+/* An AIFF file as the plug-in's encoder writes it, with its fix-ups
+ * applied the way the host applies them. */
+std::vector<uint8_t> encodedAiff(uint32_t rate, uint8_t channels, uint32_t frames)
+{
+    struct ExecIFace *IExec = AbsExecBase->MainInterface;
+    struct Library *base = IExec->OpenLibrary(IExec, "OV_AIFF.ovplug", 1);
+    if (base == nullptr)
+        return {};
+    auto *plugin = reinterpret_cast<struct OVPlugIFace *>(IExec->GetInterface(IExec, base, "main", 1, nullptr));
+    std::vector<uint8_t> file;
+    struct EncoderStream encoder{};
+    struct EncoderFormat format{};
+    format.SampleRate = rate;
+    format.Channels = channels;
+    if (plugin != nullptr && plugin->InitEncoder(plugin, &encoder) == 1) {
+        auto *buffer = static_cast<const uint8_t *>(plugin->OpenEncoder(plugin, &encoder, &format));
+        const auto pcm = ovtest::testPcm(frames, channels);
+        int32 bytes = buffer ? plugin->EncodeFrameEncoder(plugin, &encoder, pcm.data(), frames) : -1;
+        struct EncoderFixup **fixups = bytes > 0 ? plugin->FinishEncoder(plugin, &encoder) : nullptr;
+        if (fixups != nullptr) {
+            file.assign(buffer, buffer + bytes);
+            for (int i = 0; fixups[i] != nullptr; i++) {
+                const uint32_t at = fixups[i]->FileOffsetLow;
+                for (int b = 0; b < fixups[i]->ByteCount && at + b < file.size(); b++)
+                    file[at + b] = static_cast<uint8_t>(fixups[i]->Value >> (8 * (fixups[i]->ByteCount - 1 - b)));
+            }
+        }
+        plugin->CloseEncoder(plugin, &encoder);
+    }
+    IExec->DropInterface(IExec, reinterpret_cast<struct Interface *>(plugin));
+    IExec->CloseLibrary(IExec, base);
+    return file;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -66,5 +103,10 @@ int main(int argc, char **argv)
           ovtest::AiffFile().ssnd(pcm).comm(2, 2000, 16, 44100).bytes());
     write(out / "fuzz_aiff_reader" / "eight-bit.aiff",
           ovtest::AiffFile().comm(1, 2000, 8, 8000).ssnd(std::vector<uint8_t>(2000, 1)).bytes());
+    for (uint32_t rate : {8000u, 44100u, 96000u}) {
+        const std::vector<uint8_t> encoded = encodedAiff(rate, rate == 8000 ? 1 : 2, 3000);
+        if (!encoded.empty())
+            write(out / "fuzz_aiff_reader" / ("encoder-" + std::to_string(rate) + ".aiff"), encoded);
+    }
     return 0;
 }

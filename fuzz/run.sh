@@ -31,13 +31,20 @@ for target in "${targets[@]}"; do
 done
 ninja -C "$build" "${available[@]}" corpus_seeds >/dev/null
 
-# AIFF files written by sox, when it is there.
+# AIFF files written by sox and by libsndfile, when they are there.
 if command -v sox >/dev/null; then
   seeds="$build/seeds/fuzz_aiff_reader"
   mkdir -p "$seeds"
   for format in "-r 8000 -c 1" "-r 44100 -c 2" "-r 96000 -c 2"; do
+    name="$seeds/sox${format//[^0-9]/-}"
     # shellcheck disable=SC2086
-    sox -q -n $format -b 16 "$seeds/sox${format//[^0-9]/-}.aiff" synth 0.05 sine 440 2>/dev/null || true
+    sox -q -n $format -b 16 "$name.aiff" synth 0.05 sine 440 2>/dev/null || true
+    if command -v sndfile-convert >/dev/null; then
+      # shellcheck disable=SC2086
+      sox -q -n $format -b 16 "$name.wav" synth 0.05 sine 330 2>/dev/null &&
+        sndfile-convert -pcm16 "$name.wav" "${name/sox/sndfile}.aiff" >/dev/null 2>&1 || true
+      rm -f "$name.wav"
+    fi
   done
 fi
 

@@ -12,7 +12,7 @@ packages=(
   # host player and the platform's window, sound and picture back ends
   libsdl2-dev libcli11-dev libfmt-dev libkissfft-dev libpng-dev
   # AIFF interoperability checks and the speed comparison
-  sox libsox-fmt-all libsndfile1-dev sndfile-tools libxmp-dev
+  sox libsox-fmt-all libsndfile1-dev sndfile-tools sndfile-programs libxmp-dev
   # fuzzing (libFuzzer comes with clang's runtime)
   clang libclang-rt-14-dev
   # the 32-bit big-endian PowerPC configuration

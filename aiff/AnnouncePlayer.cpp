@@ -3,7 +3,7 @@
 static const struct EncoderPlayerInfo aiffPlayerInfo = {
     {
         "AIFF",
-        "Orvane plug-in team\n\nAfter Apple's Audio Interchange File Format specification, "
+        "Orvane plug-in team\n\nFormat reference: Apple's Audio Interchange File Format, "
         "version 1.3.",
         "Simple AIFF Player - (For use with CD Audio Discs under OS4)",
         "aiff",

@@ -69,6 +69,19 @@ total_failed=0
 summaries=()
 status=0
 
+# Adds one configuration's counts to the totals and its line to the summary.
+tally() {
+  local config=$1 passed=$2 failed=$3 timing=$4 verdict=ok
+  total_passed=$((total_passed + passed))
+  total_failed=$((total_failed + failed))
+  if [ "$failed" -ne 0 ]; then
+    verdict=FAILED
+    status=1
+  fi
+  summaries+=("$(printf '%-8s %-6s %3d passed, %3d failed   %s' \
+    "$config" "$verdict" "$passed" "$failed" "$timing")")
+}
+
 configs=("$@")
 [ ${#configs[@]} -eq 0 ] && configs=(release asan ppc fuzz)
 
@@ -90,15 +103,7 @@ for config in "${configs[@]}"; do
     if [ "$fuzz_status" -ne 0 ] && [ "$failed" -eq 0 ]; then
       failed=1 # the build or the script itself
     fi
-    total_passed=$((total_passed + passed))
-    total_failed=$((total_failed + failed))
-    verdict=ok
-    if [ "$failed" -ne 0 ]; then
-      verdict=FAILED
-      status=1
-    fi
-    summaries+=("$(printf '%-8s %-6s %3d passed, %3d failed   targets run %4ds' \
-      "$config" "$verdict" "$passed" "$failed" "$((SECONDS - started))")")
+    tally "$config" "$passed" "$failed" "$(printf 'targets run %4ds' $((SECONDS - started)))"
     continue
   fi
   echo "=== $config: configuring and building in build-$config"
@@ -140,16 +145,8 @@ for config in "${configs[@]}"; do
     fi
   fi
 
-  total_passed=$((total_passed + passed))
-  total_failed=$((total_failed + failed))
-  if [ "$failed" -eq 0 ]; then
-    verdict=ok
-  else
-    verdict=FAILED
-    status=1
-  fi
-  summaries+=("$(printf '%-8s %-6s %3d passed, %3d failed   build %4ds, tests %4ds' \
-    "$config" "$verdict" "$passed" "$failed" "$build_seconds" "$test_seconds")")
+  tally "$config" "$passed" "$failed" \
+    "$(printf 'build %4ds, tests %4ds' "$build_seconds" "$test_seconds")"
 done
 
 echo

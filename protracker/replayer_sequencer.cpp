@@ -128,7 +128,10 @@ static void handle_note(struct pt_state *state, struct pt_channel *channel,
 /* After all four channels: the next row, or the next song position. */
 static void advance(struct pt_state *state, const struct pt_row_context *context)
 {
-    int32 next_row = (context->row + 1) % PT_ROWS;
+    /* The working row may lie below 0 after pattern loops (a loop start
+     * recorded while another channel's loop had set it to -1); the next row
+     * is its successor modulo 64, always 0..63. */
+    int32 next_row = (int32)((uint32)(context->row + 1) & (PT_ROWS - 1));
     if (state->break_row == 0 && next_row != 0) {
         state->row = (uint32)next_row;
         return;
@@ -145,14 +148,17 @@ static void advance(struct pt_state *state, const struct pt_row_context *context
 void pt_read_row(struct pt_state *state)
 {
     state->break_row = 0;
+    /* Whatever the state holds, the read stays inside the order table and
+     * the pattern's 64 rows. */
+    uint32 position = state->song_position & (PT_ORDERS - 1);
+    uint32 row = state->row & (PT_ROWS - 1);
     struct pt_row_context context;
-    context.position = (int32)state->song_position;
-    context.row = (int32)state->row;
+    context.position = (int32)position;
+    context.row = (int32)row;
     /* All four cells come from the row as it stood when the read began;
      * jumps and loops only steer the advance. */
-    const struct pt_note *cells = state->patterns +
-                                  state->order_table[state->song_position] * PT_CELLS_PER_PATTERN +
-                                  state->row * PT_CHANNELS;
+    const struct pt_note *cells =
+        state->patterns + state->order_table[position] * PT_CELLS_PER_PATTERN + row * PT_CHANNELS;
     for (int c = 0; c < PT_CHANNELS; c++) {
         struct pt_channel *channel = &state->channels[c];
         const struct pt_note *cell = &cells[c];

@@ -9,6 +9,7 @@
 #include "support/pt_reference.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace pttest {
@@ -53,6 +54,12 @@ inline std::vector<uint8_t> renderReference(pt_state *state, int32 frames, Rende
 {
     return render(ovtest::ptReferenceRender, state, frames, format);
 }
+
+/* Renders the module through the fast and the reference renderer in all
+ * eight modes, in uneven blocks, and asserts equal bytes and images. With
+ * filterOn the filter is on from the start; otherwise E0y cannot switch it. */
+void expectFastEqualsReference(const std::vector<uint8_t> &module, int32 frames, bool filterOn,
+                               const std::string &what);
 
 /* Value i of a 16-bit render (big-endian). */
 int16_t value16(const std::vector<uint8_t> &bytes, size_t index);

@@ -235,6 +235,41 @@ TEST(PtMixerFastRenderer, MatchesTheReferenceOnEffectModules)
     expectFastEqualsReference(module, 44100 * seconds, true, "effects");
 }
 
+TEST(PtMixerFastRenderer, MatchesTheReferenceOnNegativeSteps)
+{
+    /* E1y fine slides have no lower limit: below period 0 the step turns
+     * negative and the sample plays backwards until its position drops
+     * below 0. Samples 2 to 5 fill the image far past sample 1, so a tight
+     * loop that ran one sample too long would read the byte 2^32 / 16384
+     * bytes past sample 1 (where a negative position points) inside the
+     * image instead of stopping. */
+    struct SlideCase {
+        const char *what;
+        int note;      /* period of the note on row 0 */
+        int slide;     /* E1y on rows 1 to slideRows */
+        int slideRows;
+        int lastSlide; /* E1y on row slideRows + 2 (after one row at rest) */
+    };
+    const SlideCase cases[] = {
+        {"crosses below 0", 113, 0xF, 9, 0},
+        {"lands on 0, rests, then goes below", 120, 0xF, 8, 1},
+        {"slides far below 0", 113, 0xF, 40, 0xF},
+        {"one below 0 from a low period", 108, 0x9, 12, 0x1},
+    };
+    for (const SlideCase &c : cases) {
+        ModuleWriter writer;
+        writer.sample(1, waveSample(60000, 5), 64, c.note == 108 ? 7 : 0, 0, 60000);
+        for (int s = 2; s <= 5; s++)
+            writer.sample(s, ovtest::constantSample(65534, 100), 64);
+        writer.cell(0, 0, 0, c.note, 1).cell(0, 0, 1, 0, 0, 0xF, 1); /* one tick per row */
+        for (int row = 1; row <= c.slideRows; row++)
+            writer.cell(0, row, 0, 0, 0, 0xE, 0x10 | c.slide);
+        if (c.lastSlide != 0)
+            writer.cell(0, c.slideRows + 2, 0, 0, 0, 0xE, 0x10 | c.lastSlide);
+        expectFastEqualsReference(writer.bytes(), 44100, false, c.what);
+    }
+}
+
 namespace {
 
 uint64_t fnv1a(const std::vector<uint8_t> &bytes)

@@ -33,6 +33,40 @@
 #define PT_FILE_PATTERNS 1084
 #define PT_FILE_PATTERN_SIZE 1024
 
+/* Effect commands: the cell's effect field. */
+#define PT_FX_ARPEGGIO 0x0
+#define PT_FX_PORTAMENTO_UP 0x1
+#define PT_FX_PORTAMENTO_DOWN 0x2
+#define PT_FX_TONE_PORTAMENTO 0x3
+#define PT_FX_VIBRATO 0x4
+#define PT_FX_TONE_PORTAMENTO_VOLUME_SLIDE 0x5
+#define PT_FX_VIBRATO_VOLUME_SLIDE 0x6
+#define PT_FX_TREMOLO 0x7
+#define PT_FX_SAMPLE_OFFSET 0x9 /* 8xx does nothing */
+#define PT_FX_VOLUME_SLIDE 0xA
+#define PT_FX_POSITION_JUMP 0xB
+#define PT_FX_SET_VOLUME 0xC
+#define PT_FX_PATTERN_BREAK 0xD
+#define PT_FX_EXTENDED 0xE
+#define PT_FX_SET_SPEED 0xF /* speed below 32, tempo from 32 */
+
+/* Extended commands (effect E): the parameter's high nibble. */
+#define PT_EX_FILTER 0x0
+#define PT_EX_FINE_PORTAMENTO_UP 0x1
+#define PT_EX_FINE_PORTAMENTO_DOWN 0x2
+#define PT_EX_GLISSANDO 0x3
+#define PT_EX_VIBRATO_WAVEFORM 0x4
+#define PT_EX_FINETUNE 0x5
+#define PT_EX_PATTERN_LOOP 0x6
+#define PT_EX_TREMOLO_WAVEFORM 0x7
+#define PT_EX_RETRIGGER 0x9 /* E8y does nothing */
+#define PT_EX_FINE_VOLUME_UP 0xA
+#define PT_EX_FINE_VOLUME_DOWN 0xB
+#define PT_EX_NOTE_CUT 0xC
+#define PT_EX_NOTE_DELAY 0xD
+#define PT_EX_PATTERN_DELAY 0xE
+#define PT_EX_INVERT_LOOP 0xF
+
 /* pt_channel.flags */
 #define PT_CHANNEL_SKIP_PERIOD_EFFECT 1 /* no period effect on the current tick */
 #define PT_CHANNEL_TONE_PORTAMENTO 2

@@ -45,12 +45,13 @@ static bool is_valid_sample(uint32 number)
 static bool restarts_instrument(const struct pt_note *cell)
 {
     switch (cell->effect) {
-    case 0x0:
-    case 0xC:
-    case 0xF:
+    case PT_FX_ARPEGGIO:
+    case PT_FX_SET_VOLUME:
+    case PT_FX_SET_SPEED:
         return true;
-    case 0xE:
-        return cell->param_x == 1 || cell->param_x == 2;
+    case PT_FX_EXTENDED:
+        return cell->param_x == PT_EX_FINE_PORTAMENTO_UP ||
+               cell->param_x == PT_EX_FINE_PORTAMENTO_DOWN;
     default:
         return false;
     }
@@ -76,7 +77,7 @@ static void handle_note(struct pt_state *state, struct pt_channel *channel,
         channel->volume = channel->saved_volume;
         keep_volume = true;
     }
-    if (period == 0 && sample != 0 && cell->effect == 0 && cell->param != 0) {
+    if (period == 0 && sample != 0 && cell->effect == PT_FX_ARPEGGIO && cell->param != 0) {
         period = channel->last_period;
         channel->row_period = channel->last_period;
         channel->volume = channel->saved_volume;
@@ -110,7 +111,8 @@ static void handle_note(struct pt_state *state, struct pt_channel *channel,
         channel->note_period = period;
         channel->tremolo_position = 0;
         channel->vibrato_position = 0;
-        if (cell->effect != 0x3 && cell->effect != 0x5) {
+        if (cell->effect != PT_FX_TONE_PORTAMENTO &&
+            cell->effect != PT_FX_TONE_PORTAMENTO_VOLUME_SLIDE) {
             context->newpos = 0;
             channel->period = getperiod(period, channel->finetune, 0);
             channel->porta_target = channel->output_period = channel->period;
@@ -118,7 +120,8 @@ static void handle_note(struct pt_state *state, struct pt_channel *channel,
         }
     }
 
-    if (period == 0 && cell->effect == 0xA && channel->last_command == 0x4) {
+    if (period == 0 && cell->effect == PT_FX_VOLUME_SLIDE &&
+        channel->last_command == PT_FX_VIBRATO) {
         channel->period = channel->porta_target = channel->output_period = channel->last_period;
         pt_set_step(state, channel, channel->period);
     }
@@ -164,7 +167,7 @@ void pt_read_row(struct pt_state *state)
         const struct pt_note *cell = &cells[c];
         context.newpos = channel->position;
         handle_note(state, channel, cell, &context);
-        if (cell->effect == 0xE && cell->param_x == 15)
+        if (cell->effect == PT_FX_EXTENDED && cell->param_x == PT_EX_INVERT_LOOP)
             pt_invert_loop_step(state, channel, &context);
         pt_effect_row(state, channel, cell, &context);
         channel->position = context.newpos;

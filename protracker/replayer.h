@@ -181,6 +181,39 @@ extern const uint8 tab_funk[16];
  * the module is refused; release the result with FreeVec. */
 struct pt_state *pt_init(uint8 *data, int32 size, int32 rate, struct ExecIFace *IExec);
 
+/* Output modes of pt_render: an index of three bits, one for each property
+ * of the output. */
+#define PT_MODE_STEREO 1     /* two values a frame: out1 high-pan sum, out2 low-pan sum */
+#define PT_MODE_16BIT 2      /* 16-bit big-endian values; otherwise 8-bit */
+#define PT_MODE_OVERSAMPLE 4 /* two rendered samples summed into each frame */
+#define PT_MODES 8
+
+/* The arguments of pt_render that choose its output mode. */
+struct pt_output_format {
+    int32 oversample; /* 1 or 2 */
+    int32 bits;       /* 8 or 16 */
+    int32 channels;   /* 1 or 2 */
+};
+
+/* The mode index of a format, or -1 when pt_render renders nothing for it. */
+static inline int32 pt_output_mode(int32 oversample, int32 bits, int32 channels)
+{
+    if ((oversample != 1 && oversample != 2) || (bits != 8 && bits != 16) ||
+        (channels != 1 && channels != 2))
+        return -1;
+    return (channels == 2 ? PT_MODE_STEREO : 0) | (bits == 16 ? PT_MODE_16BIT : 0) |
+           (oversample == 2 ? PT_MODE_OVERSAMPLE : 0);
+}
+
+/* The format of mode index mode (0 to PT_MODES - 1). */
+static inline struct pt_output_format pt_mode_format(int32 mode)
+{
+    struct pt_output_format format = {(mode & PT_MODE_OVERSAMPLE) ? 2 : 1,
+                                      (mode & PT_MODE_16BIT) ? 16 : 8,
+                                      (mode & PT_MODE_STEREO) ? 2 : 1};
+    return format;
+}
+
 /* Renders frames × oversample samples. out1 receives the high-pan sum (or the
  * mono mix), out2 the low-pan sum; both advance by stride per frame. bits 8
  * or 16 (16-bit values are stored big-endian), channels 1 or 2, oversample 1

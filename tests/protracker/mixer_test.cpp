@@ -12,7 +12,7 @@ using ovtest::ModuleWriter;
 namespace {
 
 /* Value v (0 = out1, 1 = out2) of frame f of a render. */
-int valueAt(const std::vector<uint8_t> &bytes, RenderFormat format, int frame, int v)
+int valueAt(const std::vector<uint8_t> &bytes, pt_output_format format, int frame, int v)
 {
     if (format.bits == 8)
         return static_cast<int8_t>(bytes[frame * format.channels + v]);
@@ -34,10 +34,10 @@ TEST(PtMixerModes, EveryModeStoresItsScaledSums)
     /* channel 1 (high pan) plays byte 127 at volume 63 */
     auto bytes = constantLoop(127).cell(0, 0, 1, 428, 1).bytes();
     /* {out1, out2} per mode */
-    const int expected[8][2] = {{31, 0},    {62, 0}, {8001, 0},  {15939, 0},
+    const int expected[PT_MODES][2] = {{31, 0},    {62, 0}, {8001, 0},  {15939, 0},
                                 {31, 0},    {62, 0}, {8001, 0},  {15939, 0}};
-    for (int mode = 0; mode < 8; mode++) {
-        RenderFormat format = kAllFormats[mode];
+    for (int mode = 0; mode < PT_MODES; mode++) {
+        pt_output_format format = pt_mode_format(mode);
         LoadedModule m(bytes);
         auto out = renderFast(m.state, 1000, format);
         EXPECT_EQ(valueAt(out, format, 999, 0), expected[mode][0]) << mode;

@@ -32,7 +32,7 @@ void LoadedModule::rows(int count)
 }
 
 std::vector<uint8_t> render(RenderFunction renderer, pt_state *state, int32 frames,
-                            RenderFormat format)
+                            pt_output_format format)
 {
     const int32 width = format.bits / 8;
     const int32 stride = width * format.channels;
@@ -45,7 +45,7 @@ std::vector<uint8_t> render(RenderFunction renderer, pt_state *state, int32 fram
 void expectFastEqualsReference(const std::vector<uint8_t> &module, int32 frames, bool filterOn,
                                const std::string &what)
 {
-    for (int mode = 0; mode < 8; mode++) {
+    for (int mode = 0; mode < PT_MODES; mode++) {
         LoadedModule fast(module), reference(module);
         ASSERT_NE(fast.state, nullptr) << what;
         if (filterOn) {
@@ -57,8 +57,8 @@ void expectFastEqualsReference(const std::vector<uint8_t> &module, int32 frames,
         std::vector<uint8_t> a, b;
         for (int32 done = 0, block = 1; done < frames; done += block, block = block * 3 + 7) {
             int32 n = std::min(block, frames - done);
-            auto fa = renderFast(fast.state, n, kAllFormats[mode]);
-            auto fb = renderReference(reference.state, n, kAllFormats[mode]);
+            auto fa = renderFast(fast.state, n, pt_mode_format(mode));
+            auto fb = renderReference(reference.state, n, pt_mode_format(mode));
             a.insert(a.end(), fa.begin(), fa.end());
             b.insert(b.end(), fb.begin(), fb.end());
         }

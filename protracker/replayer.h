@@ -175,6 +175,10 @@ extern const int16 tab_tunes[PT_FINETUNES * PT_TUNES_PER_ROW];
 extern const uint8 tab_vib[32];
 extern const uint8 tab_funk[16];
 
+/* Whether data[0..size) is long enough to hold the "M.K." signature at
+ * PT_FILE_SIGNATURE and holds it there. */
+bool pt_has_signature(const uint8 *data, uint32 size);
+
 /* Loads the module in data[0..size) for mixing at rate Hz. The state points
  * into the image (sample data, rewritten in place by the invert loop), so the
  * image must stay valid and writable while the state lives. Returns null when

@@ -33,6 +33,40 @@
 #define PT_FILE_PATTERNS 1084
 #define PT_FILE_PATTERN_SIZE 1024
 
+/* Effect commands: the cell's effect field. */
+#define PT_FX_ARPEGGIO 0x0
+#define PT_FX_PORTAMENTO_UP 0x1
+#define PT_FX_PORTAMENTO_DOWN 0x2
+#define PT_FX_TONE_PORTAMENTO 0x3
+#define PT_FX_VIBRATO 0x4
+#define PT_FX_TONE_PORTAMENTO_VOLUME_SLIDE 0x5
+#define PT_FX_VIBRATO_VOLUME_SLIDE 0x6
+#define PT_FX_TREMOLO 0x7
+#define PT_FX_SAMPLE_OFFSET 0x9 /* 8xx does nothing */
+#define PT_FX_VOLUME_SLIDE 0xA
+#define PT_FX_POSITION_JUMP 0xB
+#define PT_FX_SET_VOLUME 0xC
+#define PT_FX_PATTERN_BREAK 0xD
+#define PT_FX_EXTENDED 0xE
+#define PT_FX_SET_SPEED 0xF /* speed below 32, tempo from 32 */
+
+/* Extended commands (effect E): the parameter's high nibble. */
+#define PT_EX_FILTER 0x0
+#define PT_EX_FINE_PORTAMENTO_UP 0x1
+#define PT_EX_FINE_PORTAMENTO_DOWN 0x2
+#define PT_EX_GLISSANDO 0x3
+#define PT_EX_VIBRATO_WAVEFORM 0x4
+#define PT_EX_FINETUNE 0x5
+#define PT_EX_PATTERN_LOOP 0x6
+#define PT_EX_TREMOLO_WAVEFORM 0x7
+#define PT_EX_RETRIGGER 0x9 /* E8y does nothing */
+#define PT_EX_FINE_VOLUME_UP 0xA
+#define PT_EX_FINE_VOLUME_DOWN 0xB
+#define PT_EX_NOTE_CUT 0xC
+#define PT_EX_NOTE_DELAY 0xD
+#define PT_EX_PATTERN_DELAY 0xE
+#define PT_EX_INVERT_LOOP 0xF
+
 /* pt_channel.flags */
 #define PT_CHANNEL_SKIP_PERIOD_EFFECT 1 /* no period effect on the current tick */
 #define PT_CHANNEL_TONE_PORTAMENTO 2
@@ -141,11 +175,48 @@ extern const int16 tab_tunes[PT_FINETUNES * PT_TUNES_PER_ROW];
 extern const uint8 tab_vib[32];
 extern const uint8 tab_funk[16];
 
+/* Whether data[0..size) is long enough to hold the "M.K." signature at
+ * PT_FILE_SIGNATURE and holds it there. */
+bool pt_has_signature(const uint8 *data, uint32 size);
+
 /* Loads the module in data[0..size) for mixing at rate Hz. The state points
  * into the image (sample data, rewritten in place by the invert loop), so the
  * image must stay valid and writable while the state lives. Returns null when
  * the module is refused; release the result with FreeVec. */
 struct pt_state *pt_init(uint8 *data, int32 size, int32 rate, struct ExecIFace *IExec);
+
+/* Output modes of pt_render: an index of three bits, one for each property
+ * of the output. */
+#define PT_MODE_STEREO 1     /* two values a frame: out1 high-pan sum, out2 low-pan sum */
+#define PT_MODE_16BIT 2      /* 16-bit big-endian values; otherwise 8-bit */
+#define PT_MODE_OVERSAMPLE 4 /* two rendered samples summed into each frame */
+#define PT_MODES 8
+
+/* The arguments of pt_render that choose its output mode. */
+struct pt_output_format {
+    int32 oversample; /* 1 or 2 */
+    int32 bits;       /* 8 or 16 */
+    int32 channels;   /* 1 or 2 */
+};
+
+/* The mode index of a format, or -1 when pt_render renders nothing for it. */
+static inline int32 pt_output_mode(int32 oversample, int32 bits, int32 channels)
+{
+    if ((oversample != 1 && oversample != 2) || (bits != 8 && bits != 16) ||
+        (channels != 1 && channels != 2))
+        return -1;
+    return (channels == 2 ? PT_MODE_STEREO : 0) | (bits == 16 ? PT_MODE_16BIT : 0) |
+           (oversample == 2 ? PT_MODE_OVERSAMPLE : 0);
+}
+
+/* The format of mode index mode (0 to PT_MODES - 1). */
+static inline struct pt_output_format pt_mode_format(int32 mode)
+{
+    struct pt_output_format format = {(mode & PT_MODE_OVERSAMPLE) ? 2 : 1,
+                                      (mode & PT_MODE_16BIT) ? 16 : 8,
+                                      (mode & PT_MODE_STEREO) ? 2 : 1};
+    return format;
+}
 
 /* Renders frames × oversample samples. out1 receives the high-pan sum (or the
  * mono mix), out2 the low-pan sum; both advance by stride per frame. bits 8

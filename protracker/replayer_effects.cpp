@@ -71,26 +71,27 @@ static void extended_row(struct pt_state *state, struct pt_channel *channel,
 {
     int32 y = cell->param_y;
     switch (cell->param_x) {
-    case 0x0:
+    case PT_EX_FILTER:
         if (state->flags & PT_STATE_FILTER_SWITCHABLE)
             state->filter_on = 1 - (uint32)(y & 1);
         break;
-    case 0x1:
-    case 0x2:
+    case PT_EX_FINE_PORTAMENTO_UP:
+    case PT_EX_FINE_PORTAMENTO_DOWN:
         /* Fine slides apply no limit and leave output_period alone. */
         if (y != 0) {
-            channel->period = pt_wrap_add(channel->period, cell->param_x == 1 ? -y : y);
+            int32 change = cell->param_x == PT_EX_FINE_PORTAMENTO_UP ? -y : y;
+            channel->period = pt_wrap_add(channel->period, change);
             channel->porta_target = channel->period;
             pt_set_step(state, channel, channel->period);
         }
         break;
-    case 0x3:
+    case PT_EX_GLISSANDO:
         channel->glissando_funk = y;
         break;
-    case 0x4:
+    case PT_EX_VIBRATO_WAVEFORM:
         channel->vibrato_waveform = y;
         break;
-    case 0x5:
+    case PT_EX_FINETUNE:
         if (cell->period != 0) {
             channel->finetune = y;
             channel->period = channel->porta_target = getperiod((int32)cell->period, y, 0);
@@ -98,38 +99,38 @@ static void extended_row(struct pt_state *state, struct pt_channel *channel,
             context->newpos = 0;
         }
         break;
-    case 0x6:
+    case PT_EX_PATTERN_LOOP:
         pattern_loop(channel, y, context);
         break;
-    case 0x7:
+    case PT_EX_TREMOLO_WAVEFORM:
         channel->tremolo_waveform = y;
         break;
-    case 0x9:
+    case PT_EX_RETRIGGER:
         if (y != 0) {
             context->newpos = 0;
             channel->retrig_countdown = y;
             channel->retrig_interval = y;
         }
         break;
-    case 0xA:
+    case PT_EX_FINE_VOLUME_UP:
         channel->volume = channel->output_volume = pt_clamp(channel->volume + y, INT32_MIN, 63);
         break;
-    case 0xB:
+    case PT_EX_FINE_VOLUME_DOWN:
         channel->volume = channel->output_volume = pt_clamp(channel->volume - y, 0, INT32_MAX);
         break;
-    case 0xC:
+    case PT_EX_NOTE_CUT:
         channel->cut_countdown = y;
         break;
-    case 0xD:
+    case PT_EX_NOTE_DELAY:
         if (cell->period != 0) {
             context->newpos = channel->position;
             channel->retrig_countdown = y;
         }
         break;
-    case 0xE:
+    case PT_EX_PATTERN_DELAY:
         state->pattern_delay = (uint32)y;
         break;
-    case 0xF:
+    case PT_EX_INVERT_LOOP:
         channel->glissando_funk = y * 16;
         break;
     default: /* E8y does nothing */
@@ -142,24 +143,24 @@ void pt_effect_row(struct pt_state *state, struct pt_channel *channel, const str
 {
     int32 x = cell->param_x, y = cell->param_y, param = cell->param;
     switch (cell->effect) {
-    case 0x0:
+    case PT_FX_ARPEGGIO:
         if (param != 0)
             channel->arpeggio = param;
         break;
-    case 0x1:
+    case PT_FX_PORTAMENTO_UP:
         channel->period_slide = -param;
         channel->flags |= PT_CHANNEL_SKIP_PERIOD_EFFECT;
         break;
-    case 0x2:
+    case PT_FX_PORTAMENTO_DOWN:
         channel->period_slide = param;
         channel->flags |= PT_CHANNEL_SKIP_PERIOD_EFFECT;
         break;
-    case 0x3:
+    case PT_FX_TONE_PORTAMENTO:
         if (param != 0)
             channel->porta_speed = param;
         start_tone_portamento(channel, cell, context);
         break;
-    case 0x4:
+    case PT_FX_VIBRATO:
         if (y != 0)
             channel->vibrato_depth = y;
         if (x != 0)
@@ -167,23 +168,23 @@ void pt_effect_row(struct pt_state *state, struct pt_channel *channel, const str
         channel->vibrato_speed = channel->vibrato_speed_memory;
         channel->flags |= PT_CHANNEL_SKIP_PERIOD_EFFECT;
         break;
-    case 0x5:
+    case PT_FX_TONE_PORTAMENTO_VOLUME_SLIDE:
         channel->volume_slide = volume_slide_of(cell);
         start_tone_portamento(channel, cell, context);
         break;
-    case 0x6:
+    case PT_FX_VIBRATO_VOLUME_SLIDE:
         channel->volume_slide = volume_slide_of(cell);
         channel->vibrato_speed = channel->vibrato_speed_memory;
         channel->flags |= PT_CHANNEL_SKIP_PERIOD_EFFECT;
         break;
-    case 0x7:
+    case PT_FX_TREMOLO:
         if (y != 0)
             channel->tremolo_depth = 2 * y;
         if (x != 0)
             channel->tremolo_speed_memory = x;
         channel->tremolo_speed = channel->tremolo_speed_memory;
         break;
-    case 0x9:
+    case PT_FX_SAMPLE_OFFSET:
         if (cell->period != 0) {
             int32 offset = param << 22; /* param × 256 bytes, 18.14 */
             if (offset == 0)
@@ -194,26 +195,26 @@ void pt_effect_row(struct pt_state *state, struct pt_channel *channel, const str
             channel->offset_memory = context->newpos;
         }
         break;
-    case 0xA:
+    case PT_FX_VOLUME_SLIDE:
         channel->volume_slide = volume_slide_of(cell);
         break;
-    case 0xB:
+    case PT_FX_POSITION_JUMP:
         context->position = param - 1;
         context->row = PT_ROWS - 1;
         break;
-    case 0xC:
+    case PT_FX_SET_VOLUME:
         channel->volume = param > 63 ? 63 : param;
         break;
-    case 0xD:
+    case PT_FX_PATTERN_BREAK:
         if (param != 0 && 10 * x + y <= 63)
             state->break_row = (uint32)(10 * x + y);
         else
             context->row = PT_ROWS - 1;
         break;
-    case 0xE:
+    case PT_FX_EXTENDED:
         extended_row(state, channel, cell, context);
         break;
-    case 0xF:
+    case PT_FX_SET_SPEED:
         if (param >= 32)
             state->tick_samples = (int32)((double)state->mix_rate * 50.5 / ((double)param * 20.4));
         else if (param != 0)

@@ -47,12 +47,20 @@ static void set_filter_coefficients(struct pt_state *state, int32 rate)
     state->filter_b = (float)((1.0 - a) * 0.5);
 }
 
+bool pt_has_signature(const uint8 *data, uint32 size)
+{
+    static const uint8 signature[4] = {'M', '.', 'K', '.'};
+    if (data == nullptr || size < PT_FILE_SIGNATURE + sizeof signature)
+        return false;
+    for (uint32 i = 0; i < sizeof signature; i++)
+        if (data[PT_FILE_SIGNATURE + i] != signature[i])
+            return false;
+    return true;
+}
+
 struct pt_state *pt_init(uint8 *data, int32 size, int32 rate, struct ExecIFace *IExec)
 {
-    if (data == nullptr || size <= PT_FILE_SIGNATURE + 3)
-        return nullptr;
-    if (data[PT_FILE_SIGNATURE] != 'M' || data[PT_FILE_SIGNATURE + 1] != '.' ||
-        data[PT_FILE_SIGNATURE + 2] != 'K' || data[PT_FILE_SIGNATURE + 3] != '.')
+    if (size <= 0 || !pt_has_signature(data, (uint32)size))
         return nullptr;
     uint32 patterns = count_patterns(data);
     uint32 sample_data = PT_FILE_PATTERNS + PT_FILE_PATTERN_SIZE * patterns;

@@ -242,8 +242,8 @@ struct output_cursor {
     int64 sum_high; /* ΣH, or ΣA in mono */
     int64 sum_low;
     bool odd_rendered; /* the first of a frame's two rendered samples is gathered */
-    /* Mode 3 at unity volume into frames of two adjacent values: stored as
-     * words, and unfiltered sums get their shift on the way out. */
+    /* 16-bit stereo at unity volume into frames of two adjacent values:
+     * stored as words, and unfiltered sums get their shift on the way out. */
     bool word_frames;
 };
 
@@ -299,29 +299,29 @@ static void store16(struct output_cursor *out, uint8 *base, int64 value)
     at[1] = (uint8)value;
 }
 
-/* The eight output modes; in mono H = L = the mono mix. */
-/* Stores count rendered samples of final (shifted, filtered) sums; in the
+/* The eight output modes (PT_MODE_* bits); in mono H = L = the mono mix.
+ * Stores count rendered samples of final (shifted, filtered) sums; in the
  * word layout unfiltered sums may come unshifted (shift 7). */
-static void store_chunk(struct output_cursor *out, int mode, const int32 *high, const int32 *low,
+static void store_chunk(struct output_cursor *out, int32 mode, const int32 *high, const int32 *low,
                         int32 count, int shift)
 {
     const int64 mv = out->master_volume;
     switch (mode) {
-    case 0:
+    case 0: /* 8-bit mono */
         for (int32 i = 0; i < count; i++, out->frame++)
             store8(out, out->out1, ((((int64)high[i] + high[i]) >> 1) * mv) >> 16);
         break;
-    case 1:
+    case PT_MODE_STEREO:
         for (int32 i = 0; i < count; i++, out->frame++) {
             store8(out, out->out1, ((int64)high[i] * mv) >> 16);
             store8(out, out->out2, ((int64)low[i] * mv) >> 16);
         }
         break;
-    case 2:
+    case PT_MODE_16BIT:
         for (int32 i = 0; i < count; i++, out->frame++)
             store16(out, out->out1, (((int64)high[i] + high[i]) * mv) >> 9);
         break;
-    case 3:
+    case PT_MODE_16BIT | PT_MODE_STEREO:
         if (out->word_frames) {
             store_frame_words(out->out1 + out->frame * 4, high, low, count, shift);
             out->frame += count;
@@ -332,9 +332,9 @@ static void store_chunk(struct output_cursor *out, int mode, const int32 *high, 
             store16(out, out->out2, ((int64)low[i] * mv) >> 8);
         }
         break;
-    default: /* 4 to 7: two rendered samples make one frame */
+    default: /* PT_MODE_OVERSAMPLE: two rendered samples make one frame */
         for (int32 i = 0; i < count; i++) {
-            if (mode & 1) {
+            if (mode & PT_MODE_STEREO) {
                 out->sum_high += high[i];
                 out->sum_low += low[i];
             } else {
@@ -345,17 +345,17 @@ static void store_chunk(struct output_cursor *out, int mode, const int32 *high, 
                 continue;
             int64 sh = out->sum_high * mv, sl = out->sum_low * mv;
             switch (mode) {
-            case 4:
+            case PT_MODE_OVERSAMPLE:
                 store8(out, out->out1, sh >> 18);
                 break;
-            case 5:
+            case PT_MODE_OVERSAMPLE | PT_MODE_STEREO:
                 store8(out, out->out1, sh >> 17);
                 store8(out, out->out2, sl >> 17);
                 break;
-            case 6:
+            case PT_MODE_OVERSAMPLE | PT_MODE_16BIT:
                 store16(out, out->out1, sh >> 10);
                 break;
-            default:
+            default: /* PT_MODE_OVERSAMPLE | PT_MODE_16BIT | PT_MODE_STEREO */
                 store16(out, out->out1, sh >> 9);
                 store16(out, out->out2, sl >> 9);
                 break;
@@ -383,13 +383,13 @@ static int64 run_tick_timing(struct pt_state *state)
 void pt_render(struct pt_state *state, uint8 *out1, uint8 *out2, int32 stride, int32 frames,
                int32 oversample, int32 bits, int32 channels)
 {
-    if (frames <= 0 || (oversample != 1 && oversample != 2) || (bits != 8 && bits != 16) ||
-        (channels != 1 && channels != 2))
+    const int32 mode = pt_output_mode(oversample, bits, channels);
+    if (frames <= 0 || mode < 0)
         return;
-    const int mode = (channels + 2 * (bits / 8 - 1) + 4 * (oversample - 1) - 1) & 7;
-    const bool stereo = channels == 2;
+    const bool stereo = (mode & PT_MODE_STEREO) != 0;
     struct output_cursor out = {out1, out2, stride, 0, (int64)state->master_volume, 0, 0, false,
-                                mode == 3 && state->master_volume == 256 && stride == 4 &&
+                                mode == (PT_MODE_16BIT | PT_MODE_STEREO) &&
+                                    state->master_volume == 256 && stride == 4 &&
                                     out2 == out1 + 2};
     struct mix_sums sums;
     int64 remaining = (int64)frames * oversample;

@@ -1,40 +1,6 @@
 /* The sequencer: ticks, row reads, note handling and the song advance. */
 #include "replayer_internal.h"
 
-/* 3579328 Hz playback clock × 16384 / 50: the step numerator. */
-#define PT_STEP_NUMERATOR 1172874197
-
-int32 getperiod(int32 period, int32 finetune, int32 offset)
-{
-    /* The search runs over the whole table: a period found only in a later
-     * row gives an index of 36 or more, as does one found nowhere. */
-    int32 index = PT_TUNES_PER_ROW;
-    for (int32 i = 0; i < PT_FINETUNES * PT_TUNES_PER_ROW; i++) {
-        if (tab_tunes[i] == period) {
-            index = i;
-            break;
-        }
-    }
-    int32 entry = index + offset;
-    if (entry > PT_TUNES_PER_ROW - 1)
-        entry = PT_TUNES_PER_ROW - 1;
-    return tab_tunes[(finetune & (PT_FINETUNES - 1)) * PT_TUNES_PER_ROW + entry];
-}
-
-int32 pt_period_step(const struct pt_state *state, int32 period)
-{
-    /* The product is formed in 32 bits; a period too small for a divisor
-     * (E1y can drive it to 0 or below zero) gives step 0. */
-    int32 product = (int32)((uint32)state->mix_rate * (uint32)period);
-    int32 divisor = product / 50;
-    return divisor == 0 ? 0 : PT_STEP_NUMERATOR / divisor;
-}
-
-void pt_set_step(const struct pt_state *state, struct pt_channel *channel, int32 period)
-{
-    channel->step = pt_period_step(state, period);
-}
-
 static bool is_valid_sample(uint32 number)
 {
     return number >= 1 && number < PT_SAMPLES;
@@ -45,12 +11,13 @@ static bool is_valid_sample(uint32 number)
 static bool restarts_instrument(const struct pt_note *cell)
 {
     switch (cell->effect) {
-    case 0x0:
-    case 0xC:
-    case 0xF:
+    case PT_FX_ARPEGGIO:
+    case PT_FX_SET_VOLUME:
+    case PT_FX_SET_SPEED:
         return true;
-    case 0xE:
-        return cell->param_x == 1 || cell->param_x == 2;
+    case PT_FX_EXTENDED:
+        return cell->param_x == PT_EX_FINE_PORTAMENTO_UP ||
+               cell->param_x == PT_EX_FINE_PORTAMENTO_DOWN;
     default:
         return false;
     }
@@ -76,7 +43,7 @@ static void handle_note(struct pt_state *state, struct pt_channel *channel,
         channel->volume = channel->saved_volume;
         keep_volume = true;
     }
-    if (period == 0 && sample != 0 && cell->effect == 0 && cell->param != 0) {
+    if (period == 0 && sample != 0 && cell->effect == PT_FX_ARPEGGIO && cell->param != 0) {
         period = channel->last_period;
         channel->row_period = channel->last_period;
         channel->volume = channel->saved_volume;
@@ -110,7 +77,8 @@ static void handle_note(struct pt_state *state, struct pt_channel *channel,
         channel->note_period = period;
         channel->tremolo_position = 0;
         channel->vibrato_position = 0;
-        if (cell->effect != 0x3 && cell->effect != 0x5) {
+        if (cell->effect != PT_FX_TONE_PORTAMENTO &&
+            cell->effect != PT_FX_TONE_PORTAMENTO_VOLUME_SLIDE) {
             context->newpos = 0;
             channel->period = getperiod(period, channel->finetune, 0);
             channel->porta_target = channel->output_period = channel->period;
@@ -118,7 +86,8 @@ static void handle_note(struct pt_state *state, struct pt_channel *channel,
         }
     }
 
-    if (period == 0 && cell->effect == 0xA && channel->last_command == 0x4) {
+    if (period == 0 && cell->effect == PT_FX_VOLUME_SLIDE &&
+        channel->last_command == PT_FX_VIBRATO) {
         channel->period = channel->porta_target = channel->output_period = channel->last_period;
         pt_set_step(state, channel, channel->period);
     }
@@ -128,7 +97,10 @@ static void handle_note(struct pt_state *state, struct pt_channel *channel,
 /* After all four channels: the next row, or the next song position. */
 static void advance(struct pt_state *state, const struct pt_row_context *context)
 {
-    int32 next_row = (context->row + 1) % PT_ROWS;
+    /* The working row may lie below 0 after pattern loops (a loop start
+     * recorded while another channel's loop had set it to -1); the next row
+     * is its successor modulo 64, always 0..63. */
+    int32 next_row = (int32)((uint32)(context->row + 1) & (PT_ROWS - 1));
     if (state->break_row == 0 && next_row != 0) {
         state->row = (uint32)next_row;
         return;
@@ -145,20 +117,23 @@ static void advance(struct pt_state *state, const struct pt_row_context *context
 void pt_read_row(struct pt_state *state)
 {
     state->break_row = 0;
+    /* Whatever the state holds, the read stays inside the order table and
+     * the pattern's 64 rows. */
+    uint32 position = state->song_position & (PT_ORDERS - 1);
+    uint32 row = state->row & (PT_ROWS - 1);
     struct pt_row_context context;
-    context.position = (int32)state->song_position;
-    context.row = (int32)state->row;
+    context.position = (int32)position;
+    context.row = (int32)row;
     /* All four cells come from the row as it stood when the read began;
      * jumps and loops only steer the advance. */
-    const struct pt_note *cells = state->patterns +
-                                  state->order_table[state->song_position] * PT_CELLS_PER_PATTERN +
-                                  state->row * PT_CHANNELS;
+    const struct pt_note *cells =
+        state->patterns + state->order_table[position] * PT_CELLS_PER_PATTERN + row * PT_CHANNELS;
     for (int c = 0; c < PT_CHANNELS; c++) {
         struct pt_channel *channel = &state->channels[c];
         const struct pt_note *cell = &cells[c];
         context.newpos = channel->position;
         handle_note(state, channel, cell, &context);
-        if (cell->effect == 0xE && cell->param_x == 15)
+        if (cell->effect == PT_FX_EXTENDED && cell->param_x == PT_EX_INVERT_LOOP)
             pt_invert_loop_step(state, channel, &context);
         pt_effect_row(state, channel, cell, &context);
         channel->position = context.newpos;

@@ -12,7 +12,7 @@ using ovtest::ModuleWriter;
 namespace {
 
 /* Value v (0 = out1, 1 = out2) of frame f of a render. */
-int valueAt(const std::vector<uint8_t> &bytes, RenderFormat format, int frame, int v)
+int valueAt(const std::vector<uint8_t> &bytes, pt_output_format format, int frame, int v)
 {
     if (format.bits == 8)
         return static_cast<int8_t>(bytes[frame * format.channels + v]);
@@ -34,10 +34,10 @@ TEST(PtMixerModes, EveryModeStoresItsScaledSums)
     /* channel 1 (high pan) plays byte 127 at volume 63 */
     auto bytes = constantLoop(127).cell(0, 0, 1, 428, 1).bytes();
     /* {out1, out2} per mode */
-    const int expected[8][2] = {{31, 0},    {62, 0}, {8001, 0},  {15939, 0},
+    const int expected[PT_MODES][2] = {{31, 0},    {62, 0}, {8001, 0},  {15939, 0},
                                 {31, 0},    {62, 0}, {8001, 0},  {15939, 0}};
-    for (int mode = 0; mode < 8; mode++) {
-        RenderFormat format = kAllFormats[mode];
+    for (int mode = 0; mode < PT_MODES; mode++) {
+        pt_output_format format = pt_mode_format(mode);
         LoadedModule m(bytes);
         auto out = renderFast(m.state, 1000, format);
         EXPECT_EQ(valueAt(out, format, 999, 0), expected[mode][0]) << mode;
@@ -200,31 +200,6 @@ std::vector<uint8_t> randomModule(unsigned seed)
     return writer.bytes();
 }
 
-void expectFastEqualsReference(const std::vector<uint8_t> &module, int32 frames, bool filterOn,
-                               const std::string &what)
-{
-    for (int mode = 0; mode < 8; mode++) {
-        LoadedModule fast(module), reference(module);
-        ASSERT_NE(fast.state, nullptr) << what;
-        if (filterOn) {
-            fast.state->filter_on = reference.state->filter_on = 1;
-        } else {
-            fast.state->flags = reference.state->flags = 0; /* E0y cannot switch it on */
-        }
-        /* in uneven blocks, so the renderer's state carries over between calls */
-        std::vector<uint8_t> a, b;
-        for (int32 done = 0, block = 1; done < frames; done += block, block = block * 3 + 7) {
-            int32 n = std::min(block, frames - done);
-            auto fa = renderFast(fast.state, n, kAllFormats[mode]);
-            auto fb = renderReference(reference.state, n, kAllFormats[mode]);
-            a.insert(a.end(), fa.begin(), fa.end());
-            b.insert(b.end(), fb.begin(), fb.end());
-        }
-        ASSERT_EQ(firstDifference(a, b), -1) << what << " mode " << mode << " filter " << filterOn;
-        ASSERT_EQ(fast.image, reference.image) << what << " mode " << mode;
-    }
-}
-
 } // namespace
 
 TEST(PtMixerFastRenderer, MatchesTheReferenceOnRandomModules)
@@ -258,6 +233,41 @@ TEST(PtMixerFastRenderer, MatchesTheReferenceOnEffectModules)
     const int seconds = longRenderSeconds(3, 1);
     expectFastEqualsReference(module, 44100 * seconds, false, "effects");
     expectFastEqualsReference(module, 44100 * seconds, true, "effects");
+}
+
+TEST(PtMixerFastRenderer, MatchesTheReferenceOnNegativeSteps)
+{
+    /* E1y fine slides have no lower limit: below period 0 the step turns
+     * negative and the sample plays backwards until its position drops
+     * below 0. Samples 2 to 5 fill the image far past sample 1, so a tight
+     * loop that ran one sample too long would read the byte 2^32 / 16384
+     * bytes past sample 1 (where a negative position points) inside the
+     * image instead of stopping. */
+    struct SlideCase {
+        const char *what;
+        int note;      /* period of the note on row 0 */
+        int slide;     /* E1y on rows 1 to slideRows */
+        int slideRows;
+        int lastSlide; /* E1y on row slideRows + 2 (after one row at rest) */
+    };
+    const SlideCase cases[] = {
+        {"crosses below 0", 113, 0xF, 9, 0},
+        {"lands on 0, rests, then goes below", 120, 0xF, 8, 1},
+        {"slides far below 0", 113, 0xF, 40, 0xF},
+        {"one below 0 from a low period", 108, 0x9, 12, 0x1},
+    };
+    for (const SlideCase &c : cases) {
+        ModuleWriter writer;
+        writer.sample(1, waveSample(60000, 5), 64, c.note == 108 ? 7 : 0, 0, 60000);
+        for (int s = 2; s <= 5; s++)
+            writer.sample(s, ovtest::constantSample(65534, 100), 64);
+        writer.cell(0, 0, 0, c.note, 1).cell(0, 0, 1, 0, 0, 0xF, 1); /* one tick per row */
+        for (int row = 1; row <= c.slideRows; row++)
+            writer.cell(0, row, 0, 0, 0, 0xE, 0x10 | c.slide);
+        if (c.lastSlide != 0)
+            writer.cell(0, c.slideRows + 2, 0, 0, 0, 0xE, 0x10 | c.lastSlide);
+        expectFastEqualsReference(writer.bytes(), 44100, false, c.what);
+    }
 }
 
 namespace {

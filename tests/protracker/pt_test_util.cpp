@@ -1,5 +1,6 @@
 #include "pt_test_util.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace pttest {
@@ -31,7 +32,7 @@ void LoadedModule::rows(int count)
 }
 
 std::vector<uint8_t> render(RenderFunction renderer, pt_state *state, int32 frames,
-                            RenderFormat format)
+                            pt_output_format format)
 {
     const int32 width = format.bits / 8;
     const int32 stride = width * format.channels;
@@ -39,6 +40,31 @@ std::vector<uint8_t> render(RenderFunction renderer, pt_state *state, int32 fram
     renderer(state, out.data(), out.data() + width, stride, frames, format.oversample, format.bits,
              format.channels);
     return out;
+}
+
+void expectFastEqualsReference(const std::vector<uint8_t> &module, int32 frames, bool filterOn,
+                               const std::string &what)
+{
+    for (int mode = 0; mode < PT_MODES; mode++) {
+        LoadedModule fast(module), reference(module);
+        ASSERT_NE(fast.state, nullptr) << what;
+        if (filterOn) {
+            fast.state->filter_on = reference.state->filter_on = 1;
+        } else {
+            fast.state->flags = reference.state->flags = 0; /* E0y cannot switch it on */
+        }
+        /* in uneven blocks, so the renderer's state carries over between calls */
+        std::vector<uint8_t> a, b;
+        for (int32 done = 0, block = 1; done < frames; done += block, block = block * 3 + 7) {
+            int32 n = std::min(block, frames - done);
+            auto fa = renderFast(fast.state, n, pt_mode_format(mode));
+            auto fb = renderReference(reference.state, n, pt_mode_format(mode));
+            a.insert(a.end(), fa.begin(), fa.end());
+            b.insert(b.end(), fb.begin(), fb.end());
+        }
+        ASSERT_EQ(firstDifference(a, b), -1) << what << " mode " << mode << " filter " << filterOn;
+        ASSERT_EQ(fast.image, reference.image) << what << " mode " << mode;
+    }
 }
 
 int16_t value16(const std::vector<uint8_t> &bytes, size_t index)

@@ -9,6 +9,7 @@
 #include "support/pt_reference.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace pttest {
@@ -29,30 +30,30 @@ struct LoadedModule {
     void rows(int count);
 };
 
-struct RenderFormat {
-    int32 oversample = 1;
-    int32 bits = 16;
-    int32 channels = 2;
-};
-
-/* The eight output modes, in mode order. */
-inline constexpr RenderFormat kAllFormats[8] = {
-    {1, 8, 1}, {1, 8, 2}, {1, 16, 1}, {1, 16, 2}, {2, 8, 1}, {2, 8, 2}, {2, 16, 1}, {2, 16, 2},
-};
+/* The plug-in's own output: 16-bit stereo, no oversampling. */
+inline const pt_output_format kPluginFormat = pt_mode_format(PT_MODE_16BIT | PT_MODE_STEREO);
 
 using RenderFunction = void (*)(pt_state *, uint8 *, uint8 *, int32, int32, int32, int32, int32);
 
 /* Frames rendered into a packed buffer (values interleaved, out1 first). */
 std::vector<uint8_t> render(RenderFunction renderer, pt_state *state, int32 frames,
-                            RenderFormat format = {});
-inline std::vector<uint8_t> renderFast(pt_state *state, int32 frames, RenderFormat format = {})
+                            pt_output_format format = kPluginFormat);
+inline std::vector<uint8_t> renderFast(pt_state *state, int32 frames,
+                                       pt_output_format format = kPluginFormat)
 {
     return render(pt_render, state, frames, format);
 }
-inline std::vector<uint8_t> renderReference(pt_state *state, int32 frames, RenderFormat format = {})
+inline std::vector<uint8_t> renderReference(pt_state *state, int32 frames,
+                                            pt_output_format format = kPluginFormat)
 {
     return render(ovtest::ptReferenceRender, state, frames, format);
 }
+
+/* Renders the module through the fast and the reference renderer in all
+ * eight modes, in uneven blocks, and asserts equal bytes and images. With
+ * filterOn the filter is on from the start; otherwise E0y cannot switch it. */
+void expectFastEqualsReference(const std::vector<uint8_t> &module, int32 frames, bool filterOn,
+                               const std::string &what);
 
 /* Value i of a 16-bit render (big-endian). */
 int16_t value16(const std::vector<uint8_t> &bytes, size_t index);

@@ -78,14 +78,14 @@ TEST(PtRealModules, FastRendererMatchesTheReference)
     const int32 shortFrames = 44100 * longRenderSeconds(5, 1);
     for (const auto &path : realModules()) {
         auto image = ovtest::readFile(path);
-        for (int mode = 0; mode < 8; mode++) {
+        for (int mode = 0; mode < PT_MODES; mode++) {
             for (bool filterOn : {false, true}) {
                 LoadedModule fast(image), reference(image);
                 ASSERT_NE(fast.state, nullptr) << path;
                 fast.state->filter_on = reference.state->filter_on = filterOn ? 1 : 0;
-                int32 frames = mode == 3 ? longFrames : shortFrames;
-                auto a = renderFast(fast.state, frames, kAllFormats[mode]);
-                auto b = renderReference(reference.state, frames, kAllFormats[mode]);
+                int32 frames = mode == (PT_MODE_16BIT | PT_MODE_STEREO) ? longFrames : shortFrames;
+                auto a = renderFast(fast.state, frames, pt_mode_format(mode));
+                auto b = renderReference(reference.state, frames, pt_mode_format(mode));
                 ASSERT_EQ(firstDifference(a, b), -1) << path << " mode " << mode << " filter " << filterOn;
             }
         }

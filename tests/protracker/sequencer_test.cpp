@@ -216,6 +216,32 @@ TEST(PtSequencerAdvance, PatternLoopFromRowZeroAndWithoutStart)
               (std::vector<Place>{{0, 0}, {0, 1}, {0, 2}, {0, 0}, {0, 1}, {0, 2}, {0, 3}}));
 }
 
+TEST(PtSequencerAdvance, LoopStartBelowRowZeroWrapsToRow63)
+{
+    /* Row 5: channel 0 loops back to row 0, leaving working row -1, which
+     * channel 1's E60 then records as its loop start. Channel 1's E61 on
+     * row 10 leaves working row -2, whose successor is row 63. */
+    ModuleWriter writer;
+    writer.cell(0, 5, 0, 0, 0, 0xE, 0x61).cell(0, 5, 1, 0, 0, 0xE, 0x60);
+    writer.cell(0, 10, 1, 0, 0, 0xE, 0x61);
+    auto bytes = writer.bytes();
+    ASSERT_EQ(bytes.size(), 2108u);
+    LoadedModule m(bytes);
+    std::vector<Place> expected;
+    for (int r = 0; r <= 5; r++)
+        expected.emplace_back(0, r);
+    for (int r = 0; r <= 10; r++)
+        expected.emplace_back(0, r);
+    expected.insert(expected.end(), {{0, 63}, {0, 0}});
+    EXPECT_EQ(playedRows(m, 19), expected);
+    expectFastEqualsReference(bytes, 44100 * 3, false, "loop start at row -1");
+
+    /* a damaged state still reads inside the patterns: row 63 of position 127 */
+    m.state->song_position = m.state->row = UINT32_MAX;
+    m.rows(1);
+    EXPECT_EQ(Place(m.state->song_position, m.state->row), Place(0, 0));
+}
+
 TEST(PtSequencerTiming, PatternDelayStretchesTheRow)
 {
     /* EE2 at speed 6: 18 ticks; A01 slides on every one of them */

@@ -50,10 +50,9 @@ void put(uint8 *at, int bits, int64_t value)
 void ptReferenceRender(pt_state *state, uint8 *out1, uint8 *out2, int32 stride, int32 frames,
                        int32 oversample, int32 bits, int32 channels)
 {
-    if (frames <= 0 || (oversample != 1 && oversample != 2) || (bits != 8 && bits != 16) ||
-        (channels != 1 && channels != 2))
+    const int32 mode = pt_output_mode(oversample, bits, channels);
+    if (frames <= 0 || mode < 0)
         return;
-    const int mode = (channels + 2 * (bits / 8 - 1) + 4 * (oversample == 2 ? 1 : 0) - 1) & 7;
     const int64_t mv = state->master_volume;
     int64_t sumA = 0, sumH = 0, sumL = 0;
     int64_t frame = 0;
@@ -110,19 +109,28 @@ void ptReferenceRender(pt_state *state, uint8 *out1, uint8 *out2, int32 stride, 
         uint8 *o2 = channels == 2 ? out2 + frame * stride : nullptr;
         switch (mode) {
         case 0: put(o1, 8, (((H + L) >> 1) * mv) >> 16); frame++; break;
-        case 1: put(o1, 8, (H * mv) >> 16); put(o2, 8, (L * mv) >> 16); frame++; break;
-        case 2: put(o1, 16, ((H + L) * mv) >> 9); frame++; break;
-        case 3: put(o1, 16, (H * mv) >> 8); put(o2, 16, (L * mv) >> 8); frame++; break;
-        default:
+        case PT_MODE_STEREO: put(o1, 8, (H * mv) >> 16); put(o2, 8, (L * mv) >> 16); frame++; break;
+        case PT_MODE_16BIT: put(o1, 16, ((H + L) * mv) >> 9); frame++; break;
+        case PT_MODE_16BIT | PT_MODE_STEREO:
+            put(o1, 16, (H * mv) >> 8); put(o2, 16, (L * mv) >> 8); frame++; break;
+        default: /* PT_MODE_OVERSAMPLE */
             sumA += H + L;
             sumH += H;
             sumL += L;
             if (down % 2 == 1)
                 break;
-            if (mode == 4) put(o1, 8, (sumA * mv) >> 18);
-            if (mode == 5) { put(o1, 8, (sumH * mv) >> 17); put(o2, 8, (sumL * mv) >> 17); }
-            if (mode == 6) put(o1, 16, (sumA * mv) >> 10);
-            if (mode == 7) { put(o1, 16, (sumH * mv) >> 9); put(o2, 16, (sumL * mv) >> 9); }
+            if (mode == PT_MODE_OVERSAMPLE)
+                put(o1, 8, (sumA * mv) >> 18);
+            if (mode == (PT_MODE_OVERSAMPLE | PT_MODE_STEREO)) {
+                put(o1, 8, (sumH * mv) >> 17);
+                put(o2, 8, (sumL * mv) >> 17);
+            }
+            if (mode == (PT_MODE_OVERSAMPLE | PT_MODE_16BIT))
+                put(o1, 16, (sumA * mv) >> 10);
+            if (mode == (PT_MODE_OVERSAMPLE | PT_MODE_16BIT | PT_MODE_STEREO)) {
+                put(o1, 16, (sumH * mv) >> 9);
+                put(o2, 16, (sumL * mv) >> 9);
+            }
             sumA = sumH = sumL = 0;
             frame++;
             break;

@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 

@@ -29,7 +29,7 @@ struct Segment {
 };
 
 struct LibraryRecord {
-    std::vector<struct Interface *> interfaces; /* [0] is the manager */
+    std::vector<struct Interface *> interfaces; /* the manager among them */
     bool builtin = false;
 };
 
@@ -191,12 +191,17 @@ void freeLibraryMemory(struct Library *library)
     std::free(library);
 }
 
+/* The interface "__library", wherever the file listed it. */
 struct LibraryManagerInterface *managerOf(struct Library *library)
 {
     auto it = records().find(library);
-    if (it == records().end() || it->second.interfaces.empty())
+    if (it == records().end())
         return nullptr;
-    return reinterpret_cast<struct LibraryManagerInterface *>(it->second.interfaces[0]);
+    for (struct Interface *iface : it->second.interfaces) {
+        if (std::strcmp(iface->Data.Link.ln_Name, "__library") == 0)
+            return reinterpret_cast<struct LibraryManagerInterface *>(iface);
+    }
+    return nullptr;
 }
 
 /* ---- the platform's own libraries: a plain open count ---- */
@@ -278,9 +283,16 @@ struct Library *loadLibraryFile(const char *name)
         auto version = static_cast<uint32>(tagValue(list, MIT_Version, 0));
         if (ifaceName == nullptr || vectors == nullptr)
             continue;
-        record.interfaces.push_back(makeInterface(library, ifaceName, version, vectors));
+        if (struct Interface *iface = makeInterface(library, ifaceName, version, vectors))
+            record.interfaces.push_back(iface);
     }
     records()[library] = record;
+    /* Without its manager nothing could open, close or expunge the library. */
+    if (managerOf(library) == nullptr) {
+        freeLibraryMemory(library);
+        ovUnLoadSeg(seg);
+        return nullptr;
+    }
     library->lib_Node.ln_Type = NT_LIBRARY;
     library->lib_Node.ln_Name = resident->rt_Name;
     if (init != nullptr && init(library, seg, AbsExecBase->MainInterface) == nullptr) {

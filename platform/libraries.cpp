@@ -102,8 +102,21 @@ struct ScanRange {
     const struct Resident *found;
 };
 
-/* Reads loaded memory byte by byte: the scan walks over every global of the
- * file, including the guard zones a sanitizer puts around them. */
+/* Loaded memory is read byte by byte: the scan walks over every global of
+ * the file, including the guard zones a sanitizer puts around them. */
+__attribute__((no_sanitize("address", "undefined"))) uintptr_t addressAt(const uint8 *p)
+{
+    const volatile uint8 *field = p;
+    uint8 bytes[sizeof(uintptr_t)];
+    for (size_t i = 0; i < sizeof bytes; i++)
+        bytes[i] = field[i];
+    uintptr_t address;
+    __builtin_memcpy(&address, bytes, sizeof address);
+    return address;
+}
+
+/* A resident tag: the match word, then its own address, and an end-skip
+ * address behind the structure (where a scan for further tags goes on). */
 __attribute__((no_sanitize("address", "undefined"))) const struct Resident *
 scanForResident(const uint8 *start, const uint8 *end)
 {
@@ -115,13 +128,9 @@ scanForResident(const uint8 *start, const uint8 *end)
         __builtin_memcpy(&word, p, sizeof word);
         if (word != RTC_MATCHWORD)
             continue;
-        uintptr_t self = 0;
-        const volatile uint8 *tag = p + offsetof(struct Resident, rt_MatchTag);
-        uint8 bytes[sizeof(uintptr_t)];
-        for (size_t i = 0; i < sizeof bytes; i++)
-            bytes[i] = tag[i];
-        __builtin_memcpy(&self, bytes, sizeof self);
-        if (self == reinterpret_cast<uintptr_t>(p))
+        const auto here = reinterpret_cast<uintptr_t>(p);
+        if (addressAt(p + offsetof(struct Resident, rt_MatchTag)) == here &&
+            addressAt(p + offsetof(struct Resident, rt_EndSkip)) >= here + sizeof(struct Resident))
             return reinterpret_cast<const struct Resident *>(p);
     }
     return nullptr;

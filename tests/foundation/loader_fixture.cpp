@@ -1,7 +1,8 @@
 /*
  * A small library file for the loader's tests, built in several variants
  * (see CMakeLists.txt), each leaving out one piece:
- *   OV_FIXTURE_RESIDENT      the resident tag with its creation tags
+ *   OV_FIXTURE_RESIDENT      the resident tag with its creation tags (2: one
+ *                            whose end-skip points back at itself)
  *   OV_FIXTURE_MANAGER       the "__library" interface
  *   OV_FIXTURE_MAIN_VECTORS  the vector table of the interface "main"
  *   OV_FIXTURE_START         the program entry _start (returns 42)
@@ -95,8 +96,16 @@ const struct TagItem createTags[] = {
 
 #if OV_FIXTURE_RESIDENT
 __attribute__((used)) const struct Resident resident = {
-    RTC_MATCHWORD, (struct Resident *)&resident, (APTR)(&resident + 1), RTF_AUTOINIT | RTF_NATIVE, 1,
-    NT_LIBRARY,    0,                            name,                  name,                      (APTR)createTags,
+    RTC_MATCHWORD,
+    (struct Resident *)&resident,
+    OV_FIXTURE_RESIDENT == 2 ? (APTR)&resident : (APTR)(&resident + 1),
+    RTF_AUTOINIT | RTF_NATIVE,
+    1,
+    NT_LIBRARY,
+    0,
+    name,
+    name,
+    (APTR)createTags,
 };
 #endif
 

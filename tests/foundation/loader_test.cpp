@@ -28,6 +28,7 @@ TEST(Loader, EachFileOpensAsFarAsItsPiecesAllow)
         {"Complete.library", true, true, 42},
         {"NoMainVectors.library", true, false, -1},
         {"NoManager.library", false, false, -1},
+        {"EndSkipBack.library", false, false, -1},
         {"NoResident", false, false, -1},
     };
     ovExpungeLibraries(); /* what earlier tests left closed: counts below are ours */

@@ -2,16 +2,18 @@
  * The display behind Intuition and Picasso96: which back end shows the
  * windows, and reading back what a window shows.
  *
- * Two back ends:
+ * The back ends, by name:
  * - "sdl": a real window per Intuition window (title, close gadget, the
  *   inner area's pixels), message boxes for requesters. Built only with
- *   OV_WITH_SDL; used when a display is present (DISPLAY or
- *   WAYLAND_DISPLAY set and SDL's video starts).
+ *   OV_WITH_SDL; chosen automatically when a display is present (DISPLAY
+ *   or WAYLAND_DISPLAY set and SDL's video starts).
  * - "headless": windows exist only in memory; requesters are printed to
- *   standard error as title, body and buttons.
- * The choice is made at the first window, screen or requester call: the
- * environment variable OV_DISPLAY ("headless", "sdl" or "auto") or an
- * earlier ovSetDisplay decides, otherwise "auto" as above.
+ *   standard error as title, body and buttons. Always there, and the
+ *   automatic choice when no other back end starts.
+ * The choice is made at the first window, screen or requester call: an
+ * earlier ovSetDisplayName or ovSetDisplay, else the environment variable
+ * OV_DISPLAY (a name or "auto"), else automatically as above. A name that
+ * is not there or does not start falls back to the automatic choice.
  *
  * Pixels read back are native 32-bit words 0x00RRGGBB, row after row.
  */
@@ -23,19 +25,22 @@
 
 OV_EXTERN_C_BEGIN
 
+/* Asks for a back end by name (NULL or "auto": the automatic choice)
+ * before the first window opens. FALSE when the choice is already made
+ * differently, or the back end is not in this build or cannot start on
+ * this machine. */
+BOOL ovSetDisplayName(const char *name);
+
+/* The same, naming "headless" or "sdl" by kind ("auto": OV_DISPLAY_AUTO). */
 enum OvDisplayKind {
     OV_DISPLAY_AUTO = 0,
     OV_DISPLAY_HEADLESS = 1,
     OV_DISPLAY_SDL = 2,
 };
-
-/* Asks for a back end before the first window opens. FALSE when the
- * choice is already made differently, or SDL was asked for and this build
- * or this machine has none. */
 BOOL ovSetDisplay(enum OvDisplayKind kind);
 
-/* The back end in use (choosing it now if not yet chosen). */
-enum OvDisplayKind ovDisplayKind(void);
+/* The name of the back end in use (choosing it now if not yet chosen). */
+const char *ovDisplayName(void);
 
 /* The window opened last that is still open, or NULL. */
 struct Window *ovNewestWindow(void);

@@ -1,8 +1,8 @@
 /*
  * What Intuition keeps for a window, and the back ends that show windows:
- * each is a small table of functions (a name, opening and closing the real
- * window, retitling, presenting new pixels, requesters), chosen once at the
- * first use.
+ * each is a small table of functions (a name, starting, opening and
+ * closing the real window, retitling, presenting new pixels, requesters),
+ * chosen once at the first use (display_select.cpp).
  */
 #ifndef OV_PLATFORM_DISPLAY_BACKEND_H
 #define OV_PLATFORM_DISPLAY_BACKEND_H
@@ -44,8 +44,16 @@ struct Requester {
     std::vector<std::string> buttons;
 };
 
+/* A back end, found by its name (OV_DISPLAY, ovSetDisplayName) in the
+ * table of display_select.cpp. Slots left null get the core's default once
+ * the back end is chosen: always ready; windows open and need nothing
+ * more; requesters answered on the console (answerOnConsole); the title
+ * shown is Intuition's own; no system window id. */
 struct Driver {
     const char *name;
+    /* Gets the back end ready; false when it cannot run here. byName: asked
+     * for by name rather than tried by the automatic choice. */
+    bool (*start)(bool byName);
     bool (*openWindow)(WindowRecord &record);
     void (*closeWindow)(WindowRecord &record);
     void (*setTitle)(WindowRecord &record);
@@ -59,11 +67,14 @@ struct Driver {
 };
 
 extern const Driver headlessDriver;
-#if OV_WITH_SDL
-/* Starts SDL's video on the display thread; FALSE when it cannot. */
-bool startSdl();
 extern const Driver sdlDriver;
-#endif
+
+/* The back end in use, chosen at the first call, its empty slots filled. */
+const Driver &driver();
+
+/* Prints a requester on standard error and answers it with its rightmost
+ * button: the default way to show one. */
+size_t answerOnConsole(const Requester &requester);
 
 /* The inner area's geometry: the window's borders. */
 inline constexpr int8 borderLeft = 4;
@@ -85,12 +96,6 @@ bool copyInnerPixels(struct Window *window, std::vector<uint32> &pixels, uint32 
 void writePixels(const struct RenderInfo *info, uint16 srcX, uint16 srcY, struct RastPort *rastPort,
                  uint16 destX, uint16 destY, uint16 sizeX, uint16 sizeY);
 void registerPicasso96Library();
-
-/* Prints a requester on standard error (also the headless back end's way). */
-void printRequester(const Requester &requester);
-
-/* Latin-1 text (the system's) as UTF-8. */
-std::string latin1ToUtf8(const std::string &text);
 
 } // namespace ov::display
 

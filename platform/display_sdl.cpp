@@ -12,6 +12,7 @@
 #include <SDL2/SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <future>
@@ -80,6 +81,21 @@ void runJobs()
         }
         job();
     }
+}
+
+/* Latin-1 text (the system's) as UTF-8 (SDL's). */
+std::string latin1ToUtf8(const std::string &text)
+{
+    std::string utf8;
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return utf8;
 }
 
 SDL_Window *sdlWindow(WindowRecord &record) { return static_cast<SDL_Window *>(record.backend); }
@@ -205,10 +221,8 @@ size_t showRequester(const Requester &requester)
         if (SDL_ShowMessageBox(&box, &pressed) != 0)
             pressed = -1;
     });
-    if (pressed < 0) {
-        printRequester(requester);
-        return requester.buttons.size() - 1;
-    }
+    if (pressed < 0)
+        return answerOnConsole(requester);
     return static_cast<size_t>(pressed);
 }
 
@@ -226,10 +240,19 @@ uint64 systemId(WindowRecord &record)
     return id;
 }
 
-} // namespace
-
-bool startSdl()
+bool displayPresent()
 {
+    const char *x11 = std::getenv("DISPLAY");
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
+/* Chosen automatically only where the machine shows windows; SDL's video
+ * is started once, and only the first answer counts. */
+bool start(bool byName)
+{
+    if (!byName && !displayPresent())
+        return false;
     static const bool started = [] {
         std::promise<bool> result;
         std::thread(displayLoop, &result).detach();
@@ -238,8 +261,10 @@ bool startSdl()
     return started;
 }
 
+} // namespace
+
 const Driver sdlDriver = {
-    "sdl", openWindow, closeWindow, setTitle, present, showRequester, shownTitle, systemId,
+    "sdl", start, openWindow, closeWindow, setTitle, present, showRequester, shownTitle, systemId,
 };
 
 } // namespace ov::display

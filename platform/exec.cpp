@@ -1,6 +1,5 @@
 /* The exec base and its main interface. */
 #include "exec_internal.h"
-#include "platform.h"
 
 #include <cstring>
 

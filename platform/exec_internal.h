@@ -34,6 +34,10 @@ BPTR remLibrary(struct Library *library);
 /* The dos.library vector table (dos.cpp). */
 extern void *const dosVectors[];
 
+/* The system libraries beyond exec and DOS (intuition, Picasso96;
+ * intuition.cpp). */
+void registerDisplayLibraries();
+
 } // namespace ov::exec
 
 /* Task, signal and port services (tasks.cpp), in the interface's shape. */

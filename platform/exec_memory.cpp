@@ -3,6 +3,7 @@
 #include "testing.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -33,7 +34,8 @@ APTR allocVec(uint32 size, uint32 attributes)
     const uint64 failFrom = failFromCall.load();
     if ((failAt != 0 && call == failAt) || (failFrom != 0 && call >= failFrom))
         return nullptr;
-    if (size == 0)
+    /* On a 32-bit machine the header could wrap the size round to a tiny block. */
+    if (size == 0 || size > SIZE_MAX - sizeof(BlockHeader))
         return nullptr;
     auto *header = static_cast<BlockHeader *>(std::malloc(sizeof(BlockHeader) + size));
     if (header == nullptr)

@@ -1,7 +1,7 @@
 /*
  * Intuition: windows with their event ports and pixels, the default public
- * screen, requesters; the choice of the back end that shows them; and the
- * interface "main" of "intuition.library".
+ * screen, requesters, and the interface "main" of "intuition.library". The
+ * back end that shows them is chosen in display_select.cpp.
  */
 #include "display_backend.h"
 #include "exec_internal.h"
@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -30,54 +28,6 @@ using namespace ov::exec;
 
 constexpr uint32 borderColour = 0x00AAAAAAu;
 constexpr int32 largestInnerSize = 4096;
-
-/* ---- choosing the back end ---- */
-
-std::mutex driverLock;
-const Driver *chosenDriver = nullptr;
-OvDisplayKind requestedKind = OV_DISPLAY_AUTO;
-
-OvDisplayKind kindFromEnvironment()
-{
-    const char *value = std::getenv("OV_DISPLAY");
-    if (value == nullptr)
-        return OV_DISPLAY_AUTO;
-    if (std::strcmp(value, "headless") == 0)
-        return OV_DISPLAY_HEADLESS;
-    if (std::strcmp(value, "sdl") == 0)
-        return OV_DISPLAY_SDL;
-    return OV_DISPLAY_AUTO;
-}
-
-const Driver *chooseDriver(OvDisplayKind kind)
-{
-#if OV_WITH_SDL
-    const char *x11 = std::getenv("DISPLAY");
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    const bool displayPresent =
-        (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
-    if (kind == OV_DISPLAY_SDL || (kind == OV_DISPLAY_AUTO && displayPresent)) {
-        if (startSdl())
-            return &sdlDriver;
-        if (kind == OV_DISPLAY_SDL)
-            std::fprintf(stderr, "SDL display not available: windows are kept in memory\n");
-    }
-#else
-    if (kind == OV_DISPLAY_SDL)
-        std::fprintf(stderr, "built without SDL: windows are kept in memory\n");
-#endif
-    return &headlessDriver;
-}
-
-const Driver &driver()
-{
-    std::lock_guard lock(driverLock);
-    if (chosenDriver == nullptr) {
-        OvDisplayKind kind = requestedKind != OV_DISPLAY_AUTO ? requestedKind : kindFromEnvironment();
-        chosenDriver = chooseDriver(kind);
-    }
-    return *chosenDriver;
-}
 
 /* ---- windows ---- */
 
@@ -361,29 +311,6 @@ bool copyInnerPixels(struct Window *window, std::vector<uint32> &pixels, uint32 
     return true;
 }
 
-void printRequester(const Requester &requester)
-{
-    std::string buttons;
-    for (const std::string &button : requester.buttons)
-        buttons += "[" + button + "] ";
-    std::fprintf(stderr, "--- %s ---\n%s\n%s\n", requester.title.c_str(), requester.body.c_str(),
-                 buttons.c_str());
-}
-
-std::string latin1ToUtf8(const std::string &text)
-{
-    std::string utf8;
-    for (unsigned char c : text) {
-        if (c < 0x80) {
-            utf8 += static_cast<char>(c);
-        } else {
-            utf8 += static_cast<char>(0xC0 | (c >> 6));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return utf8;
-}
-
 /* ---- drawing into a window (Picasso96) ---- */
 
 void writePixels(const struct RenderInfo *info, uint16 srcX, uint16 srcY, struct RastPort *rastPort,
@@ -425,32 +352,6 @@ void ov::exec::registerDisplayLibraries()
 {
     ovRegisterBuiltinLibrary("intuition.library", 53, intuitionVectors);
     registerPicasso96Library();
-}
-
-BOOL ovSetDisplay(enum OvDisplayKind kind)
-{
-    std::lock_guard lock(driverLock);
-    if (chosenDriver != nullptr) {
-        return kind == OV_DISPLAY_AUTO ||
-                       (kind == OV_DISPLAY_HEADLESS && chosenDriver == &headlessDriver) ||
-                       (kind == OV_DISPLAY_SDL && chosenDriver != &headlessDriver)
-                   ? TRUE
-                   : FALSE;
-    }
-#if OV_WITH_SDL
-    if (kind == OV_DISPLAY_SDL && !startSdl())
-        return FALSE;
-#else
-    if (kind == OV_DISPLAY_SDL)
-        return FALSE;
-#endif
-    requestedKind = kind;
-    return TRUE;
-}
-
-enum OvDisplayKind ovDisplayKind(void)
-{
-    return &driver() == &headlessDriver ? OV_DISPLAY_HEADLESS : OV_DISPLAY_SDL;
 }
 
 struct Window *ovNewestWindow(void)

@@ -29,7 +29,7 @@ struct Segment {
 };
 
 struct LibraryRecord {
-    std::vector<struct Interface *> interfaces; /* [0] is the manager */
+    std::vector<struct Interface *> interfaces; /* the manager among them */
     bool builtin = false;
 };
 
@@ -102,8 +102,21 @@ struct ScanRange {
     const struct Resident *found;
 };
 
-/* Reads loaded memory byte by byte: the scan walks over every global of the
- * file, including the guard zones a sanitizer puts around them. */
+/* Loaded memory is read byte by byte: the scan walks over every global of
+ * the file, including the guard zones a sanitizer puts around them. */
+__attribute__((no_sanitize("address", "undefined"))) uintptr_t addressAt(const uint8 *p)
+{
+    const volatile uint8 *field = p;
+    uint8 bytes[sizeof(uintptr_t)];
+    for (size_t i = 0; i < sizeof bytes; i++)
+        bytes[i] = field[i];
+    uintptr_t address;
+    __builtin_memcpy(&address, bytes, sizeof address);
+    return address;
+}
+
+/* A resident tag: the match word, then its own address, and an end-skip
+ * address behind the structure (where a scan for further tags goes on). */
 __attribute__((no_sanitize("address", "undefined"))) const struct Resident *
 scanForResident(const uint8 *start, const uint8 *end)
 {
@@ -115,13 +128,9 @@ scanForResident(const uint8 *start, const uint8 *end)
         __builtin_memcpy(&word, p, sizeof word);
         if (word != RTC_MATCHWORD)
             continue;
-        uintptr_t self = 0;
-        const volatile uint8 *tag = p + offsetof(struct Resident, rt_MatchTag);
-        uint8 bytes[sizeof(uintptr_t)];
-        for (size_t i = 0; i < sizeof bytes; i++)
-            bytes[i] = tag[i];
-        __builtin_memcpy(&self, bytes, sizeof self);
-        if (self == reinterpret_cast<uintptr_t>(p))
+        const auto here = reinterpret_cast<uintptr_t>(p);
+        if (addressAt(p + offsetof(struct Resident, rt_MatchTag)) == here &&
+            addressAt(p + offsetof(struct Resident, rt_EndSkip)) >= here + sizeof(struct Resident))
             return reinterpret_cast<const struct Resident *>(p);
     }
     return nullptr;
@@ -191,12 +200,17 @@ void freeLibraryMemory(struct Library *library)
     std::free(library);
 }
 
+/* The interface "__library", wherever the file listed it. */
 struct LibraryManagerInterface *managerOf(struct Library *library)
 {
     auto it = records().find(library);
-    if (it == records().end() || it->second.interfaces.empty())
+    if (it == records().end())
         return nullptr;
-    return reinterpret_cast<struct LibraryManagerInterface *>(it->second.interfaces[0]);
+    for (struct Interface *iface : it->second.interfaces) {
+        if (std::strcmp(iface->Data.Link.ln_Name, "__library") == 0)
+            return reinterpret_cast<struct LibraryManagerInterface *>(iface);
+    }
+    return nullptr;
 }
 
 /* ---- the platform's own libraries: a plain open count ---- */
@@ -278,9 +292,16 @@ struct Library *loadLibraryFile(const char *name)
         auto version = static_cast<uint32>(tagValue(list, MIT_Version, 0));
         if (ifaceName == nullptr || vectors == nullptr)
             continue;
-        record.interfaces.push_back(makeInterface(library, ifaceName, version, vectors));
+        if (struct Interface *iface = makeInterface(library, ifaceName, version, vectors))
+            record.interfaces.push_back(iface);
     }
     records()[library] = record;
+    /* Without its manager nothing could open, close or expunge the library. */
+    if (managerOf(library) == nullptr) {
+        freeLibraryMemory(library);
+        ovUnLoadSeg(seg);
+        return nullptr;
+    }
     library->lib_Node.ln_Type = NT_LIBRARY;
     library->lib_Node.ln_Name = resident->rt_Name;
     if (init != nullptr && init(library, seg, AbsExecBase->MainInterface) == nullptr) {

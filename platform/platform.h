@@ -26,11 +26,6 @@ uint32 ovExpungeLibraries(void);
  * life of the process. Registering a name again replaces the table. */
 void ovRegisterBuiltinLibrary(const char *name, uint16 version, void *const *mainVectors);
 
-OV_EXTERN_C_END
-
-#endif
-
-OV_EXTERN_C_BEGIN
 /* Loadable files (plug-ins, programs): load one by path or by name on the
  * library path, look up an entry symbol in it, unload it. */
 BPTR ovLoadSeg(const char *name);
@@ -39,4 +34,7 @@ void ovUnLoadSeg(BPTR segList);
 /* Runs a loaded program's entry (_start) on the calling task; returns its
  * result, or -1 when the file has no entry. */
 int32 ovRunSegment(BPTR segList);
+
 OV_EXTERN_C_END
+
+#endif

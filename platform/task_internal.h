@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -36,8 +37,6 @@ struct Task {
     std::atomic<bool> receivesBreaks{false};
 };
 
-#include <set>
-
 namespace ov::exec {
 
 /* Every task that exists, under tasksLock. */
@@ -63,9 +62,6 @@ uint32 waitSignals(uint32 signals);
  * when no signal bit is free. */
 bool initPort(struct MsgPort *port, struct Task *task);
 void releasePort(struct MsgPort *port);
-
-/* The system libraries beyond exec and DOS (intuition, Picasso96). */
-void registerDisplayLibraries();
 
 } // namespace ov::exec
 

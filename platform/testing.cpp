@@ -1,6 +1,4 @@
 /* Test controls that span several services. */
-#include "exec_internal.h"
-#include "platform.h"
 #include "testing.h"
 
 void ovTestClearFaults(void)
@@ -15,4 +13,3 @@ void ovTestClearFaults(void)
     ovTestFailOpenWindow(FALSE);
     ovTestFailLockPubScreen(FALSE);
 }
-

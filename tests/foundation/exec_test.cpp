@@ -60,6 +60,13 @@ TEST(ExecMemory, AllocationsFromNthOnFail)
     IExec->FreeVec(IExec, block);
 }
 
+TEST(ExecMemory, SizeTheHeaderWouldWrapFails)
+{
+    if (sizeof(size_t) > sizeof(uint32))
+        GTEST_SKIP() << "only a 32-bit machine wraps the size";
+    EXPECT_EQ(exec()->AllocVec(exec(), 0xFFFFFFF8u, MEMF_ANY), nullptr);
+}
+
 TEST(ExecMemory, CopyMemCopies)
 {
     const char source[] = "sample bytes";

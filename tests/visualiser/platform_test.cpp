@@ -209,6 +209,18 @@ protected:
     struct P96IFace *p96 = nullptr;
 };
 
+/* The back end is looked up by name and, once chosen, stays. */
+TEST_F(Windows, DisplayIsChosenByNameOnce)
+{
+    EXPECT_FALSE(ovSetDisplayName("no such display"));
+    EXPECT_STREQ(ovDisplayName(), "headless");
+    EXPECT_TRUE(ovSetDisplayName("headless"));
+    EXPECT_TRUE(ovSetDisplayName("auto"));
+    EXPECT_TRUE(ovSetDisplay(OV_DISPLAY_AUTO));
+    EXPECT_FALSE(ovSetDisplayName("sdl"));
+    EXPECT_FALSE(ovSetDisplay(OV_DISPLAY_SDL));
+}
+
 TEST_F(Windows, OpenWithBordersAroundTheInnerSizeAndAPortForTheirEvents)
 {
     struct Task *self = e()->FindTask(e(), nullptr);

@@ -1,8 +1,9 @@
 /* The AIFF file format as this plug-in reads and writes it: chunk layout,
- * big-endian field access and the 80-bit extended sample rate. */
+ * identifiers, field offsets and the 80-bit extended sample rate. */
 #ifndef OV_AIFF_FORMAT_H
 #define OV_AIFF_FORMAT_H
 
+#include "../platform/byteorder.h"
 #include "../platform/exec.h"
 
 #include <cstring>
@@ -48,30 +49,6 @@ static inline bool aiff_is_form_header(const uint8 *form)
 static inline void aiff_store_id(uint8 *bytes, const char *id)
 {
     std::memcpy(bytes, id, 4);
-}
-
-static inline uint16 aiff_load_u16(const uint8 *p)
-{
-    return (uint16)((p[0] << 8) | p[1]);
-}
-
-static inline uint32 aiff_load_u32(const uint8 *p)
-{
-    return ((uint32)p[0] << 24) | ((uint32)p[1] << 16) | ((uint32)p[2] << 8) | p[3];
-}
-
-static inline void aiff_store_u16(uint8 *p, uint32 value)
-{
-    p[0] = (uint8)(value >> 8);
-    p[1] = (uint8)value;
-}
-
-static inline void aiff_store_u32(uint8 *p, uint32 value)
-{
-    p[0] = (uint8)(value >> 24);
-    p[1] = (uint8)(value >> 16);
-    p[2] = (uint8)(value >> 8);
-    p[3] = (uint8)value;
 }
 
 /* The whole number of Hz an extended rate denotes, truncated toward zero;

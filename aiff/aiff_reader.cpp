@@ -41,9 +41,9 @@ bool take_comm(struct ExecIFace *IExec, struct DOSIFace *IDOS, struct aiff_reade
         if (fields != nullptr) {
             const bool complete = read_bytes(IDOS, reader, fields, AIFF_COMM_SIZE);
             if (complete) {
-                reader->num_channels = aiff_load_u16(fields + AIFF_COMM_CHANNELS_AT);
-                reader->num_frames = aiff_load_u32(fields + AIFF_COMM_FRAMES_AT);
-                reader->sample_size = aiff_load_u16(fields + AIFF_COMM_SAMPLE_SIZE_AT);
+                reader->num_channels = ov_load_be16(fields + AIFF_COMM_CHANNELS_AT);
+                reader->num_frames = ov_load_be32(fields + AIFF_COMM_FRAMES_AT);
+                reader->sample_size = ov_load_be16(fields + AIFF_COMM_SAMPLE_SIZE_AT);
                 reader->sample_rate = aiff_decode_rate(fields + AIFF_COMM_RATE_AT);
             }
             IExec->FreeVec(IExec, fields);
@@ -66,8 +66,8 @@ bool take_ssnd(struct DOSIFace *IDOS, struct aiff_reader *reader, uint64 chunk_p
     if (!read_bytes(IDOS, reader, fields, AIFF_SSND_FIELDS_SIZE))
         return false;
     reader->ssnd_pos = chunk_pos;
-    reader->ssnd_offset = aiff_load_u32(fields + AIFF_SSND_OFFSET_AT);
-    reader->ssnd_block_size = aiff_load_u32(fields + AIFF_SSND_BLOCK_SIZE_AT);
+    reader->ssnd_offset = ov_load_be32(fields + AIFF_SSND_OFFSET_AT);
+    reader->ssnd_block_size = ov_load_be32(fields + AIFF_SSND_BLOCK_SIZE_AT);
     reader->data_length = chunk_size - AIFF_SSND_FIELDS_SIZE;
     reader->offset_skipped = 0;
     return true;
@@ -84,7 +84,7 @@ bool scan_chunks(struct ExecIFace *IExec, struct DOSIFace *IDOS, struct aiff_rea
         uint8 header[AIFF_CHUNK_HEADER_SIZE];
         if (!read_bytes(IDOS, reader, header, AIFF_CHUNK_HEADER_SIZE))
             return false;
-        const uint32 chunk_size = aiff_load_u32(header + AIFF_CHUNK_SIZE_AT);
+        const uint32 chunk_size = ov_load_be32(header + AIFF_CHUNK_SIZE_AT);
         bool passed;
         if (aiff_id_is(header, AIFF_COMM_ID))
             passed = take_comm(IExec, IDOS, reader, chunk_size);

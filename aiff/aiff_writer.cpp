@@ -30,24 +30,24 @@ static void build_header(struct aiff_writer *writer)
 {
     uint8 *form = writer->out_buf;
     aiff_store_id(form, AIFF_FORM_ID);
-    aiff_store_u32(form + AIFF_CHUNK_SIZE_AT, 0);
+    ov_store_be32(form + AIFF_CHUNK_SIZE_AT, 0);
     aiff_store_id(form + AIFF_FORM_TYPE_AT, AIFF_FORM_TYPE);
 
     uint8 *comm = writer->out_buf + AIFF_WRITER_COMM_POS;
     aiff_store_id(comm, AIFF_COMM_ID);
-    aiff_store_u32(comm + AIFF_CHUNK_SIZE_AT, AIFF_COMM_SIZE);
+    ov_store_be32(comm + AIFF_CHUNK_SIZE_AT, AIFF_COMM_SIZE);
     uint8 *comm_data = comm + AIFF_CHUNK_HEADER_SIZE;
-    aiff_store_u16(comm_data + AIFF_COMM_CHANNELS_AT, writer->num_channels);
-    aiff_store_u32(comm_data + AIFF_COMM_FRAMES_AT, 0);
-    aiff_store_u16(comm_data + AIFF_COMM_SAMPLE_SIZE_AT, writer->sample_size);
+    ov_store_be16(comm_data + AIFF_COMM_CHANNELS_AT, writer->num_channels);
+    ov_store_be32(comm_data + AIFF_COMM_FRAMES_AT, 0);
+    ov_store_be16(comm_data + AIFF_COMM_SAMPLE_SIZE_AT, writer->sample_size);
     aiff_encode_rate(comm_data + AIFF_COMM_RATE_AT, writer->sample_rate);
 
     uint8 *ssnd = writer->out_buf + AIFF_WRITER_SSND_POS;
     aiff_store_id(ssnd, AIFF_SSND_ID);
-    aiff_store_u32(ssnd + AIFF_CHUNK_SIZE_AT, writer->size_limit);
+    ov_store_be32(ssnd + AIFF_CHUNK_SIZE_AT, writer->size_limit);
     uint8 *ssnd_data = ssnd + AIFF_CHUNK_HEADER_SIZE;
-    aiff_store_u32(ssnd_data + AIFF_SSND_OFFSET_AT, writer->ssnd_offset);
-    aiff_store_u32(ssnd_data + AIFF_SSND_BLOCK_SIZE_AT, writer->ssnd_block_size);
+    ov_store_be32(ssnd_data + AIFF_SSND_OFFSET_AT, writer->ssnd_offset);
+    ov_store_be32(ssnd_data + AIFF_SSND_BLOCK_SIZE_AT, writer->ssnd_block_size);
 }
 
 uint8 *aiff_writer_start(struct aiff_writer *writer, uint16 num_channels, uint32 sample_rate)

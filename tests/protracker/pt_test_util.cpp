@@ -1,5 +1,7 @@
 #include "pt_test_util.h"
 
+#include "platform/byteorder.h"
+
 #include <cstdlib>
 
 namespace pttest {
@@ -43,7 +45,7 @@ std::vector<uint8_t> render(RenderFunction renderer, pt_state *state, int32 fram
 
 int16_t value16(const std::vector<uint8_t> &bytes, size_t index)
 {
-    return static_cast<int16_t>((bytes[index * 2] << 8) | bytes[index * 2 + 1]);
+    return ov_load_be16_signed(&bytes[index * 2]);
 }
 
 long firstDifference(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)

@@ -26,6 +26,13 @@ uint32 ovExpungeLibraries(void);
  * life of the process. Registering a name again replaces the table. */
 void ovRegisterBuiltinLibrary(const char *name, uint16 version, void *const *mainVectors);
 
+/* The exec interface, for host, tool and test code that keeps no IExec of
+ * its own. */
+inline struct ExecIFace *ovExecInterface(void)
+{
+    return AbsExecBase->MainInterface;
+}
+
 OV_EXTERN_C_END
 
 #endif

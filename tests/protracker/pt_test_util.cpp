@@ -1,7 +1,5 @@
 #include "pt_test_util.h"
 
-#include "platform/byteorder.h"
-
 #include <cstdlib>
 
 namespace pttest {

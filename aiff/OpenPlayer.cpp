@@ -10,10 +10,10 @@ static void stream_length(uint32 frames, uint32 rate, uint32 *seconds, int32 *mi
     *milliseconds = 0;
     if (rate == 0)
         return;
-    const double exactSeconds = (double)frames / (double)rate;
-    const double exactMilliseconds = exactSeconds * 1000.0;
-    *seconds = (uint32)exactSeconds;
-    *milliseconds = exactMilliseconds >= 2147483647.0 ? 2147483647 : (int32)exactMilliseconds;
+    const double exact_seconds = (double)frames / (double)rate;
+    const double exact_milliseconds = exact_seconds * 1000.0;
+    *seconds = (uint32)exact_seconds;
+    *milliseconds = exact_milliseconds >= 2147483647.0 ? 2147483647 : (int32)exact_milliseconds;
 }
 
 int32 _OVPlug_OpenPlayer(struct OVPlugIFace *Self, CONST_STRPTR fileName,

@@ -11,16 +11,16 @@ int32 _OVPlug_SeekPlayer(struct OVPlugIFace *Self, struct PlayerStream *stream, 
     if (seconds >= reader->duration_secs || seconds > 0x7FFFFFFFu)
         return -1;
     /* In 64 bits no product of seconds, frame size and rate can wrap. */
-    const uint64 byteOffset =
+    const uint64 byte_offset =
         (uint64)seconds * aiff_frame_size(reader) * (uint64)reader->sample_rate;
-    if (byteOffset >= aiff_sound_bytes(reader))
+    if (byte_offset >= aiff_sound_bytes(reader))
         return -1;
     const uint64 target =
-        reader->ssnd_pos + AIFF_SSND_DATA_START + reader->ssnd_offset + byteOffset;
+        reader->ssnd_pos + AIFF_SSND_DATA_START + reader->ssnd_offset + byte_offset;
     struct DOSIFace *IDOS = AiffBaseOf(Self)->IDOS;
     if (!IDOS->ChangeFilePosition(IDOS, reader->file, (int64)target, OFFSET_BEGINNING))
         return -2;
-    reader->data_done = (uint32)byteOffset;
+    reader->data_done = (uint32)byte_offset;
     reader->file_pos = target;
     reader->offset_skipped = 1;
     return (int32)seconds;

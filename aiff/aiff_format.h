@@ -1,20 +1,35 @@
 /* The AIFF file format as this plug-in reads and writes it: chunk layout,
- * big-endian field access and the 80-bit extended sample rate. */
+ * identifiers, field offsets and the 80-bit extended sample rate. */
 #ifndef OV_AIFF_FORMAT_H
 #define OV_AIFF_FORMAT_H
 
+#include "../platform/byteorder.h"
 #include "../platform/exec.h"
 
 #include <cstring>
 
+/* Chunk identifiers and the form type. */
+#define AIFF_FORM_ID "FORM"
+#define AIFF_FORM_TYPE "AIFF"
+#define AIFF_COMM_ID "COMM"
+#define AIFF_SSND_ID "SSND"
+
 /* Every chunk: a 4-byte identifier, then a 4-byte data size. */
 #define AIFF_CHUNK_HEADER_SIZE 8
+#define AIFF_CHUNK_SIZE_AT 4
 /* FORM identifier, FORM size, form type. */
 #define AIFF_FORM_HEADER_SIZE 12
+#define AIFF_FORM_TYPE_AT 8
 /* COMM data: channels, frames, sample size, extended rate. */
 #define AIFF_COMM_SIZE 18
+#define AIFF_COMM_CHANNELS_AT 0
+#define AIFF_COMM_FRAMES_AT 2
+#define AIFF_COMM_SAMPLE_SIZE_AT 6
+#define AIFF_COMM_RATE_AT 8
 /* SSND data before the sound bytes: offset, block size. */
 #define AIFF_SSND_FIELDS_SIZE 8
+#define AIFF_SSND_OFFSET_AT 0
+#define AIFF_SSND_BLOCK_SIZE_AT 4
 /* Where the sound bytes of an SSND chunk start, counted from its identifier. */
 #define AIFF_SSND_DATA_START (AIFF_CHUNK_HEADER_SIZE + AIFF_SSND_FIELDS_SIZE)
 /* An 80-bit extended value: sign and 15-bit exponent, 64-bit mantissa. */
@@ -25,28 +40,15 @@ static inline bool aiff_id_is(const uint8 *bytes, const char *id)
     return std::memcmp(bytes, id, 4) == 0;
 }
 
-static inline uint16 aiff_load_u16(const uint8 *p)
+/* Whether a file's first AIFF_FORM_HEADER_SIZE bytes open an AIFF form. */
+static inline bool aiff_is_form_header(const uint8 *form)
 {
-    return (uint16)((p[0] << 8) | p[1]);
+    return aiff_id_is(form, AIFF_FORM_ID) && aiff_id_is(form + AIFF_FORM_TYPE_AT, AIFF_FORM_TYPE);
 }
 
-static inline uint32 aiff_load_u32(const uint8 *p)
+static inline void aiff_store_id(uint8 *bytes, const char *id)
 {
-    return ((uint32)p[0] << 24) | ((uint32)p[1] << 16) | ((uint32)p[2] << 8) | p[3];
-}
-
-static inline void aiff_store_u16(uint8 *p, uint32 value)
-{
-    p[0] = (uint8)(value >> 8);
-    p[1] = (uint8)value;
-}
-
-static inline void aiff_store_u32(uint8 *p, uint32 value)
-{
-    p[0] = (uint8)(value >> 24);
-    p[1] = (uint8)(value >> 16);
-    p[2] = (uint8)(value >> 8);
-    p[3] = (uint8)value;
+    std::memcpy(bytes, id, 4);
 }
 
 /* The whole number of Hz an extended rate denotes, truncated toward zero;

@@ -9,10 +9,10 @@
 
 uint32 aiff_decode_rate(const uint8 extended[AIFF_EXTENDED_SIZE])
 {
-    const uint32 signAndExponent = aiff_load_u16(extended);
-    const uint64 mantissa = ((uint64)aiff_load_u32(extended + 2) << 32) | aiff_load_u32(extended + 6);
-    const uint32 exponent = signAndExponent & EXTENDED_EXPONENT_MASK;
-    if ((signAndExponent & EXTENDED_SIGN) != 0 || exponent == EXTENDED_EXPONENT_MASK)
+    const uint32 sign_and_exponent = ov_load_be16(extended);
+    const uint64 mantissa = ((uint64)ov_load_be32(extended + 2) << 32) | ov_load_be32(extended + 6);
+    const uint32 exponent = sign_and_exponent & EXTENDED_EXPONENT_MASK;
+    if ((sign_and_exponent & EXTENDED_SIGN) != 0 || exponent == EXTENDED_EXPONENT_MASK)
         return 0;
     /* value = mantissa * 2^(exponent - bias - 63) */
     const int32 shift = (int32)exponent - EXTENDED_EXPONENT_BIAS - 63;
@@ -33,14 +33,14 @@ void aiff_encode_rate(uint8 extended[AIFF_EXTENDED_SIZE], uint32 rate)
 {
     std::memset(extended, 0, AIFF_EXTENDED_SIZE);
     if (rate <= 0xFFFFu) {
-        aiff_store_u16(extended, EXTENDED_EXPONENT_16BIT);
-        aiff_store_u16(extended + 2, rate);
+        ov_store_be16(extended, EXTENDED_EXPONENT_16BIT);
+        ov_store_be16(extended + 2, rate);
         return;
     }
     /* Normalised: the leading one moves to the mantissa's top bit. */
-    const int32 topBit = 31 - __builtin_clz(rate);
-    const uint64 mantissa = (uint64)rate << (63 - topBit);
-    aiff_store_u16(extended, (uint32)(EXTENDED_EXPONENT_BIAS + topBit));
-    aiff_store_u32(extended + 2, (uint32)(mantissa >> 32));
-    aiff_store_u32(extended + 6, (uint32)mantissa);
+    const int32 top_bit = 31 - __builtin_clz(rate);
+    const uint64 mantissa = (uint64)rate << (63 - top_bit);
+    ov_store_be16(extended, (uint32)(EXTENDED_EXPONENT_BIAS + top_bit));
+    ov_store_be32(extended + 2, (uint32)(mantissa >> 32));
+    ov_store_be32(extended + 6, (uint32)mantissa);
 }

@@ -10,6 +10,7 @@
 #ifndef OV_FRAME_OVPLUG_H
 #define OV_FRAME_OVPLUG_H
 
+#include "../platform/byteorder.h" /* the PCM helpers of both sides */
 #include "../platform/exec.h"
 
 /* ---- descriptor ------------------------------------------------------ */
@@ -241,19 +242,5 @@ static_assert(offsetof(struct OVPlugIFace, AnnouncePlayer) ==
 static_assert(offsetof(struct OVPlugIFace, FinishEncoder) ==
                   sizeof(struct InterfaceData) + OVPLUG_SLOT_FINISH_ENCODER * sizeof(void *),
               "slots are consecutive vectors");
-
-/* Big-endian 16-bit PCM helpers shared by both sides of the boundary. */
-static inline void ov_store_be16(void *at, int32 value)
-{
-    uint8 *p = (uint8 *)at;
-    p[0] = (uint8)((uint32)value >> 8);
-    p[1] = (uint8)value;
-}
-
-static inline int16 ov_load_be16(const void *at)
-{
-    const uint8 *p = (const uint8 *)at;
-    return (int16)(uint16)((p[0] << 8) | p[1]);
-}
 
 #endif

@@ -1,12 +1,8 @@
 /* pt_init: turns a module image into the replay state. */
+#include "../platform/byteorder.h"
 #include "replayer.h"
 
 #include <math.h>
-
-static uint32 read_be16(const uint8 *at)
-{
-    return ((uint32)at[0] << 8) | at[1];
-}
 
 static void copy_bytes(char *to, const uint8 *from, uint32 count)
 {
@@ -95,11 +91,11 @@ struct pt_state *pt_init(uint8 *data, int32 size, int32 rate, struct ExecIFace *
         const uint8 *header = data + PT_FILE_SAMPLE_HEADERS + (i - 1) * PT_FILE_SAMPLE_HEADER_SIZE;
         struct pt_sample *sample = &state->samples[i];
         copy_bytes(sample->name, header, 22);
-        sample->length = read_be16(header + 22) * 2;
+        sample->length = ov_load_be16(header + 22) * 2;
         sample->finetune = header[24] & 15;
         sample->volume = header[25];
-        sample->loop_start = read_be16(header + 26) * 2;
-        sample->loop_length = read_be16(header + 28) * 2;
+        sample->loop_start = ov_load_be16(header + 26) * 2;
+        sample->loop_length = ov_load_be16(header + 28) * 2;
     }
     state->song_length = data[PT_FILE_SONG_LENGTH];
     for (int i = 0; i < PT_ORDERS; i++)

@@ -9,6 +9,7 @@
  * one tight loop; each sample at which some channel meets such an event is
  * mixed one at a time with every check in place.
  */
+#include "../platform/byteorder.h"
 #include "replayer_internal.h"
 
 #include <math.h>
@@ -247,15 +248,6 @@ struct output_cursor {
     bool word_frames;
 };
 
-static uint32 big_endian32(uint32 value)
-{
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    return __builtin_bswap32(value);
-#else
-    return value;
-#endif
-}
-
 /* The plug-in's own layout at unity volume: each frame is the two sums as
  * big-endian 16-bit values side by side. The sums fit 16 bits here, so
  * they are narrowed as they are; four frames go at a time. */
@@ -281,9 +273,8 @@ static void store_frame_words(uint8 *__restrict at, const int32 *__restrict high
         __builtin_memcpy(at + 4 * i, &frames, sizeof frames);
     }
     for (; i < count; i++) {
-        uint32 word = big_endian32(((uint32)(high[i] >> shift) << 16) |
-                                   ((uint32)(low[i] >> shift) & 0xFFFF));
-        __builtin_memcpy(at + 4 * i, &word, 4);
+        ov_store_be32(at + 4 * i, ((uint32)(high[i] >> shift) << 16) |
+                                      ((uint32)(low[i] >> shift) & 0xFFFF));
     }
 }
 
@@ -294,9 +285,7 @@ static void store8(struct output_cursor *out, uint8 *base, int64 value)
 
 static void store16(struct output_cursor *out, uint8 *base, int64 value)
 {
-    uint8 *at = base + out->frame * out->stride;
-    at[0] = (uint8)((uint64)value >> 8);
-    at[1] = (uint8)value;
+    ov_store_be16(base + out->frame * out->stride, (uint32)value);
 }
 
 /* The eight output modes (PT_MODE_* bits); in mono H = L = the mono mix.

@@ -1,17 +1,13 @@
 #include "module_image.h"
 
+#include "../platform/byteorder.h"
+
 #include <algorithm>
 #include <stdexcept>
 
 namespace ovtools {
 
 namespace {
-
-void putBe16(std::vector<uint8_t> &out, size_t at, uint32_t value)
-{
-    out[at] = static_cast<uint8_t>(value >> 8);
-    out[at + 1] = static_cast<uint8_t>(value);
-}
 
 constexpr size_t kHeaderSize = 1084;
 constexpr size_t kPatternSize = kRowsPerPattern * kChannels * 4;
@@ -31,11 +27,11 @@ std::vector<uint8_t> ModuleImage::bytes() const
             throw std::invalid_argument("sample length must be even and below 128 KiB");
         size_t at = 20 + i * 30;
         std::copy_n(s.name.begin(), std::min<size_t>(s.name.size(), 22), out.begin() + at);
-        putBe16(out, at + 22, static_cast<uint32_t>(s.data.size() / 2));
+        ov_store_be16(&out[at + 22], static_cast<uint32_t>(s.data.size() / 2));
         out[at + 24] = s.finetune & 0x0F;
         out[at + 25] = s.volume;
-        putBe16(out, at + 26, s.loopStart / 2);
-        putBe16(out, at + 28, s.loopLength > 0 ? s.loopLength / 2 : 1);
+        ov_store_be16(&out[at + 26], s.loopStart / 2);
+        ov_store_be16(&out[at + 28], s.loopLength > 0 ? s.loopLength / 2 : 1);
     }
 
     out[950] = static_cast<uint8_t>(order.size());

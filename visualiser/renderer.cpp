@@ -1,6 +1,8 @@
 /* The picture: scroll and fade, stars, oscilloscope, spectrum. */
 #include "renderer.h"
 
+#include "../platform/byteorder.h"
+
 #include <ctime>
 
 #if defined(__SSE2__)
@@ -51,13 +53,6 @@ uint32 nextRandom()
     return (randomState >> 16) & 0x7FFFu;
 }
 
-int32 readSample(const uint8 *bytes)
-{
-    return static_cast<int16>(static_cast<uint16>((bytes[0] << 8) | bytes[1]));
-}
-
-uint32 readLevel(const uint8 *bytes) { return static_cast<uint32>((bytes[0] << 8) | bytes[1]); }
-
 /* Each pixel takes its right-hand neighbour, which is not rewritten yet:
  * the pass works in place, and on several pixels at once where the
  * machine can (four loaded before any of them is stored). */
@@ -94,8 +89,8 @@ int32 scopeRow(int32 sample) { return scopeCentreRow - (sample >> 9); }
 void drawScope(const uint8 *samples)
 {
     for (int32 i = firstScopeColumn; i <= lastScopeColumn; i++) {
-        const int32 first = readSample(samples + 4 * i);
-        const int32 second = readSample(samples + 4 * i + 2);
+        const int32 first = ov_load_be16_signed(samples + 4 * i);
+        const int32 second = ov_load_be16_signed(samples + 4 * i + 2);
         frameBuffer[scopeRow(first) * frameWidth + i] = firstChannelColour;
         frameBuffer[scopeRow(second) * frameWidth + i] = secondChannelColour;
     }
@@ -132,7 +127,7 @@ void drawSpectrum(const uint8 *first, const uint8 *second)
     uint32 peakRow[frameWidth];
     uint32 tallest = 0;
     for (int32 i = firstBarColumn; i <= lastBarColumn; i++) {
-        const uint32 v = (readLevel(first + 2 * i) + readLevel(second + 2 * i)) >> 10;
+        const uint32 v = (ov_load_be16(first + 2 * i) + ov_load_be16(second + 2 * i)) >> 10;
         if (v > peakLevel[i])
             peakLevel[i] = v;
         if (v > barLevel[i])

@@ -2,6 +2,7 @@
  * instrument and text chunks of odd length, play through our reader with
  * its samples; it reads the files our writer makes. */
 #include "aiff_host.h"
+#include "platform/byteorder.h"
 
 #include <sndfile.h>
 
@@ -19,7 +20,7 @@ std::vector<short> nativeSamples(const std::vector<uint8_t> &bigEndian)
 {
     std::vector<short> samples(bigEndian.size() / 2);
     for (size_t i = 0; i < samples.size(); i++)
-        samples[i] = static_cast<short>(ov_load_be16(&bigEndian[2 * i]));
+        samples[i] = ov_load_be16_signed(&bigEndian[2 * i]);
     return samples;
 }
 

@@ -1,5 +1,6 @@
 /* The descriptors both plug-ins announce, byte by byte, and the host
  * version thresholds. */
+#include "platform/byteorder.h"
 #include "support/plugin_host.h"
 
 #include <cstring>
@@ -121,6 +122,28 @@ TEST(StreamRecord, FieldsSitAtTheirOffsetsOnThe32BitTarget)
     EXPECT_LT(offsetof(struct PlayerStream, InfoText5), offsetof(struct PlayerStream, PlayerHandle));
     EXPECT_LT(offsetof(struct PlayerStream, OutputBufferPlus4), offsetof(struct PlayerStream, Word1344));
 #endif
+}
+
+/* At an odd address too, and the same bytes on either byte order of the
+ * machine: the shared helpers every layer reads and writes big-endian
+ * fields and samples with. */
+TEST(ByteOrder, BigEndianLoadsAndStoresAtAnyAlignment)
+{
+    const uint8 stored[7] = {0x00, 0xFF, 0xFE, 0x12, 0x34, 0x56, 0x78};
+    EXPECT_EQ(ov_load_be16(stored + 1), 0xFFFEu);
+    EXPECT_EQ(ov_load_be16_signed(stored + 1), -2);
+    EXPECT_EQ(ov_load_be16_signed(stored + 3), 0x1234);
+    EXPECT_EQ(ov_load_be32(stored + 3), 0x12345678u);
+    EXPECT_EQ(ov_load_be32(stored + 1), 0xFFFE1234u);
+
+    uint8 written[7] = {};
+    ov_store_be16(written + 1, static_cast<uint32>(-2));
+    ov_store_be32(written + 3, 0x12345678u);
+    EXPECT_EQ(std::memcmp(written, stored, sizeof stored), 0);
+    ov_store_be16(written + 1, 0xABCD1234u); /* only the low 16 bits */
+    EXPECT_EQ(written[1], 0x12);
+    EXPECT_EQ(written[2], 0x34);
+    EXPECT_EQ(written[3], 0x12) << "the byte after is untouched";
 }
 
 } // namespace

@@ -7,6 +7,7 @@
  * file behind.
  */
 #include "orvane_run.h"
+#include "platform/byteorder.h"
 #include "support/aiff_file.h"
 #include "support/module_writer.h"
 #include "support/plugin_host.h"
@@ -25,10 +26,8 @@ struct HostileFile {
 
 void putBe16(std::vector<uint8_t> &bytes, size_t at, uint16_t value)
 {
-    if (at + 1 < bytes.size()) {
-        bytes[at] = static_cast<uint8_t>(value >> 8);
-        bytes[at + 1] = static_cast<uint8_t>(value);
-    }
+    if (at + 1 < bytes.size())
+        ov_store_be16(&bytes[at], value);
 }
 
 /* Cuts at many lengths, including the ones where a reader's next field starts. */
@@ -109,7 +108,7 @@ void addModuleDamage(std::vector<HostileFile> &out, const HostileFile &module)
     variant("loops-past-end", [](auto &b) {
         for (int s = 0; s < 31; s++) {
             size_t header = 20 + s * 30;
-            uint16_t lengthWords = static_cast<uint16_t>((b[header + 22] << 8) | b[header + 23]);
+            uint16_t lengthWords = ov_load_be16(&b[header + 22]);
             putBe16(b, header + 26, lengthWords);
             putBe16(b, header + 28, 0x7FFF);
         }

@@ -1,6 +1,8 @@
 /* The module loader: what it refuses, and how it lays out the state. */
 #include "pt_test_util.h"
 
+#include "platform/byteorder.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -114,7 +116,7 @@ TEST(PtLoaderLayout, CellUnpacking)
     EXPECT_EQ(note.param_y, 14);
     /* effect, x, y and param read as one big-endian word */
     const uint8_t *raw = reinterpret_cast<const uint8_t *>(&note) + 8;
-    EXPECT_EQ((raw[0] << 24) | (raw[1] << 16) | (raw[2] << 8) | raw[3], 0x0D040E4E);
+    EXPECT_EQ(ov_load_be32(raw), 0x0D040E4Eu);
     EXPECT_EQ(sizeof(pt_note), 16u);
 }
 

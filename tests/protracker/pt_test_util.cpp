@@ -69,7 +69,7 @@ void expectFastEqualsReference(const std::vector<uint8_t> &module, int32 frames,
 
 int16_t value16(const std::vector<uint8_t> &bytes, size_t index)
 {
-    return static_cast<int16_t>((bytes[index * 2] << 8) | bytes[index * 2 + 1]);
+    return ov_load_be16_signed(&bytes[index * 2]);
 }
 
 long firstDifference(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)

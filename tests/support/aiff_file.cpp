@@ -1,5 +1,7 @@
 #include "aiff_file.h"
 
+#include "platform/byteorder.h"
+
 #include <cmath>
 #include <stdexcept>
 
@@ -18,23 +20,22 @@ void appendId(std::vector<uint8_t> &out, const std::string &id)
 
 void appendU16(std::vector<uint8_t> &out, uint32_t value)
 {
-    out.push_back(static_cast<uint8_t>(value >> 8));
-    out.push_back(static_cast<uint8_t>(value));
+    out.resize(out.size() + 2);
+    ov_store_be16(&out[out.size() - 2], value);
 }
 
 void appendU32(std::vector<uint8_t> &out, uint32_t value)
 {
-    appendU16(out, value >> 16);
-    appendU16(out, value & 0xFFFF);
+    out.resize(out.size() + 4);
+    ov_store_be32(&out[out.size() - 4], value);
 }
 
 Extended extendedRaw(uint16_t signAndExponent, uint64_t mantissa)
 {
     Extended value{};
-    value[0] = static_cast<uint8_t>(signAndExponent >> 8);
-    value[1] = static_cast<uint8_t>(signAndExponent);
-    for (int i = 0; i < 8; i++)
-        value[2 + i] = static_cast<uint8_t>(mantissa >> (56 - 8 * i));
+    ov_store_be16(&value[0], signAndExponent);
+    ov_store_be32(&value[2], static_cast<uint32_t>(mantissa >> 32));
+    ov_store_be32(&value[6], static_cast<uint32_t>(mantissa));
     return value;
 }
 

@@ -1,17 +1,13 @@
 #include "module_writer.h"
 
+#include "platform/byteorder.h"
+
 #include <algorithm>
 #include <stdexcept>
 
 namespace ovtest {
 
 namespace {
-
-void putBe16(std::vector<uint8_t> &out, size_t at, unsigned value)
-{
-    out[at] = static_cast<uint8_t>(value >> 8);
-    out[at + 1] = static_cast<uint8_t>(value);
-}
 
 void putText(std::vector<uint8_t> &out, size_t at, const std::string &text, size_t width)
 {
@@ -116,11 +112,11 @@ std::vector<uint8_t> ModuleWriter::bytes() const
         putText(out, at, s.name, 22);
         unsigned words = s.lengthWordsOverride >= 0 ? static_cast<unsigned>(s.lengthWordsOverride)
                                                     : static_cast<unsigned>((s.data.size() + 1) / 2);
-        putBe16(out, at + 22, words);
+        ov_store_be16(&out[at + 22], words);
         out[at + 24] = s.finetune;
         out[at + 25] = s.volume;
-        putBe16(out, at + 26, s.loopStartWords);
-        putBe16(out, at + 28, s.loopLengthWords);
+        ov_store_be16(&out[at + 26], s.loopStartWords);
+        ov_store_be16(&out[at + 28], s.loopLengthWords);
     }
     out[950] = static_cast<uint8_t>(songLength_);
     out[951] = 127;

@@ -21,7 +21,8 @@
 
 namespace ovtest {
 
-inline struct ExecIFace *exec() { return AbsExecBase->MainInterface; }
+/* The platform's exec interface, under the short name the tests use. */
+inline constexpr auto &exec = ovExecInterface;
 
 /* Folder of the built programs and plug-ins (build/bin). */
 std::string binDir();

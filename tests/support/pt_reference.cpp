@@ -1,5 +1,7 @@
 #include "pt_reference.h"
 
+#include "platform/byteorder.h"
+
 #include <cmath>
 #include <cstdint>
 
@@ -40,8 +42,7 @@ void put(uint8 *at, int bits, int64_t value)
     if (bits == 8) {
         at[0] = static_cast<uint8>(value);
     } else {
-        at[0] = static_cast<uint8>(static_cast<uint64_t>(value) >> 8);
-        at[1] = static_cast<uint8>(value);
+        ov_store_be16(at, static_cast<uint32_t>(value));
     }
 }
 

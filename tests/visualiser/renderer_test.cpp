@@ -2,6 +2,8 @@
  * and against a plain reference renderer on random inputs. */
 #include "renderer.h"
 
+#include "platform/byteorder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,14 +28,11 @@ struct FrameInput {
 
     void setSample(int frame, int channel, int16 value)
     {
-        const auto word = static_cast<uint16>(value);
-        samples[4 * frame + 2 * channel] = static_cast<uint8>(word >> 8);
-        samples[4 * frame + 2 * channel + 1] = static_cast<uint8>(word);
+        ov_store_be16(&samples[4 * frame + 2 * channel], static_cast<uint16>(value));
     }
     static void setLevel(std::vector<uint8> &spectrum, int index, uint16 value)
     {
-        spectrum[2 * index] = static_cast<uint8>(value >> 8);
-        spectrum[2 * index + 1] = static_cast<uint8>(value);
+        ov_store_be16(&spectrum[2 * index], value);
     }
     void randomise(std::mt19937 &random)
     {
@@ -286,14 +285,13 @@ struct Reference {
             star.x = (star.x + star.speed) % 512;
         }
         for (int i = 2; i <= 510; i++) {
-            const auto a = static_cast<int16>((in.samples[4 * i] << 8) | in.samples[4 * i + 1]);
-            const auto b = static_cast<int16>((in.samples[4 * i + 2] << 8) | in.samples[4 * i + 3]);
+            const auto a = ov_load_be16_signed(&in.samples[4 * i]);
+            const auto b = ov_load_be16_signed(&in.samples[4 * i + 2]);
             set(65 - static_cast<int>(std::floor(a / 512.0)), i, paleGreen);
             set(65 - static_cast<int>(std::floor(b / 512.0)), i, paleRed);
         }
         for (int i = 2; i <= 508; i++) {
-            const uint32 v = (((in.first[2 * i] << 8) | in.first[2 * i + 1]) +
-                              ((in.second[2 * i] << 8) | in.second[2 * i + 1])) / 1024;
+            const uint32 v = (ov_load_be16(&in.first[2 * i]) + ov_load_be16(&in.second[2 * i])) / 1024;
             peak[i] = std::max(peak[i], v);
             bar[i] = std::max(bar[i], v);
             for (uint32 k = 0; k < bar[i]; k++)

@@ -55,6 +55,8 @@ void printInfo(const PlayerSession &session, const std::filesystem::path &file)
         std::printf("  duration: %u ms\n", session.durationMs());
     if (session.loadMode() == LOADMODE_IN_MEMORY)
         std::printf("  title:    %s\n", session.title().c_str());
+    if (!session.playable())
+        std::printf("  playable: no (%s)\n", session.whyUnplayable().c_str());
 }
 
 } // namespace
@@ -67,6 +69,7 @@ int runInfo(const Places &places, const std::vector<std::string> &files)
         try {
             PlayerSession session(plugins, file);
             printInfo(session, file);
+            session.requirePlayable();
         } catch (const HostError &error) {
             std::fflush(stdout);
             reportError(error.what());

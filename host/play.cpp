@@ -222,6 +222,7 @@ int runPlay(const Places &places, const PlayOptions &options)
     for (const auto &file : files) {
         try {
             PlayerSession session(plugins, file);
+            session.requirePlayable();
             std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
             std::fflush(stdout);
             if (playSession(session, options.length, keys, breaks, port.get()) == After::Quit)

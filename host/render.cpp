@@ -91,6 +91,7 @@ int runRender(const Places &places, const RenderOptions &options)
                                      .front();
     PluginSet plugins(places.pluginDir);
     PlayerSession session(plugins, file);
+    session.requirePlayable();
     std::optional<uint64_t> limit = options.length.framesAt(session.rate());
     if (!limit && session.endless())
         throw HostError("'" + file.string() + "' never ends (a module plays forever): give --seconds or --frames");

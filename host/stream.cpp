@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <optional>
 
 namespace orvane {
 
@@ -21,6 +22,49 @@ constexpr size_t kLargestImage = size_t{1} << 30;
 
 std::string quoted(const std::filesystem::path &file) { return "'" + file.string() + "'"; }
 
+/* The unsigned big-endian number of `width` bytes at `at`. */
+uint32_t bigEndianAt(std::span<const uint8_t> bytes, size_t at, size_t width)
+{
+    uint32_t value = 0;
+    for (size_t i = 0; i < width; i++)
+        value = (value << 8) | bytes[at + i];
+    return value;
+}
+
+/* Bits per sample an AIFF file's COMM chunk declares, when the chunk lies
+ * within the bytes read from the file's start; chunks are walked by their
+ * sizes exactly as stored, as the AIFF plug-in walks them. */
+std::optional<uint16_t> aiffSampleBits(std::span<const uint8_t> head)
+{
+    if (head.size() < 12 || std::memcmp(head.data(), "FORM", 4) != 0 || std::memcmp(head.data() + 8, "AIFF", 4) != 0)
+        return std::nullopt;
+    for (size_t at = 12; at + 8 <= head.size();) {
+        uint32_t size = bigEndianAt(head, at + 4, 4);
+        if (std::memcmp(head.data() + at, "COMM", 4) == 0)
+            return size >= 12 && at + 16 <= head.size()
+                       ? std::optional<uint16_t>(static_cast<uint16_t>(bigEndianAt(head, at + 14, 2)))
+                       : std::nullopt;
+        if (std::memcmp(head.data() + at, "SSND", 4) == 0 || size > head.size() - at - 8)
+            return std::nullopt;
+        at += 8 + size_t{size};
+    }
+    return std::nullopt;
+}
+
+/* Why a stream delivered not a single frame, as far as the host can tell:
+ * the contract's 16-bit samples (sample format 2) in the one or two
+ * channels an output buffer holds. */
+std::string noFramesReason(const LoadedPlugin &plugin, const struct PlayerStream &record,
+                           std::span<const uint8_t> head)
+{
+    const std::string who = "the " + plugin.name() + " plug-in";
+    std::optional<uint16_t> bits = aiffSampleBits(head);
+    if (bits && *bits != 16)
+        return std::to_string(*bits) + "-bit samples; " + who + " plays 16-bit files";
+    if (record.Channels > 2)
+        return std::to_string(record.Channels) + " channels; " + who + " plays mono and stereo files";
+    return who + " delivers not one whole sample frame from it";
+}
 } // namespace
 
 std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t limit)
@@ -91,6 +135,15 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
     title_ = found.loadMode == LOADMODE_IN_MEMORY ? moduleTitle(image_) : std::string();
     if (title_.empty())
         title_ = file.filename().string();
+    firstBlockPending_ = !decodeBlock().empty();
+    if (!firstBlockPending_)
+        whyUnplayable_ = noFramesReason(*plugin_, *record_, head);
+}
+
+void PlayerSession::requirePlayable() const
+{
+    if (!playable())
+        throw HostError("'" + path_ + "' is not playable: " + whyUnplayable_);
 }
 
 PlayerSession::~PlayerSession()
@@ -101,6 +154,15 @@ PlayerSession::~PlayerSession()
 
 std::span<const uint8_t> PlayerSession::decode()
 {
+    if (firstBlockPending_) {
+        firstBlockPending_ = false;
+        return {static_cast<const uint8_t *>(record_->OutputBuffer), blockBytes_};
+    }
+    return decodeBlock();
+}
+
+std::span<const uint8_t> PlayerSession::decodeBlock()
+{
     if (ended_)
         return {};
     struct OVPlugIFace *iface = plugin_->iface();
@@ -110,16 +172,18 @@ std::span<const uint8_t> PlayerSession::decode()
         ended_ = true;
         return {};
     }
-    size_t bytes = std::min(static_cast<size_t>(frames) * frameBytes(),
-                            kLargestBlockBytes / frameBytes() * frameBytes());
-    return {static_cast<const uint8_t *>(record_->OutputBuffer), bytes};
+    blockBytes_ = std::min(static_cast<size_t>(frames) * frameBytes(),
+                                kLargestBlockBytes / frameBytes() * frameBytes());
+    return {static_cast<const uint8_t *>(record_->OutputBuffer), blockBytes_};
 }
 
 int32_t PlayerSession::seek(uint32_t seconds)
 {
     int32 result = plugin_->iface()->SeekPlayer(plugin_->iface(), record_.get(), seconds);
-    if (result >= 0)
+    if (result >= 0) {
         ended_ = false;
+        firstBlockPending_ = false;
+    }
     return result;
 }
 

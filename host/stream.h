@@ -26,9 +26,10 @@ std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t lim
 
 class PlayerSession {
 public:
-    /* Recognises the file among the plug-ins and opens a stream on it;
-     * throws HostError when no plug-in recognises it or the plug-in
-     * refuses to open it. */
+    /* Recognises the file among the plug-ins, opens a stream on it and
+     * decodes its first block; throws HostError when no plug-in recognises
+     * it or the plug-in refuses to open it. A stream that delivers no
+     * frame at all is kept, but not playable(). */
     PlayerSession(const PluginSet &plugins, const std::filesystem::path &file);
     /* Closes the stream, then lets go of the file image. */
     ~PlayerSession();
@@ -46,6 +47,12 @@ public:
      * file's name. */
     const std::string &title() const { return title_; }
     uint32_t frameBytes() const { return channels() * 2; }
+    /* The first decode delivered audio. A stream that ends before its
+     * first frame is a file the plug-in opens but cannot play. */
+    bool playable() const { return whyUnplayable_.empty(); }
+    const std::string &whyUnplayable() const { return whyUnplayable_; }
+    /* Throws HostError naming the file and the reason unless playable(). */
+    void requirePlayable() const;
 
     /* Decodes the next block; returns its big-endian frames, empty at the
      * end of the stream. */
@@ -55,12 +62,17 @@ public:
     int32_t seek(uint32_t seconds);
 
 private:
+    std::span<const uint8_t> decodeBlock();
+
     LoadedPlugin *plugin_ = nullptr;
     std::vector<uint8_t> image_; /* mode 2: must outlive the stream */
     std::unique_ptr<struct PlayerStream> record_;
     std::string path_;
     std::string title_;
+    std::string whyUnplayable_;
     bool ended_ = false;
+    bool firstBlockPending_ = false; /* decoded at the open, not yet handed out */
+    size_t blockBytes_ = 0;          /* of the block in the output buffer */
 };
 
 /* Name a module gives itself in bytes 0-19, printable characters only,

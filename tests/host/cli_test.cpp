@@ -163,6 +163,40 @@ TEST(Errors, PluginRefusesToOpen)
     EXPECT_THAT(run.err, HasSubstr("hollow.aiff"));
 }
 
+TEST(Errors, FilesThePluginOpensButCannotPlay)
+{
+    /* The AIFF plug-in opens these and then delivers no frame: every
+     * command says why, fails, and leaves no output. */
+    struct Case {
+        const char *name;
+        uint16_t channels;
+        uint16_t bits;
+        size_t soundBytes;
+        const char *reason;
+    };
+    for (Case c : {Case{"x24.aiff", 2, 24, 6000, "24-bit samples; the AIFF plug-in plays 16-bit files"},
+                   Case{"x8.aiff", 1, 8, 1000, "8-bit samples; the AIFF plug-in plays 16-bit files"},
+                   Case{"x3.aiff", 3, 16, 6000, "3 channels; the AIFF plug-in plays mono and stereo files"},
+                   Case{"partial.aiff", 2, 16, 3, "the AIFF plug-in delivers not one whole sample frame"}}) {
+        SCOPED_TRACE(c.name);
+        std::string path = ovtest::tempPath(c.name);
+        ovtest::writeFile(path, ovtest::AiffFile().comm(c.channels, 1000, c.bits, 44100)
+                                    .ssnd(std::vector<uint8_t>(c.soundBytes, 9)).bytes());
+        auto info = orvane({"info", path});
+        expectOneLineError(info, c.reason);
+        EXPECT_THAT(info.out, HasSubstr(std::string("playable: no (") + c.reason));
+        std::string out = ovtest::tempPath("never-written.out");
+        for (bool raw : {false, true}) {
+            std::vector<std::string> args{"render", path, "-o", out};
+            if (raw)
+                args.push_back("--raw");
+            expectOneLineError(orvane(args), c.reason);
+            EXPECT_FALSE(std::filesystem::exists(out));
+        }
+        expectOneLineError(orvane({"play", path}, "SDL_AUDIODRIVER=dummy"), c.reason);
+    }
+}
+
 TEST(Errors, CommandLineMistakes)
 {
     EXPECT_NE(orvane({}).status, 0);

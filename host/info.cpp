@@ -51,6 +51,8 @@ void printInfo(const PlayerSession &session, const std::filesystem::path &file)
     std::printf("  channels: %u\n", session.channels());
     if (session.endless())
         std::printf("  duration: endless\n");
+    else if (!session.durationKnown())
+        std::printf("  duration: unknown\n");
     else
         std::printf("  duration: %u ms\n", session.durationMs());
     if (session.loadMode() == LOADMODE_IN_MEMORY)

@@ -88,7 +88,9 @@ enum class After { NextFile, Quit };
 
 std::string formatLine(const PlayerSession &session)
 {
-    std::string duration = session.endless() ? "endless" : clockText(session.durationMs() / 1000.0);
+    std::string duration = session.endless()         ? "endless"
+                           : session.durationKnown() ? clockText(session.durationMs() / 1000.0)
+                                                     : "length unknown";
     return "  " + session.plugin().name() + ", " + std::to_string(session.rate()) + " Hz, " +
            std::to_string(session.channels()) + (session.channels() == 1 ? " channel, " : " channels, ") + duration;
 }
@@ -188,7 +190,7 @@ After playSession(PlayerSession &session, const Length &length, KeyReader &keys,
             return After::Quit;
 
         std::string line = "  " + clockText(elapsed);
-        if (!session.endless()) {
+        if (session.durationKnown()) {
             double total = session.durationMs() / 1000.0;
             line += " " + progressBar(elapsed / total, 30) + " " + clockText(total);
         }

@@ -3,6 +3,8 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace orvane {
 
@@ -11,6 +13,9 @@ namespace {
 struct ExecIFace *exec() { return AbsExecBase->MainInterface; }
 
 constexpr const char *kPluginSuffix = ".ovplug";
+
+/* Descriptor names of the plug-ins whose streams never end. */
+constexpr std::array<std::string_view, 1> kEndlessFormats{"Protracker"};
 
 } // namespace
 
@@ -61,6 +66,11 @@ std::string LoadedPlugin::name() const { return fieldText(info_->Name, PLAYERINF
 bool LoadedPlugin::encodes() const
 {
     return iface_->Data.PositiveSize >= OVPLUG_ENCODER_SLOTS * sizeof(void *);
+}
+
+bool LoadedPlugin::neverEnds() const
+{
+    return std::find(kEndlessFormats.begin(), kEndlessFormats.end(), name()) != kEndlessFormats.end();
 }
 
 PluginSet::PluginSet(const std::filesystem::path &folder) : folder_(folder)

@@ -34,6 +34,10 @@ public:
     std::string name() const;
     /* The interface carries the encoder slots. */
     bool encodes() const;
+    /* Its streams never end (a Protracker module starts again at its first
+     * position, by the plug-in's contract), so a length must come from
+     * elsewhere. Every other plug-in's stream ends when a decode says so. */
+    bool neverEnds() const;
 
 private:
     LoadedPlugin() = default;

@@ -136,9 +136,11 @@ int runRender(const Places &places, const RenderOptions &options)
             status.show("rendering " + clockText(seconds) + " / " +
                         clockText(static_cast<double>(*limit) / session.rate()) + " " +
                         progressBar(static_cast<double>(done) / static_cast<double>(*limit), 30));
-        else
+        else if (session.durationKnown())
             status.show("rendering " + clockText(seconds) + " / " + clockText(session.durationMs() / 1000.0) +
-                        " " + progressBar(seconds * 1000.0 / std::max<uint32_t>(session.durationMs(), 1), 30));
+                        " " + progressBar(seconds * 1000.0 / session.durationMs(), 30));
+        else
+            status.show("rendering " + clockText(seconds));
     }
     status.finish();
     if (visualiser)

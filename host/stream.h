@@ -40,9 +40,12 @@ public:
     uint32_t loadMode() const { return record_->LoadMode; }
     uint32_t rate() const { return record_->SampleRate; }
     uint32_t channels() const { return record_->Channels; }
-    /* Milliseconds; 0 when the plug-in cannot tell (a module never ends). */
+    /* Milliseconds; 0 when the plug-in cannot tell. */
     uint32_t durationMs() const { return record_->Duration; }
-    bool endless() const { return record_->Duration == 0; }
+    bool durationKnown() const { return record_->Duration != 0 && !endless(); }
+    /* The stream never ends by its plug-in's contract; any other ends when
+     * its decode says so, whether or not its duration is known. */
+    bool endless() const { return plugin_->neverEnds(); }
     /* The song's name: a module's title from its first 20 bytes, else the
      * file's name. */
     const std::string &title() const { return title_; }

@@ -154,6 +154,33 @@ TEST(RenderAiff, RoundTripKeepsEverySample)
     }
 }
 
+TEST(RenderAiff, AFileOfUnknownLengthRendersToItsEnd)
+{
+    /* A header that says 0 frames (a writer that could not seek back), and
+     * a file shorter than a millisecond: the plug-in reports no duration,
+     * yet the file ends, so no bound is needed and nothing is "endless". */
+    struct Case {
+        uint32_t declaredFrames;
+        uint32_t frames;
+    };
+    for (Case c : {Case{0, 1000}, Case{40, 40}}) {
+        SCOPED_TRACE(std::to_string(c.declaredFrames) + " frames declared");
+        std::string source = ovtest::tempPath("unknown-length.aiff");
+        ovtest::writeFile(source, ovtest::AiffFile().comm(2, c.declaredFrames, 16, 44100)
+                                      .ssnd(ovtest::testPcm(c.frames, 2)).bytes());
+        auto info = hosttest::orvane({"info", source});
+        ASSERT_EQ(info.status, 0) << info.err;
+        EXPECT_THAT(info.out, HasSubstr("duration: unknown\n"));
+        std::string out = ovtest::tempPath("unknown-length-copy.aiff");
+        auto run = hosttest::orvane({"render", source, "-o", out});
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<uint8_t> file = ovtest::readFile(out);
+        expectCompleteAiff(file, 2, c.frames);
+        std::vector<uint8_t> pcm = ovtest::testPcm(c.frames, 2);
+        EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), file.begin() + kAiffHeader));
+    }
+}
+
 TEST(RenderAiff, BoundsCutAnAiffFileShort)
 {
     std::string source = ovtest::tempPath("long.aiff");

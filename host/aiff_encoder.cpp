@@ -3,6 +3,7 @@
 #include "host_error.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace orvane {
 
@@ -14,17 +15,16 @@ constexpr uint32_t kFramesPerCall = 8192;
 
 } // namespace
 
-AiffEncoder::AiffEncoder(LoadedPlugin &plugin, uint32_t rate, uint32_t channels)
-    : plugin_(plugin), frameBytes_(channels * 2)
+AiffEncoder::AiffEncoder(struct OVPlugIFace *iface, std::string name, uint32_t rate, uint32_t channels)
+    : iface_(iface), name_(std::move(name)), frameBytes_(channels * 2)
 {
-    struct OVPlugIFace *iface = plugin_.iface();
     if (rate == 0)
-        throw HostError("the " + plugin_.name() + " encoder cannot write a file without a sample rate;"
+        throw HostError("the " + name_ + " encoder cannot write a file without a sample rate;"
                         " --raw writes the PCM");
     if (channels == 0 || channels > 2)
-        throw HostError("the " + plugin_.name() + " encoder cannot write " + std::to_string(channels) + " channels");
+        throw HostError("the " + name_ + " encoder cannot write " + std::to_string(channels) + " channels");
     if (iface->InitEncoder(iface, &stream_) != 1)
-        throw HostError("the " + plugin_.name() + " encoder cannot start (out of memory)");
+        throw HostError("the " + name_ + " encoder cannot start (out of memory)");
     initialised_ = true;
     struct EncoderFormat format{};
     format.SampleRate = rate;
@@ -33,41 +33,45 @@ AiffEncoder::AiffEncoder(LoadedPlugin &plugin, uint32_t rate, uint32_t channels)
     buffer_ = static_cast<const uint8_t *>(iface->OpenEncoder(iface, &stream_, &format));
     if (buffer_ == nullptr) {
         iface->CloseEncoder(iface, &stream_);
-        throw HostError("the " + plugin_.name() + " encoder refuses the format");
+        throw HostError("the " + name_ + " encoder refuses the format");
     }
 }
 
 AiffEncoder::~AiffEncoder()
 {
     if (initialised_)
-        plugin_.iface()->CloseEncoder(plugin_.iface(), &stream_);
+        iface_->CloseEncoder(iface_, &stream_);
 }
 
-void AiffEncoder::appendReported(int32_t reported, OutputFile &out)
+uint64_t AiffEncoder::encode(std::span<const uint8_t> frames, OutputFile &out)
 {
-    if (reported < 0)
-        throw HostError("the " + plugin_.name() + " encoder refuses more audio (the file would be too large)");
-    out.append({buffer_, static_cast<size_t>(reported)});
-}
-
-void AiffEncoder::encode(std::span<const uint8_t> frames, OutputFile &out)
-{
-    struct OVPlugIFace *iface = plugin_.iface();
-    while (frames.size() >= frameBytes_) {
+    uint64_t taken = 0;
+    while (!full_ && frames.size() >= frameBytes_) {
         uint32_t count = std::min<uint32_t>(kFramesPerCall, static_cast<uint32_t>(frames.size() / frameBytes_));
-        appendReported(iface->EncodeFrameEncoder(iface, &stream_, frames.data(), count), out);
+        int32 reported = iface_->EncodeFrameEncoder(iface_, &stream_, frames.data(), count);
+        /* A refusal takes nothing, so the file so far stays whole. */
+        if (reported < 0) {
+            full_ = true;
+            break;
+        }
+        out.append({buffer_, static_cast<size_t>(reported)});
+        taken += count;
         frames = frames.subspan(count * frameBytes_);
     }
+    return taken;
 }
 
 void AiffEncoder::finish(OutputFile &out)
 {
-    struct OVPlugIFace *iface = plugin_.iface();
+    struct OVPlugIFace *iface = iface_;
     /* A render of no frames still owes the header. */
-    appendReported(iface->EncodeFrameEncoder(iface, &stream_, buffer_, 0), out);
+    int32 reported = iface->EncodeFrameEncoder(iface, &stream_, buffer_, 0);
+    if (reported < 0)
+        throw HostError("the " + name_ + " encoder cannot write the file's header");
+    out.append({buffer_, static_cast<size_t>(reported)});
     struct EncoderFixup **fixups = iface->FinishEncoder(iface, &stream_);
     if (fixups == nullptr)
-        throw HostError("the " + plugin_.name() + " encoder cannot finish the file (out of memory)");
+        throw HostError("the " + name_ + " encoder cannot finish the file (out of memory)");
     for (; *fixups != nullptr; fixups++) {
         const struct EncoderFixup &fixup = **fixups;
         uint64_t offset = (static_cast<uint64_t>(fixup.FileOffsetHigh) << 32) | fixup.FileOffsetLow;

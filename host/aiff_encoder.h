@@ -10,31 +10,38 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace orvane {
 
 class AiffEncoder {
 public:
-    /* InitEncoder and OpenEncoder; throws HostError when either fails. */
-    AiffEncoder(LoadedPlugin &plugin, uint32_t rate, uint32_t channels);
+    /* InitEncoder and OpenEncoder on the interface of the plug-in named
+     * `name`; throws HostError when either fails. */
+    AiffEncoder(struct OVPlugIFace *iface, std::string name, uint32_t rate, uint32_t channels);
     /* CloseEncoder. */
     ~AiffEncoder();
     AiffEncoder(const AiffEncoder &) = delete;
     AiffEncoder &operator=(const AiffEncoder &) = delete;
 
-    /* Encodes big-endian frames and appends the bytes the encoder reports. */
-    void encode(std::span<const uint8_t> frames, OutputFile &out);
+    /* Encodes big-endian frames and appends the bytes the encoder reports.
+     * Returns the frames taken: fewer than given once the encoder refuses
+     * more audio (its file would grow past its size limit). What was
+     * taken before stays a consistent file for finish(). */
+    uint64_t encode(std::span<const uint8_t> frames, OutputFile &out);
+    /* The encoder has refused audio: the file cannot grow any further. */
+    bool full() const { return full_; }
     /* Appends any header still pending, then applies every fix-up. */
     void finish(OutputFile &out);
 
 private:
-    void appendReported(int32_t reported, OutputFile &out);
-
-    LoadedPlugin &plugin_;
+    struct OVPlugIFace *iface_;
+    std::string name_;
     struct EncoderStream stream_{};
     const uint8_t *buffer_ = nullptr;
     uint32_t frameBytes_;
     bool initialised_ = false;
+    bool full_ = false;
 };
 
 } // namespace orvane

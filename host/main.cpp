@@ -10,32 +10,10 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 namespace orvane {
-
-void reportError(const std::string &message) { std::fprintf(stderr, "orvane: %s\n", message.c_str()); }
-
-std::vector<std::filesystem::path> Places::filesOrDemo(const std::vector<std::string> &files) const
-{
-    if (!files.empty())
-        return {files.begin(), files.end()};
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(demoSong(), error))
-        throw HostError("no FILE given, and the demo song '" + demoSong().string() + "' is missing");
-    return {demoSong()};
-}
-
-std::optional<uint64_t> Length::framesAt(uint32_t rate) const
-{
-    if (frames)
-        return frames;
-    if (seconds)
-        return static_cast<uint64_t>(std::llround(*seconds * rate));
-    return std::nullopt;
-}
 
 namespace {
 
@@ -57,6 +35,9 @@ const char *kExamples = R"(Examples:
   orvane render --seconds 5 --visualise --frames-dir pictures -o demo.aiff
   orvane info song.mod                       plug-in, rate, channels, duration, title
   orvane plugins --plugin-dir build/bin      what each plug-in says about itself
+
+Exit status: 0 done, 1 failed (one line on standard error says why),
+  2 render cut short at the AIFF size limit (under 2 GB of sound; the file is kept)
 )";
 
 /* With this variable set, the process reports memory blocks still live at

@@ -80,7 +80,9 @@ private:
 
 } // namespace
 
-int runRender(const Places &places, const RenderOptions &options)
+namespace {
+
+int render(const Places &places, const RenderOptions &options, const EncoderChoice *chosenEncoder)
 {
     if (options.output.empty())
         throw HostError("render needs an output file: -o OUT.aiff (or -o - for standard output)");
@@ -96,16 +98,18 @@ int runRender(const Places &places, const RenderOptions &options)
     if (!limit && session.endless())
         throw HostError("'" + file.string() + "' never ends (a module plays forever): give --seconds or --frames");
 
-    LoadedPlugin *encoder = nullptr;
-    if (!options.raw) {
-        encoder = plugins.encoder();
-        if (encoder == nullptr)
-            throw HostError("no plug-in in '" + places.pluginDir.string() + "' writes AIFF files (use --raw for PCM)");
+    EncoderChoice encoder;
+    if (chosenEncoder != nullptr) {
+        encoder = *chosenEncoder;
+    } else if (LoadedPlugin *plugin = plugins.encoder()) {
+        encoder = {plugin->iface(), plugin->name()};
     }
+    if (!options.raw && encoder.iface == nullptr)
+        throw HostError("no plug-in in '" + places.pluginDir.string() + "' writes AIFF files (use --raw for PCM)");
     OutputFile out(options.output, !options.raw);
     std::optional<AiffEncoder> aiff;
-    if (encoder != nullptr)
-        aiff.emplace(*encoder, session.rate(), session.channels());
+    if (!options.raw)
+        aiff.emplace(encoder.iface, encoder.name, session.rate(), session.channels());
     std::optional<RenderVisualiser> visualiser;
     if (options.visualise || !options.framesDir.empty())
         visualiser.emplace(places, options, session);
@@ -123,12 +127,14 @@ int runRender(const Places &places, const RenderOptions &options)
             break;
         uint64_t take = std::min<uint64_t>(block.size() / frameBytes, remaining);
         block = block.first(static_cast<size_t>(take * frameBytes));
+        if (aiff) {
+            take = aiff->encode(block, out);
+            block = block.first(static_cast<size_t>(take * frameBytes));
+        } else {
+            out.append(block);
+        }
         if (visualiser)
             visualiser->show(block);
-        if (aiff)
-            aiff->encode(block, out);
-        else
-            out.append(block);
         remaining -= take;
         done += take;
         double seconds = static_cast<double>(done) / session.rate();
@@ -141,6 +147,8 @@ int runRender(const Places &places, const RenderOptions &options)
                         " " + progressBar(seconds * 1000.0 / session.durationMs(), 30));
         else
             status.show("rendering " + clockText(seconds));
+        if (aiff && aiff->full())
+            break;
     }
     status.finish();
     if (visualiser)
@@ -148,7 +156,23 @@ int runRender(const Places &places, const RenderOptions &options)
     if (aiff)
         aiff->finish(out);
     out.commit();
+    if (aiff && aiff->full()) {
+        reportError("stopped at " + clockText(static_cast<double>(done) / session.rate()) + " (" +
+                    std::to_string(done) + " frames): the " + encoder.name +
+                    " encoder takes no more (an AIFF file holds under 2 GB of sound); '" + options.output +
+                    "' is complete up to there");
+        return kStatusCutShort;
+    }
     return 0;
+}
+
+} // namespace
+
+int runRender(const Places &places, const RenderOptions &options) { return render(places, options, nullptr); }
+
+int runRender(const Places &places, const RenderOptions &options, const EncoderChoice &encoder)
+{
+    return render(places, options, &encoder);
 }
 
 } // namespace orvane

@@ -115,7 +115,8 @@ TEST(Help, ShowsTheCommandsAndExamples)
     auto run = orvane({"--help"});
     EXPECT_EQ(run.status, 0);
     for (const char *text : {"play", "render", "info", "plugins", "--plugin-dir", "Examples:",
-                             "orvane render song.mod --seconds 60 -o song.aiff"})
+                             "orvane render song.mod --seconds 60 -o song.aiff",
+                             "2 render cut short at the AIFF size limit"})
         EXPECT_THAT(run.out, HasSubstr(text));
     run = orvane({"render", "--help"});
     EXPECT_EQ(run.status, 0);

@@ -197,6 +197,51 @@ TEST_F(PortWithZephrin, ASecondVisualiserIsTurnedAway)
     IExec->DeleteMsgPort(IExec, reply);
 }
 
+TEST(VisualiserPortTitles, ATitleOnceShownStaysAsItWas)
+{
+    /* The visualiser reads the title without a lock whenever it likes
+     * after the info signal, so a later title must not change or free the
+     * text of an earlier one. The test is the client here. */
+    VisualiserPort port;
+    port.setTitle("Song A");
+    struct ExecIFace *IExec = ovtest::exec();
+    struct MsgPort *reply = IExec->CreateMsgPort(IExec);
+    ASSERT_NE(reply, nullptr);
+    APTR slots[4] = {};
+    struct PluginMessage message{};
+    message.pm_Message.mn_Node.ln_Type = NT_MESSAGE;
+    message.pm_Message.mn_ReplyPort = reply;
+    message.pm_Message.mn_Length = sizeof message;
+    message.dataSignalMask = 1u << 20;
+    message.infoSignalMask = 1u << 21;
+    message.clientTask = IExec->FindTask(IExec, nullptr);
+    message.firstSpectrumSlot = &slots[0];
+    message.secondSpectrumSlot = &slots[1];
+    message.trackInfoSlot = &slots[2];
+    message.sampleBufferSlot = &slots[3];
+    IExec->PutMsg(IExec, IExec->FindPort(IExec, PLUGIN_PORT_NAME), &message.pm_Message);
+    port.serve();
+    ASSERT_EQ(IExec->GetMsg(IExec, reply), &message.pm_Message);
+    ASSERT_NE(message.accepted, 0);
+    auto *track = static_cast<const struct TrackInfo *>(slots[2]);
+    const char *first = track->title;
+    EXPECT_STREQ(first, "Song A");
+    for (const char *next : {"Song B", "A much longer song name than fits in a short string", "Song A"}) {
+        port.setTitle(next);
+        EXPECT_STREQ(track->title, next);
+        EXPECT_STREQ(first, "Song A");
+    }
+    IExec->SetSignal(IExec, 0, (1u << 20) | (1u << 21));
+
+    /* Detach. */
+    message.clientTask = nullptr;
+    message.dataSignalMask = message.infoSignalMask = 0;
+    IExec->PutMsg(IExec, IExec->FindPort(IExec, PLUGIN_PORT_NAME), &message.pm_Message);
+    port.serve();
+    EXPECT_EQ(IExec->GetMsg(IExec, reply), &message.pm_Message);
+    IExec->DeleteMsgPort(IExec, reply);
+}
+
 TEST_F(PortWithZephrin, ClosingTheWindowDetachesAndTheHostGoesOn)
 {
     VisualiserPort port;

@@ -97,7 +97,7 @@ std::string formatLine(const PlayerSession &session)
 
 /* Plays one song to its end, its bound, or a key. */
 After playSession(PlayerSession &session, const Length &length, KeyReader &keys, BreakWatch &breaks,
-                  VisualiserPort *port)
+                  VisualiserRun *visualiser)
 {
     const uint32_t rate = session.rate();
     const uint32_t frameBytes = session.frameBytes();
@@ -105,9 +105,9 @@ After playSession(PlayerSession &session, const Length &length, KeyReader &keys,
     SoundDevice device(rate, session.channels());
     AudioHistory history;
     std::optional<SpectrumAnalyser> analyser;
-    if (port != nullptr) {
+    if (visualiser != nullptr) {
         analyser.emplace(rate);
-        port->setTitle(session.title());
+        visualiser->port().setTitle(session.title());
     }
     StatusLine status(stdout);
 
@@ -146,12 +146,12 @@ After playSession(PlayerSession &session, const Length &length, KeyReader &keys,
 
         uint64_t heardHistory = anchorHistory + played;
         double elapsed = static_cast<double>(anchorSong + played) / rate;
-        if (port != nullptr) {
-            port->serve();
-            if (!paused && heardHistory >= nextSignal) {
-                port->publish(history, heardHistory, *analyser);
+        if (visualiser != nullptr) {
+            visualiser->port().serve();
+            /* A frame still being drawn holds the signal back; the next
+             * turn of the loop tries again. */
+            if (!paused && heardHistory >= nextSignal && visualiser->offer(history, heardHistory, *analyser))
                 nextSignal = heardHistory + rate / kSignalsPerSecond;
-            }
         }
 
         Key key = keys.poll();
@@ -227,7 +227,8 @@ int runPlay(const Places &places, const PlayOptions &options)
             session.requirePlayable();
             std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
             std::fflush(stdout);
-            if (playSession(session, options.length, keys, breaks, port.get()) == After::Quit)
+            if (playSession(session, options.length, keys, breaks, visualiser ? &*visualiser : nullptr) ==
+                After::Quit)
                 break;
         } catch (const HostError &error) {
             std::fflush(stdout);

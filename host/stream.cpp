@@ -65,9 +65,9 @@ std::string noFramesReason(const LoadedPlugin &plugin, const struct PlayerStream
         return std::to_string(record.Channels) + " channels; " + who + " plays mono and stereo files";
     return who + " delivers not one whole sample frame from it";
 }
-} // namespace
 
-std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t limit)
+/* Opens the file for reading; throws HostError when it cannot be read. */
+std::ifstream openInput(const std::filesystem::path &file)
 {
     std::error_code error;
     if (std::filesystem::is_directory(file, error))
@@ -75,7 +75,13 @@ std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t lim
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw HostError("cannot read " + quoted(file) + ": " + std::strerror(errno));
-    std::vector<uint8_t> bytes;
+    return in;
+}
+
+/* Reads on from where `in` stands until `bytes` holds `limit` bytes or the
+ * file ends; throws HostError on a read error. */
+void readOn(std::ifstream &in, const std::filesystem::path &file, std::vector<uint8_t> &bytes, size_t limit)
+{
     char chunk[65536];
     while (bytes.size() < limit && in) {
         size_t ask = std::min(sizeof chunk, limit - bytes.size());
@@ -84,8 +90,9 @@ std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t lim
     }
     if (in.bad())
         throw HostError("cannot read " + quoted(file) + ": " + std::strerror(errno));
-    return bytes;
 }
+
+} // namespace
 
 std::string moduleTitle(std::span<const uint8_t> image)
 {
@@ -101,22 +108,27 @@ std::string moduleTitle(std::span<const uint8_t> image)
 PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::path &file)
     : record_(std::make_unique<struct PlayerStream>()), path_(file.string())
 {
-    std::vector<uint8_t> head = readFileBytes(file, kRecogniseBytes);
-    Recognised found = plugins.recognise(head);
-    if (found.plugin == nullptr)
-        throw HostError(quoted(file) + ": no plug-in recognises this file");
-    plugin_ = found.plugin;
-    record_->LoadMode = found.loadMode;
-    if (found.loadMode == LOADMODE_IN_MEMORY) {
-        image_ = readFileBytes(file, kLargestImage + 1);
-        if (image_.size() > kLargestImage)
-            throw HostError(quoted(file) + ": too large to load into memory");
-        record_->FileData = image_.data();
-        record_->FileSize = static_cast<int32>(image_.size());
-    } else if (found.loadMode != LOADMODE_BY_NAME) {
-        throw HostError(quoted(file) + ": the " + plugin_->name() + " plug-in asks for loading mode " +
-                        std::to_string(found.loadMode) + ", which this host does not know");
+    Recognised found;
+    {
+        std::ifstream in = openInput(file);
+        readOn(in, file, image_, kRecogniseBytes);
+        found = plugins.recognise(image_);
+        if (found.plugin == nullptr)
+            throw HostError(quoted(file) + ": no plug-in recognises this file");
+        plugin_ = found.plugin;
+        record_->LoadMode = found.loadMode;
+        if (found.loadMode == LOADMODE_IN_MEMORY) {
+            readOn(in, file, image_, kLargestImage + 1);
+            if (image_.size() > kLargestImage)
+                throw HostError(quoted(file) + ": too large to load into memory");
+            record_->FileData = image_.data();
+            record_->FileSize = static_cast<int32>(image_.size());
+        } else if (found.loadMode != LOADMODE_BY_NAME) {
+            throw HostError(quoted(file) + ": the " + plugin_->name() + " plug-in asks for loading mode " +
+                            std::to_string(found.loadMode) + ", which this host does not know");
+        }
     }
+    const std::span<const uint8_t> head(image_.data(), std::min(image_.size(), kRecogniseBytes));
 
     struct OVPlugIFace *iface = plugin_->iface();
     bool ready = iface->InitPlayer(iface, record_.get()) == 1 &&

@@ -20,14 +20,12 @@ namespace orvane {
 /* Bytes read from the start of a file to recognise it. */
 constexpr size_t kRecogniseBytes = 4096;
 
-/* Reads up to `limit` bytes from the start of the file; throws HostError
- * when the file cannot be read. */
-std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t limit);
-
 class PlayerSession {
 public:
     /* Recognises the file among the plug-ins, opens a stream on it and
-     * decodes its first block; throws HostError when no plug-in recognises
+     * decodes its first block. The file is read once: its head for the
+     * recognising, and on into the same buffer only when the plug-in wants
+     * the whole file in memory (so a pipe or a device works too); throws HostError when no plug-in recognises
      * it or the plug-in refuses to open it. A stream that delivers no
      * frame at all is kept, but not playable(). */
     PlayerSession(const PluginSet &plugins, const std::filesystem::path &file);
@@ -68,7 +66,9 @@ private:
     std::span<const uint8_t> decodeBlock();
 
     LoadedPlugin *plugin_ = nullptr;
-    std::vector<uint8_t> image_; /* mode 2: must outlive the stream */
+    /* The file's head; in mode 2 the whole file, which must outlive the
+     * stream. */
+    std::vector<uint8_t> image_;
     std::unique_ptr<struct PlayerStream> record_;
     std::string path_;
     std::string title_;

@@ -7,7 +7,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
+#include <thread>
 
 using hosttest::orvane;
 using testing::HasSubstr;
@@ -100,6 +106,34 @@ TEST(Info, DescribesAiffFilesWithTheirDurationAndNoTitle)
                              "channels: 1\n", "duration: 1500 ms\n"})
         EXPECT_THAT(run.out, HasSubstr(line));
     EXPECT_THAT(run.out, Not(HasSubstr("title:")));
+}
+
+TEST(Info, AModuleArrivesThroughAPipe)
+{
+    /* The file is read once, head and rest alike: a pipe works. */
+    std::string pipe = ovtest::tempPath("module.fifo");
+    std::filesystem::remove(pipe);
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::vector<uint8_t> demo = ovtest::readFile(hosttest::demoSong());
+    /* A reader that goes away early must not end this process. */
+    auto previous = std::signal(SIGPIPE, SIG_IGN);
+    std::thread writer([&] {
+        int fd = ::open(pipe.c_str(), O_WRONLY);
+        for (size_t done = 0; fd >= 0 && done < demo.size();) {
+            ssize_t wrote = ::write(fd, demo.data() + done, demo.size() - done);
+            if (wrote <= 0)
+                break;
+            done += static_cast<size_t>(wrote);
+        }
+        if (fd >= 0)
+            ::close(fd);
+    });
+    auto run = orvane({"info", pipe}, "timeout -s KILL 20");
+    writer.join();
+    std::signal(SIGPIPE, previous);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("title:    Orvane demo\n"));
+    std::filesystem::remove(pipe);
 }
 
 TEST(Info, GoesOnPastAFileItCannotDescribe)

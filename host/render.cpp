@@ -1,7 +1,7 @@
 /* orvane render: a song decoded into an AIFF file (through the encoding
  * plug-in) or into the plug-in's raw big-endian PCM, optionally shown by
  * the visualiser frame by frame. */
-#include "aiff_encoder.h"
+#include "encoder_session.h"
 #include "commands.h"
 #include "console.h"
 #include "host_error.h"
@@ -107,9 +107,9 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
     if (!options.raw && encoder.iface == nullptr)
         throw HostError("no plug-in in '" + places.pluginDir.string() + "' writes AIFF files (use --raw for PCM)");
     OutputFile out(options.output, !options.raw);
-    std::optional<AiffEncoder> aiff;
+    std::optional<EncoderSession> encoding;
     if (!options.raw)
-        aiff.emplace(encoder.iface, encoder.name, session.rate(), session.channels());
+        encoding.emplace(encoder.iface, encoder.name, session.rate(), session.channels());
     std::optional<RenderVisualiser> visualiser;
     if (options.visualise || !options.framesDir.empty())
         visualiser.emplace(places, options, session);
@@ -127,8 +127,8 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
             break;
         uint64_t take = std::min<uint64_t>(block.size() / frameBytes, remaining);
         block = block.first(static_cast<size_t>(take * frameBytes));
-        if (aiff) {
-            take = aiff->encode(block, out);
+        if (encoding) {
+            take = encoding->encode(block, out);
             block = block.first(static_cast<size_t>(take * frameBytes));
         } else {
             out.append(block);
@@ -147,16 +147,16 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
                         " " + progressBar(seconds * 1000.0 / session.durationMs(), 30));
         else
             status.show("rendering " + clockText(seconds));
-        if (aiff && aiff->full())
+        if (encoding && encoding->full())
             break;
     }
     status.finish();
     if (visualiser)
         visualiser->finish();
-    if (aiff)
-        aiff->finish(out);
+    if (encoding)
+        encoding->finish(out);
     out.commit();
-    if (aiff && aiff->full()) {
+    if (encoding && encoding->full()) {
         reportError("stopped at " + clockText(static_cast<double>(done) / session.rate()) + " (" +
                     std::to_string(done) + " frames): the " + encoder.name +
                     " encoder takes no more (an AIFF file holds under 2 GB of sound); '" + options.output +

@@ -1,9 +1,11 @@
 /*
- * An AIFF file written through an encoding plug-in: its header and sample
- * bytes appended as each call reports them, its fix-ups written at the end.
+ * A file written through a plug-in's encoder entry points (InitEncoder,
+ * OpenEncoder, EncodeFrameEncoder, FinishEncoder, CloseEncoder): its header
+ * and sample bytes appended as each call reports them, its fix-ups written
+ * at the end.
  */
-#ifndef OV_HOST_AIFF_ENCODER_H
-#define OV_HOST_AIFF_ENCODER_H
+#ifndef OV_HOST_ENCODER_SESSION_H
+#define OV_HOST_ENCODER_SESSION_H
 
 #include "output_file.h"
 #include "plugins.h"
@@ -14,15 +16,15 @@
 
 namespace orvane {
 
-class AiffEncoder {
+class EncoderSession {
 public:
     /* InitEncoder and OpenEncoder on the interface of the plug-in named
      * `name`; throws HostError when either fails. */
-    AiffEncoder(struct OVPlugIFace *iface, std::string name, uint32_t rate, uint32_t channels);
+    EncoderSession(struct OVPlugIFace *iface, std::string name, uint32_t rate, uint32_t channels);
     /* CloseEncoder. */
-    ~AiffEncoder();
-    AiffEncoder(const AiffEncoder &) = delete;
-    AiffEncoder &operator=(const AiffEncoder &) = delete;
+    ~EncoderSession();
+    EncoderSession(const EncoderSession &) = delete;
+    EncoderSession &operator=(const EncoderSession &) = delete;
 
     /* Encodes big-endian frames and appends the bytes the encoder reports.
      * Returns the frames taken: fewer than given once the encoder refuses

@@ -1,4 +1,4 @@
-#include "aiff_encoder.h"
+#include "encoder_session.h"
 
 #include "host_error.h"
 
@@ -15,7 +15,7 @@ constexpr uint32_t kFramesPerCall = 8192;
 
 } // namespace
 
-AiffEncoder::AiffEncoder(struct OVPlugIFace *iface, std::string name, uint32_t rate, uint32_t channels)
+EncoderSession::EncoderSession(struct OVPlugIFace *iface, std::string name, uint32_t rate, uint32_t channels)
     : iface_(iface), name_(std::move(name)), frameBytes_(channels * 2)
 {
     if (rate == 0)
@@ -37,13 +37,13 @@ AiffEncoder::AiffEncoder(struct OVPlugIFace *iface, std::string name, uint32_t r
     }
 }
 
-AiffEncoder::~AiffEncoder()
+EncoderSession::~EncoderSession()
 {
     if (initialised_)
         iface_->CloseEncoder(iface_, &stream_);
 }
 
-uint64_t AiffEncoder::encode(std::span<const uint8_t> frames, OutputFile &out)
+uint64_t EncoderSession::encode(std::span<const uint8_t> frames, OutputFile &out)
 {
     uint64_t taken = 0;
     while (!full_ && frames.size() >= frameBytes_) {
@@ -61,7 +61,7 @@ uint64_t AiffEncoder::encode(std::span<const uint8_t> frames, OutputFile &out)
     return taken;
 }
 
-void AiffEncoder::finish(OutputFile &out)
+void EncoderSession::finish(OutputFile &out)
 {
     struct OVPlugIFace *iface = iface_;
     /* A render of no frames still owes the header. */

@@ -1,5 +1,7 @@
 #include "plugins.h"
 
+#include "descriptor_text.h"
+
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -18,11 +20,6 @@ constexpr const char *kPluginSuffix = ".ovplug";
 constexpr std::array<std::string_view, 1> kEndlessFormats{"Protracker"};
 
 } // namespace
-
-std::string fieldText(const char *field, size_t width)
-{
-    return std::string(field, std::find(field, field + width, '\0'));
-}
 
 std::unique_ptr<LoadedPlugin> LoadedPlugin::open(const std::filesystem::path &file,
                                                  std::string &whyNot)

@@ -78,9 +78,6 @@ private:
     std::vector<std::pair<std::string, std::string>> unusable_;
 };
 
-/* Text of a fixed-width descriptor field, up to its first NUL. */
-std::string fieldText(const char *field, size_t width);
-
 } // namespace orvane
 
 #endif

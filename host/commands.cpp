@@ -7,7 +7,10 @@
 
 namespace orvane {
 
-void reportError(const std::string &message) { std::fprintf(stderr, "orvane: %s\n", message.c_str()); }
+void reportError(const std::string &message)
+{
+    std::fprintf(stderr, "orvane: %s\n", message.c_str());
+}
 
 std::vector<std::filesystem::path> Places::filesOrDemo(const std::vector<std::string> &files) const
 {
@@ -15,7 +18,8 @@ std::vector<std::filesystem::path> Places::filesOrDemo(const std::vector<std::st
         return {files.begin(), files.end()};
     std::error_code error;
     if (!std::filesystem::is_regular_file(demoSong(), error))
-        throw HostError("no FILE given, and the demo song '" + demoSong().string() + "' is missing");
+        throw HostError("no FILE given, and the demo song '" + demoSong().string() +
+                        "' is missing");
     return {demoSong()};
 }
 

@@ -15,14 +15,16 @@ constexpr uint32_t kFramesPerCall = 8192;
 
 } // namespace
 
-EncoderSession::EncoderSession(struct OVPlugIFace *iface, std::string name, uint32_t rate, uint32_t channels)
+EncoderSession::EncoderSession(struct OVPlugIFace *iface, std::string name, uint32_t rate,
+                               uint32_t channels)
     : iface_(iface), name_(std::move(name)), frameBytes_(channels * 2)
 {
     if (rate == 0)
         throw HostError("the " + name_ + " encoder cannot write a file without a sample rate;"
                         " --raw writes the PCM");
     if (channels == 0 || channels > 2)
-        throw HostError("the " + name_ + " encoder cannot write " + std::to_string(channels) + " channels");
+        throw HostError("the " + name_ + " encoder cannot write " + std::to_string(channels) +
+                        " channels");
     if (iface->InitEncoder(iface, &stream_) != 1)
         throw HostError("the " + name_ + " encoder cannot start (out of memory)");
     initialised_ = true;
@@ -47,7 +49,8 @@ uint64_t EncoderSession::encode(std::span<const uint8_t> frames, OutputFile &out
 {
     uint64_t taken = 0;
     while (!full_ && frames.size() >= frameBytes_) {
-        uint32_t count = std::min<uint32_t>(kFramesPerCall, static_cast<uint32_t>(frames.size() / frameBytes_));
+        uint32_t count =
+            std::min<uint32_t>(kFramesPerCall, static_cast<uint32_t>(frames.size() / frameBytes_));
         int32 reported = iface_->EncodeFrameEncoder(iface_, &stream_, frames.data(), count);
         /* A refusal takes nothing, so the file so far stays whole. */
         if (reported < 0) {
@@ -75,8 +78,9 @@ void EncoderSession::finish(OutputFile &out)
     for (; *fixups != nullptr; fixups++) {
         const struct EncoderFixup &fixup = **fixups;
         uint64_t offset = (static_cast<uint64_t>(fixup.FileOffsetHigh) << 32) | fixup.FileOffsetLow;
-        uint8_t value[4] = {static_cast<uint8_t>(fixup.Value >> 24), static_cast<uint8_t>(fixup.Value >> 16),
-                            static_cast<uint8_t>(fixup.Value >> 8), static_cast<uint8_t>(fixup.Value)};
+        uint8_t value[4] = {
+            static_cast<uint8_t>(fixup.Value >> 24), static_cast<uint8_t>(fixup.Value >> 16),
+            static_cast<uint8_t>(fixup.Value >> 8), static_cast<uint8_t>(fixup.Value)};
         size_t count = std::min<size_t>(fixup.ByteCount, 4);
         /* Fewer than four bytes: the value's low-order ones. */
         out.patch(offset, {value + 4 - count, count});

@@ -15,7 +15,8 @@ namespace {
 void printInfo(const PlayerSession &session, const std::filesystem::path &file)
 {
     std::printf("%s\n", file.string().c_str());
-    std::printf("  plug-in:  %s (%s)\n", session.plugin().name().c_str(), session.plugin().fileName().c_str());
+    std::printf("  plug-in:  %s (%s)\n", session.plugin().name().c_str(),
+                session.plugin().fileName().c_str());
     std::printf("  loading:  %s\n", loadingText(session.loadMode()).c_str());
     std::printf("  rate:     %u Hz\n", session.rate());
     std::printf("  channels: %u\n", session.channels());

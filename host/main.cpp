@@ -58,7 +58,8 @@ void addLength(CLI::App *command, Length &length)
 {
     auto *seconds = command->add_option("--seconds", length.seconds, "Stop after this many seconds")
                         ->check(CLI::PositiveNumber);
-    command->add_option("--frames", length.frames, "Stop after this many sample frames")->excludes(seconds);
+    command->add_option("--frames", length.frames, "Stop after this many sample frames")
+        ->excludes(seconds);
 }
 
 } // namespace
@@ -68,32 +69,42 @@ int main(int argc, char **argv)
     Places places{programFolder(), programFolder()};
     std::string pluginDir;
 
-    CLI::App app{"orvane: plays Protracker modules and AIFF files through the Orvane plug-ins", "orvane"};
+    CLI::App app{"orvane: plays Protracker modules and AIFF files through the Orvane plug-ins",
+                 "orvane"};
     app.footer(kExamples);
     app.require_subcommand(1);
-    app.add_option("--plugin-dir", pluginDir, "Folder of the *.ovplug plug-ins (default: the program's folder)")
+    app.add_option("--plugin-dir", pluginDir,
+                   "Folder of the *.ovplug plug-ins (default: the program's folder)")
         ->check(CLI::ExistingDirectory);
 
     PlayOptions play;
-    auto *playCommand = app.add_subcommand("play", "Play files through the sound device (the demo song without FILE)");
+    auto *playCommand = app.add_subcommand(
+        "play", "Play files through the sound device (the demo song without FILE)");
     playCommand->add_option("FILE", play.files, "Files to play in turn");
     addLength(playCommand, play.length);
     playCommand->add_flag("--visualise,--visualize", play.visualise, "Show the Zephrin visualiser");
 
     RenderOptions render;
-    auto *renderCommand = app.add_subcommand("render", "Decode a file into an AIFF file (or raw PCM)");
+    auto *renderCommand =
+        app.add_subcommand("render", "Decode a file into an AIFF file (or raw PCM)");
     renderCommand->add_option("FILE", render.file, "File to render (the demo song when left out)");
-    renderCommand->add_option("-o,--output", render.output, "Output file, - for standard output")->required();
+    renderCommand->add_option("-o,--output", render.output, "Output file, - for standard output")
+        ->required();
     addLength(renderCommand, render.length);
-    renderCommand->add_flag("--raw", render.raw, "Write the decoded big-endian PCM exactly as delivered");
-    renderCommand->add_flag("--visualise,--visualize", render.visualise, "Run Zephrin while rendering");
-    renderCommand->add_option("--frames-dir", render.framesDir,
-                              "Run Zephrin headless and save its pictures here as numbered PNG files");
-    renderCommand->add_option("--frames-every", render.framesEvery, "Save every N-th picture (default 10)")
+    renderCommand->add_flag("--raw", render.raw,
+                            "Write the decoded big-endian PCM exactly as delivered");
+    renderCommand->add_flag("--visualise,--visualize", render.visualise,
+                            "Run Zephrin while rendering");
+    renderCommand->add_option(
+        "--frames-dir", render.framesDir,
+        "Run Zephrin headless and save its pictures here as numbered PNG files");
+    renderCommand
+        ->add_option("--frames-every", render.framesEvery, "Save every N-th picture (default 10)")
         ->check(CLI::PositiveNumber);
 
     std::vector<std::string> infoFiles;
-    auto *infoCommand = app.add_subcommand("info", "Describe files: plug-in, loading mode, format, duration, title");
+    auto *infoCommand = app.add_subcommand(
+        "info", "Describe files: plug-in, loading mode, format, duration, title");
     infoCommand->add_option("FILE", infoFiles, "Files to describe");
 
     auto *pluginsCommand = app.add_subcommand("plugins", "List the plug-ins and their descriptors");

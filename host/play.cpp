@@ -22,7 +22,8 @@ constexpr uint32_t kSeekStepSeconds = 10;
 constexpr uint32_t kSignalsPerSecond = 50;
 constexpr Uint32 kLoopDelayMs = 5;
 
-const char *kNoDeviceAdvice = "; `orvane render FILE -o OUT.aiff` writes the song to a file instead";
+const char *kNoDeviceAdvice =
+    "; `orvane render FILE -o OUT.aiff` writes the song to a file instead";
 
 /* The sound device's audio subsystem, for the whole command. */
 class SoundSystem {
@@ -30,7 +31,8 @@ public:
     SoundSystem()
     {
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-            throw HostError(std::string("no sound device (") + SDL_GetError() + ")" + kNoDeviceAdvice);
+            throw HostError(std::string("no sound device (") + SDL_GetError() + ")" +
+                            kNoDeviceAdvice);
     }
     ~SoundSystem() { SDL_QuitSubSystem(SDL_INIT_AUDIO); }
     SoundSystem(const SoundSystem &) = delete;
@@ -50,7 +52,8 @@ public:
         SDL_AudioSpec have{};
         device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
         if (device_ == 0)
-            throw HostError(std::string("no sound device (") + SDL_GetError() + ")" + kNoDeviceAdvice);
+            throw HostError(std::string("no sound device (") + SDL_GetError() + ")" +
+                            kNoDeviceAdvice);
     }
     ~SoundDevice() { SDL_CloseAudioDevice(device_); }
     SoundDevice(const SoundDevice &) = delete;
@@ -69,7 +72,10 @@ public:
     uint64_t queuedFrames() const { return queuedFrames_; }
     uint64_t waitingFrames() const { return SDL_GetQueuedAudioSize(device_) / frameBytes_; }
     /* Frames the device has taken so far. */
-    uint64_t playedFrames() const { return queuedFrames_ - std::min(queuedFrames_, waitingFrames()); }
+    uint64_t playedFrames() const
+    {
+        return queuedFrames_ - std::min(queuedFrames_, waitingFrames());
+    }
     void drop()
     {
         queuedFrames_ = playedFrames();
@@ -92,7 +98,8 @@ std::string formatLine(const PlayerSession &session)
                            : session.durationKnown() ? clockText(session.durationMs() / 1000.0)
                                                      : "length unknown";
     return "  " + session.plugin().name() + ", " + std::to_string(session.rate()) + " Hz, " +
-           std::to_string(session.channels()) + (session.channels() == 1 ? " channel, " : " channels, ") + duration;
+           std::to_string(session.channels()) +
+           (session.channels() == 1 ? " channel, " : " channels, ") + duration;
 }
 
 /* Plays one song to its end, its bound, or a key. */
@@ -150,7 +157,8 @@ After playSession(PlayerSession &session, const Length &length, KeyReader &keys,
             visualiser->port().serve();
             /* A frame still being drawn holds the signal back; the next
              * turn of the loop tries again. */
-            if (!paused && heardHistory >= nextSignal && visualiser->offer(history, heardHistory, *analyser))
+            if (!paused && heardHistory >= nextSignal &&
+                visualiser->offer(history, heardHistory, *analyser))
                 nextSignal = heardHistory + rate / kSignalsPerSecond;
         }
 
@@ -227,8 +235,8 @@ int runPlay(const Places &places, const PlayOptions &options)
             session.requirePlayable();
             std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
             std::fflush(stdout);
-            if (playSession(session, options.length, keys, breaks, visualiser ? &*visualiser : nullptr) ==
-                After::Quit)
+            if (playSession(session, options.length, keys, breaks,
+                            visualiser ? &*visualiser : nullptr) == After::Quit)
                 break;
         } catch (const HostError &error) {
             std::fflush(stdout);

@@ -97,7 +97,8 @@ void VisualiserPort::setTitle(const std::string &title)
         exec()->Signal(exec(), client_, infoSignal_);
 }
 
-void VisualiserPort::publish(const AudioHistory &history, uint64_t endFrame, SpectrumAnalyser &analyser)
+void VisualiserPort::publish(const AudioHistory &history, uint64_t endFrame,
+                             SpectrumAnalyser &analyser)
 {
     if (client_ == nullptr)
         return;

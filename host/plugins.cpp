@@ -67,7 +67,8 @@ bool LoadedPlugin::encodes() const
 
 bool LoadedPlugin::neverEnds() const
 {
-    return std::find(kEndlessFormats.begin(), kEndlessFormats.end(), name()) != kEndlessFormats.end();
+    return std::find(kEndlessFormats.begin(), kEndlessFormats.end(), name()) !=
+           kEndlessFormats.end();
 }
 
 PluginSet::PluginSet(const std::filesystem::path &folder) : folder_(folder)
@@ -98,7 +99,8 @@ Recognised PluginSet::recognise(std::span<const uint8_t> head) const
 {
     for (const auto &plugin : plugins_) {
         struct OVPlugIFace *iface = plugin->iface();
-        int32 mode = iface->TestPlayer(iface, nullptr, head.data(), static_cast<uint32>(head.size()));
+        int32 mode =
+            iface->TestPlayer(iface, nullptr, head.data(), static_cast<uint32>(head.size()));
         if (mode != 0)
             return {plugin.get(), static_cast<uint32_t>(mode)};
     }

@@ -23,7 +23,8 @@ class LoadedPlugin {
 public:
     /* Opens the library file and announces the host; on failure returns
      * null and says why in `whyNot`. */
-    static std::unique_ptr<LoadedPlugin> open(const std::filesystem::path &file, std::string &whyNot);
+    static std::unique_ptr<LoadedPlugin> open(const std::filesystem::path &file,
+                                              std::string &whyNot);
     ~LoadedPlugin();
     LoadedPlugin(const LoadedPlugin &) = delete;
     LoadedPlugin &operator=(const LoadedPlugin &) = delete;

@@ -22,7 +22,8 @@ namespace {
  * every N-th of which is saved as a picture. */
 class RenderVisualiser {
 public:
-    RenderVisualiser(const Places &places, const RenderOptions &options, const PlayerSession &session)
+    RenderVisualiser(const Places &places, const RenderOptions &options,
+                     const PlayerSession &session)
         : framesDir_(options.framesDir), every_(options.framesEvery), rate_(session.rate()),
           channels_(session.channels()), analyser_(session.rate())
     {
@@ -30,7 +31,8 @@ public:
             std::error_code error;
             std::filesystem::create_directories(framesDir_, error);
             if (error || !std::filesystem::is_directory(framesDir_))
-                throw HostError("cannot write pictures into '" + framesDir_.string() + "': " + error.message());
+                throw HostError("cannot write pictures into '" + framesDir_.string() +
+                                "': " + error.message());
         }
         run_.emplace(port_, places.visualiser(), !framesDir_.empty());
         port_.setTitle(session.title());
@@ -61,7 +63,8 @@ private:
     void savePicture()
     {
         char name[32];
-        std::snprintf(name, sizeof name, "frame-%07llu.png", static_cast<unsigned long long>(shown_));
+        std::snprintf(name, sizeof name, "frame-%07llu.png",
+                      static_cast<unsigned long long>(shown_));
         if (!run_->savePicture(framesDir_ / name))
             throw HostError("cannot write the picture '" + (framesDir_ / name).string() + "'");
     }
@@ -88,15 +91,18 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
         throw HostError("render needs an output file: -o OUT.aiff (or -o - for standard output)");
     if (options.framesEvery == 0)
         throw HostError("--frames-every must be at least 1");
-    std::filesystem::path file = places.filesOrDemo(options.file.empty() ? std::vector<std::string>{}
-                                                                         : std::vector<std::string>{options.file})
-                                     .front();
+    std::filesystem::path file =
+        places
+            .filesOrDemo(options.file.empty() ? std::vector<std::string>{}
+                                              : std::vector<std::string>{options.file})
+            .front();
     PluginSet plugins(places.pluginDir);
     PlayerSession session(plugins, file);
     session.requirePlayable();
     std::optional<uint64_t> limit = options.length.framesAt(session.rate());
     if (!limit && session.endless())
-        throw HostError("'" + file.string() + "' never ends (a module plays forever): give --seconds or --frames");
+        throw HostError("'" + file.string() +
+                        "' never ends (a module plays forever): give --seconds or --frames");
 
     EncoderChoice encoder;
     if (chosenEncoder != nullptr) {
@@ -105,7 +111,8 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
         encoder = {plugin->iface(), plugin->name()};
     }
     if (!options.raw && encoder.iface == nullptr)
-        throw HostError("no plug-in in '" + places.pluginDir.string() + "' writes AIFF files (use --raw for PCM)");
+        throw HostError("no plug-in in '" + places.pluginDir.string() +
+                        "' writes AIFF files (use --raw for PCM)");
     OutputFile out(options.output, !options.raw);
     std::optional<EncoderSession> encoding;
     if (!options.raw)
@@ -143,8 +150,9 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
                         clockText(static_cast<double>(*limit) / session.rate()) + " " +
                         progressBar(static_cast<double>(done) / static_cast<double>(*limit), 30));
         else if (session.durationKnown())
-            status.show("rendering " + clockText(seconds) + " / " + clockText(session.durationMs() / 1000.0) +
-                        " " + progressBar(seconds * 1000.0 / session.durationMs(), 30));
+            status.show("rendering " + clockText(seconds) + " / " +
+                        clockText(session.durationMs() / 1000.0) + " " +
+                        progressBar(seconds * 1000.0 / session.durationMs(), 30));
         else
             status.show("rendering " + clockText(seconds));
         if (encoding && encoding->full())
@@ -159,8 +167,8 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
     if (encoding && encoding->full()) {
         reportError("stopped at " + clockText(static_cast<double>(done) / session.rate()) + " (" +
                     std::to_string(done) + " frames): the " + encoder.name +
-                    " encoder takes no more (an AIFF file holds under 2 GB of sound); '" + options.output +
-                    "' is complete up to there");
+                    " encoder takes no more (an AIFF file holds under 2 GB of sound); '" +
+                    options.output + "' is complete up to there");
         return kStatusCutShort;
     }
     return 0;
@@ -168,7 +176,10 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
 
 } // namespace
 
-int runRender(const Places &places, const RenderOptions &options) { return render(places, options, nullptr); }
+int runRender(const Places &places, const RenderOptions &options)
+{
+    return render(places, options, nullptr);
+}
 
 int runRender(const Places &places, const RenderOptions &options, const EncoderChoice &encoder)
 {

@@ -36,13 +36,15 @@ uint32_t bigEndianAt(std::span<const uint8_t> bytes, size_t at, size_t width)
  * sizes exactly as stored, as the AIFF plug-in walks them. */
 std::optional<uint16_t> aiffSampleBits(std::span<const uint8_t> head)
 {
-    if (head.size() < 12 || std::memcmp(head.data(), "FORM", 4) != 0 || std::memcmp(head.data() + 8, "AIFF", 4) != 0)
+    if (head.size() < 12 || std::memcmp(head.data(), "FORM", 4) != 0 ||
+        std::memcmp(head.data() + 8, "AIFF", 4) != 0)
         return std::nullopt;
     for (size_t at = 12; at + 8 <= head.size();) {
         uint32_t size = bigEndianAt(head, at + 4, 4);
         if (std::memcmp(head.data() + at, "COMM", 4) == 0)
             return size >= 12 && at + 16 <= head.size()
-                       ? std::optional<uint16_t>(static_cast<uint16_t>(bigEndianAt(head, at + 14, 2)))
+                       ? std::optional<uint16_t>(
+                             static_cast<uint16_t>(bigEndianAt(head, at + 14, 2)))
                        : std::nullopt;
         if (std::memcmp(head.data() + at, "SSND", 4) == 0 || size > head.size() - at - 8)
             return std::nullopt;
@@ -62,7 +64,8 @@ std::string noFramesReason(const LoadedPlugin &plugin, const struct PlayerStream
     if (bits && *bits != 16)
         return std::to_string(*bits) + "-bit samples; " + who + " plays 16-bit files";
     if (record.Channels > 2)
-        return std::to_string(record.Channels) + " channels; " + who + " plays mono and stereo files";
+        return std::to_string(record.Channels) + " channels; " + who +
+               " plays mono and stereo files";
     return who + " delivers not one whole sample frame from it";
 }
 
@@ -80,7 +83,8 @@ std::ifstream openInput(const std::filesystem::path &file)
 
 /* Reads on from where `in` stands until `bytes` holds `limit` bytes or the
  * file ends; throws HostError on a read error. */
-void readOn(std::ifstream &in, const std::filesystem::path &file, std::vector<uint8_t> &bytes, size_t limit)
+void readOn(std::ifstream &in, const std::filesystem::path &file, std::vector<uint8_t> &bytes,
+            size_t limit)
 {
     char chunk[65536];
     while (bytes.size() < limit && in) {
@@ -124,8 +128,9 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
             record_->FileData = image_.data();
             record_->FileSize = static_cast<int32>(image_.size());
         } else if (found.loadMode != LOADMODE_BY_NAME) {
-            throw HostError(quoted(file) + ": the " + plugin_->name() + " plug-in asks for loading mode " +
-                            std::to_string(found.loadMode) + ", which this host does not know");
+            throw HostError(quoted(file) + ": the " + plugin_->name() +
+                            " plug-in asks for loading mode " + std::to_string(found.loadMode) +
+                            ", which this host does not know");
         }
     }
     const std::span<const uint8_t> head(image_.data(), std::min(image_.size(), kRecogniseBytes));
@@ -136,7 +141,8 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
     if (!ready) {
         iface->ClosePlayer(iface, record_.get());
         record_.reset();
-        throw HostError(quoted(file) + ": the " + plugin_->name() + " plug-in cannot open this file");
+        throw HostError(quoted(file) + ": the " + plugin_->name() +
+                        " plug-in cannot open this file");
     }
     if (rate() == 0 || channels() == 0) {
         iface->ClosePlayer(iface, record_.get());

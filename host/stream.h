@@ -24,10 +24,11 @@ class PlayerSession {
 public:
     /* Recognises the file among the plug-ins, opens a stream on it and
      * decodes its first block. The file is read once: its head for the
-     * recognising, and on into the same buffer only when the plug-in wants
-     * the whole file in memory (so a pipe or a device works too); throws HostError when no plug-in recognises
-     * it or the plug-in refuses to open it. A stream that delivers no
-     * frame at all is kept, but not playable(). */
+     * recognising, and on into the same buffer only when the plug-in
+     * wants the whole file in memory (so a pipe or a device works too).
+     * Throws HostError when no plug-in recognises it or the plug-in
+     * refuses to open it. A stream that delivers no frame at all is kept,
+     * but not playable(). */
     PlayerSession(const PluginSet &plugins, const std::filesystem::path &file);
     /* Closes the stream, then lets go of the file image. */
     ~PlayerSession();

@@ -23,11 +23,14 @@ struct ExecIFace *exec() { return AbsExecBase->MainInterface; }
 
 } // namespace
 
-VisualiserRun::VisualiserRun(VisualiserPort &port, const std::filesystem::path &program, bool headless)
-    : port_(port), lastPicture_(kPictureWidth * kPictureHeight), picture_(kPictureWidth * kPictureHeight)
+VisualiserRun::VisualiserRun(VisualiserPort &port, const std::filesystem::path &program,
+                             bool headless)
+    : port_(port), lastPicture_(kPictureWidth * kPictureHeight),
+      picture_(kPictureWidth * kPictureHeight)
 {
     if (headless && !ovSetDisplay(OV_DISPLAY_HEADLESS))
-        throw HostError("cannot keep the visualiser's window in memory: a display is already in use");
+        throw HostError(
+            "cannot keep the visualiser's window in memory: a display is already in use");
     std::error_code error;
     if (!std::filesystem::is_regular_file(program, error))
         throw HostError("cannot start the visualiser: '" + program.string() + "' not found");
@@ -60,14 +63,16 @@ bool VisualiserRun::pictureChanged()
      * picture is the frame for the last signal. Reading the window takes
      * the lock its drawing holds, so what the visualiser read to draw it
      * comes before anything written after this. */
-    if (window_ == nullptr || !ovReadWindowPixels(window_, picture_.data(), kPictureWidth, kPictureHeight) ||
+    if (window_ == nullptr ||
+        !ovReadWindowPixels(window_, picture_.data(), kPictureWidth, kPictureHeight) ||
         picture_ == lastPicture_)
         return false;
     lastPicture_.swap(picture_);
     return true;
 }
 
-bool VisualiserRun::offer(const AudioHistory &history, uint64_t endFrame, SpectrumAnalyser &analyser)
+bool VisualiserRun::offer(const AudioHistory &history, uint64_t endFrame,
+                          SpectrumAnalyser &analyser)
 {
     if (!running() || (frameAwaited_ && !pictureChanged()))
         return false;

@@ -62,7 +62,8 @@ bool listPlugin(const std::string &path)
     while (!idString.empty() && (idString.back() == '\n' || idString.back() == '\r'))
         idString.pop_back();
     std::vector<orvane::DescribedField> library{
-        {"library", std::to_string(base->lib_Version) + "." + std::to_string(base->lib_Revision) + " " + idString}};
+        {"library", std::to_string(base->lib_Version) + "." + std::to_string(base->lib_Revision) +
+                        " " + idString}};
     auto *main = reinterpret_cast<struct OVPlugIFace *>(
         IExec->GetInterface(IExec, base, "main", 1, nullptr));
     bool listed = false;
@@ -76,7 +77,9 @@ bool listPlugin(const std::string &path)
         if (info == nullptr) {
             std::printf("  announces nothing to host version %u\n", kHostVersion);
         } else {
-            std::printf("%s", orvane::formatFields(descriptorDetail(*info, slots >= OVPLUG_ENCODER_SLOTS)).c_str());
+            std::printf("%s",
+                        orvane::formatFields(descriptorDetail(*info, slots >= OVPLUG_ENCODER_SLOTS))
+                            .c_str());
             listed = true;
         }
         IExec->DropInterface(IExec, reinterpret_cast<struct Interface *>(main));

@@ -49,14 +49,15 @@ TEST(Plugins, ListsEveryPluginWithItsDescriptor)
     ASSERT_NE(pt, std::string::npos);
     EXPECT_LT(aiff, pt);
     std::string aiffPart = run.out.substr(aiff, pt - aiff), ptPart = run.out.substr(pt);
-    for (const char *line : {"name:        AIFF\n",
-                             "description: Simple AIFF Player - (For use with CD Audio Discs under OS4)\n",
-                             "extension:   aiff\n", "loading:     1", "version:     1.4 (10400)\n",
-                             "encodes:     yes\n"})
+    for (const char *line :
+         {"name:        AIFF\n",
+          "description: Simple AIFF Player - (For use with CD Audio Discs under OS4)\n",
+          "extension:   aiff\n", "loading:     1", "version:     1.4 (10400)\n",
+          "encodes:     yes\n"})
         EXPECT_THAT(aiffPart, HasSubstr(line));
-    for (const char *line : {"name:        Protracker\n", "description: Protracker Player\n",
-                             "extension:   (none)\n", "loading:     2", "version:     1.2 (10200)\n",
-                             "encodes:     no\n"})
+    for (const char *line :
+         {"name:        Protracker\n", "description: Protracker Player\n", "extension:   (none)\n",
+          "loading:     2", "version:     1.2 (10200)\n", "encodes:     no\n"})
         EXPECT_THAT(ptPart, HasSubstr(line));
 }
 
@@ -102,8 +103,8 @@ TEST(Info, DescribesAiffFilesWithTheirDurationAndNoTitle)
     std::string mono = writeAiff("info-mono.aiff", 1, 33075, 22050);
     auto run = orvane({"info", mono});
     ASSERT_EQ(run.status, 0) << run.err;
-    for (const char *line : {"plug-in:  AIFF (OV_AIFF.ovplug)\n", "loading:  1", "rate:     22050 Hz\n",
-                             "channels: 1\n", "duration: 1500 ms\n"})
+    for (const char *line : {"plug-in:  AIFF (OV_AIFF.ovplug)\n", "loading:  1",
+                             "rate:     22050 Hz\n", "channels: 1\n", "duration: 1500 ms\n"})
         EXPECT_THAT(run.out, HasSubstr(line));
     EXPECT_THAT(run.out, Not(HasSubstr("title:")));
 }
@@ -154,7 +155,8 @@ TEST(Help, ShowsTheCommandsAndExamples)
         EXPECT_THAT(run.out, HasSubstr(text));
     run = orvane({"render", "--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char *text : {"--seconds", "--frames", "--raw", "--visualise", "--frames-dir", "--frames-every"})
+    for (const char *text :
+         {"--seconds", "--frames", "--raw", "--visualise", "--frames-dir", "--frames-every"})
         EXPECT_THAT(run.out, HasSubstr(text));
 }
 
@@ -177,8 +179,9 @@ TEST(Errors, FileNoPluginRecognises)
     expectOneLineError(orvane({"info", path}), "no plug-in recognises this file");
     std::string empty = ovtest::tempPath("empty.bin");
     ovtest::writeFile(empty, {});
-    expectOneLineError(orvane({"render", empty, "-o", ovtest::tempPath("x.aiff"), "--seconds", "1"}),
-                       "no plug-in recognises this file");
+    expectOneLineError(
+        orvane({"render", empty, "-o", ovtest::tempPath("x.aiff"), "--seconds", "1"}),
+        "no plug-in recognises this file");
 }
 
 TEST(Errors, PluginRefusesToOpen)
@@ -209,10 +212,11 @@ TEST(Errors, FilesThePluginOpensButCannotPlay)
         size_t soundBytes;
         const char *reason;
     };
-    for (Case c : {Case{"x24.aiff", 2, 24, 6000, "24-bit samples; the AIFF plug-in plays 16-bit files"},
-                   Case{"x8.aiff", 1, 8, 1000, "8-bit samples; the AIFF plug-in plays 16-bit files"},
-                   Case{"x3.aiff", 3, 16, 6000, "3 channels; the AIFF plug-in plays mono and stereo files"},
-                   Case{"partial.aiff", 2, 16, 3, "the AIFF plug-in delivers not one whole sample frame"}}) {
+    for (Case c :
+         {Case{"x24.aiff", 2, 24, 6000, "24-bit samples; the AIFF plug-in plays 16-bit files"},
+          Case{"x8.aiff", 1, 8, 1000, "8-bit samples; the AIFF plug-in plays 16-bit files"},
+          Case{"x3.aiff", 3, 16, 6000, "3 channels; the AIFF plug-in plays mono and stereo files"},
+          Case{"partial.aiff", 2, 16, 3, "the AIFF plug-in delivers not one whole sample frame"}}) {
         SCOPED_TRACE(c.name);
         std::string path = ovtest::tempPath(c.name);
         ovtest::writeFile(path, ovtest::AiffFile().comm(c.channels, 1000, c.bits, 44100)
@@ -237,7 +241,10 @@ TEST(Errors, CommandLineMistakes)
     EXPECT_NE(orvane({}).status, 0);
     EXPECT_NE(orvane({"dance"}).status, 0);
     EXPECT_NE(orvane({"render", hosttest::demoSong()}).status, 0) << "no -o";
-    EXPECT_NE(orvane({"render", "--seconds", "1", "--frames", "5", "-o", ovtest::tempPath("both.aiff")}).status, 0);
+    EXPECT_NE(
+        orvane({"render", "--seconds", "1", "--frames", "5", "-o", ovtest::tempPath("both.aiff")})
+            .status,
+        0);
     EXPECT_NE(orvane({"play", "--seconds", "-1"}).status, 0);
     EXPECT_NE(orvane({"plugins", "--plugin-dir", "/nonexistent"}).status, 0);
 }

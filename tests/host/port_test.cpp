@@ -26,7 +26,8 @@ std::vector<uint8_t> sineFrames(size_t frames, double hz, double amplitude, uint
 {
     std::vector<uint8_t> bytes;
     for (size_t i = 0; i < frames; i++) {
-        auto v = static_cast<int16_t>(std::lround(amplitude * 32767 * std::sin(2 * std::numbers::pi * hz * i / rate)));
+        auto v = static_cast<int16_t>(
+            std::lround(amplitude * 32767 * std::sin(2 * std::numbers::pi * hz * i / rate)));
         for (int ch = 0; ch < 2; ch++) {
             bytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8));
             bytes.push_back(static_cast<uint8_t>(v));
@@ -40,7 +41,9 @@ std::vector<int> barHeights(const std::vector<uint8_t> &first, const std::vector
 {
     std::vector<int> heights;
     for (size_t i = 0; i < SpectrumAnalyser::kColumns; i++)
-        heights.push_back(((first[i * 2] << 8 | first[i * 2 + 1]) + (second[i * 2] << 8 | second[i * 2 + 1])) >> 10);
+        heights.push_back(
+            ((first[i * 2] << 8 | first[i * 2 + 1]) + (second[i * 2] << 8 | second[i * 2 + 1])) >>
+            10);
     return heights;
 }
 
@@ -226,7 +229,8 @@ TEST(VisualiserPortTitles, ATitleOnceShownStaysAsItWas)
     auto *track = static_cast<const struct TrackInfo *>(slots[2]);
     const char *first = track->title;
     EXPECT_STREQ(first, "Song A");
-    for (const char *next : {"Song B", "A much longer song name than fits in a short string", "Song A"}) {
+    for (const char *next :
+         {"Song B", "A much longer song name than fits in a short string", "Song A"}) {
         port.setTitle(next);
         EXPECT_STREQ(track->title, next);
         EXPECT_STREQ(first, "Song A");

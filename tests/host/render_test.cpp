@@ -42,15 +42,17 @@ void expectCompleteAiff(const std::vector<uint8_t> &file, uint32_t channels, uin
 
 /* What the plug-in itself delivers for the first `frames` frames of a file,
  * driven here the way the host drives it. */
-std::vector<uint8_t> decodeDirectly(const std::string &pluginFile, const std::string &songFile, size_t frames)
+std::vector<uint8_t> decodeDirectly(const std::string &pluginFile, const std::string &songFile,
+                                    size_t frames)
 {
     ovtest::Plugin plugin(pluginFile);
     EXPECT_TRUE(plugin.ok());
     EXPECT_NE(plugin->AnnouncePlayer(plugin.iface(), 10400), nullptr);
     std::vector<uint8_t> image = ovtest::readFile(songFile);
     auto stream = ovtest::newStream();
-    stream->LoadMode = plugin->TestPlayer(plugin.iface(), nullptr, image.data(),
-                                          static_cast<uint32>(std::min<size_t>(image.size(), 4096)));
+    stream->LoadMode =
+        plugin->TestPlayer(plugin.iface(), nullptr, image.data(),
+                           static_cast<uint32>(std::min<size_t>(image.size(), 4096)));
     if (stream->LoadMode == LOADMODE_IN_MEMORY) {
         stream->FileData = image.data();
         stream->FileSize = static_cast<int32>(image.size());
@@ -74,7 +76,8 @@ std::vector<uint8_t> decodeDirectly(const std::string &pluginFile, const std::st
 
 bool silent(const std::vector<uint8_t> &bytes, size_t from)
 {
-    return std::all_of(bytes.begin() + static_cast<ptrdiff_t>(from), bytes.end(), [](uint8_t b) { return b == 0; });
+    return std::all_of(bytes.begin() + static_cast<ptrdiff_t>(from), bytes.end(),
+                       [](uint8_t b) { return b == 0; });
 }
 
 TEST(RenderModules, EveryRealModuleBecomesACompleteAiffFile)
@@ -83,11 +86,13 @@ TEST(RenderModules, EveryRealModuleBecomesACompleteAiffFile)
     int rendered = 0;
     for (const auto &entry : std::filesystem::directory_iterator(ovtest::modsDir())) {
         std::string name = entry.path().filename().string();
-        if (entry.path().extension() != ".mod" || name.find("not-a-protracker") != std::string::npos)
+        if (entry.path().extension() != ".mod" ||
+            name.find("not-a-protracker") != std::string::npos)
             continue;
         SCOPED_TRACE(name);
         std::string out = ovtest::tempPath(name + ".aiff");
-        auto run = hosttest::orvane({"render", entry.path().string(), "--seconds", "1.5", "-o", out});
+        auto run =
+            hosttest::orvane({"render", entry.path().string(), "--seconds", "1.5", "-o", out});
         ASSERT_EQ(run.status, 0) << run.err;
         std::vector<uint8_t> file = ovtest::readFile(out);
         expectCompleteAiff(file, 2, 66150);
@@ -121,7 +126,8 @@ TEST(RenderRaw, BytesAreExactlyWhatThePluginDelivers)
     EXPECT_EQ(raw, decodeDirectly("OV_PT.ovplug", hosttest::demoSong(), 20000));
 
     std::string aiff = ovtest::tempPath("raw-source.aiff");
-    ovtest::writeFile(aiff, ovtest::AiffFile().comm(1, 10000, 16, 8000).ssnd(ovtest::testPcm(10000, 1)).bytes());
+    ovtest::writeFile(
+        aiff, ovtest::AiffFile().comm(1, 10000, 16, 8000).ssnd(ovtest::testPcm(10000, 1)).bytes());
     run = hosttest::orvane({"render", aiff, "--raw", "-o", out});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ovtest::readFile(out), ovtest::testPcm(10000, 1));
@@ -139,8 +145,12 @@ TEST(RenderAiff, RoundTripKeepsEverySample)
         std::vector<uint8_t> pcm = ovtest::testPcm(c.frames, c.channels);
         std::string source = ovtest::tempPath("source.aiff");
         /* Extra chunks around the sound data do not reach the copy. */
-        ovtest::writeFile(source, ovtest::AiffFile().chunk("NAME", "odd").comm(c.channels, c.frames, 16, c.rate)
-                                      .chunk("ANNO", "a note").ssnd(pcm).bytes());
+        ovtest::writeFile(source, ovtest::AiffFile()
+                                      .chunk("NAME", "odd")
+                                      .comm(c.channels, c.frames, 16, c.rate)
+                                      .chunk("ANNO", "a note")
+                                      .ssnd(pcm)
+                                      .bytes());
         std::string copy = ovtest::tempPath("copy.aiff");
         auto run = hosttest::orvane({"render", source, "-o", copy});
         ASSERT_EQ(run.status, 0) << run.err;
@@ -185,7 +195,9 @@ TEST(RenderAiff, AFileOfUnknownLengthRendersToItsEnd)
 TEST(RenderAiff, BoundsCutAnAiffFileShort)
 {
     std::string source = ovtest::tempPath("long.aiff");
-    ovtest::writeFile(source, ovtest::AiffFile().comm(2, 44100, 16, 44100).ssnd(ovtest::testPcm(44100, 2)).bytes());
+    ovtest::writeFile(
+        source,
+        ovtest::AiffFile().comm(2, 44100, 16, 44100).ssnd(ovtest::testPcm(44100, 2)).bytes());
     std::string out = ovtest::tempPath("short.aiff");
     ASSERT_EQ(hosttest::orvane({"render", source, "--frames", "1000", "-o", out}).status, 0);
     expectCompleteAiff(ovtest::readFile(out), 2, 1000);
@@ -198,7 +210,8 @@ TEST(RenderAiff, RatesAbove16BitsKeepTheirRate)
     /* A 96000 Hz file converts to a 96000 Hz file: the rate is stored as
      * the full extended value, not cut to 16 bits. */
     std::string source = ovtest::tempPath("96k.aiff");
-    ovtest::writeFile(source, ovtest::AiffFile().comm(2, 4800, 16, 96000).ssnd(ovtest::testPcm(4800, 2)).bytes());
+    ovtest::writeFile(
+        source, ovtest::AiffFile().comm(2, 4800, 16, 96000).ssnd(ovtest::testPcm(4800, 2)).bytes());
     std::string out = ovtest::tempPath("96k-copy.aiff");
     ASSERT_EQ(hosttest::orvane({"render", source, "-o", out}).status, 0);
     std::vector<uint8_t> written = ovtest::readFile(out);
@@ -275,7 +288,8 @@ TEST(RenderOutput, UnwritableOutputLeavesNothingBehind)
     EXPECT_NE(hosttest::orvane({"render", noise, "--seconds", "1", "-o", kept}).status, 0);
     EXPECT_NE(hosttest::orvane({"render", hosttest::demoSong(), "-o", kept}).status, 0);
     EXPECT_EQ(ovtest::readFile(kept), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
-    EXPECT_EQ(hosttest::folderEntries(folder), (std::vector<std::string>{"kept.aiff", "noise.bin"}));
+    EXPECT_EQ(hosttest::folderEntries(folder),
+              (std::vector<std::string>{"kept.aiff", "noise.bin"}));
 }
 
 TEST(RenderOutput, InterruptedRenderLeavesNothingBehind)
@@ -284,8 +298,9 @@ TEST(RenderOutput, InterruptedRenderLeavesNothingBehind)
      * interrupted half-way. */
     std::string folder = hosttest::freshFolder("interrupted");
     std::string out = folder + "/song.aiff";
-    std::string command = "ORVANE_CHECK_LEAKS=1 '" + std::string(OV_ORVANE) + "' render --seconds 300 --frames-dir '" +
-                          folder + "/pictures' -o '" + out + "' 2>/dev/null & pid=$!; sleep 1; kill -INT $pid; wait $pid";
+    std::string command = "ORVANE_CHECK_LEAKS=1 '" + std::string(OV_ORVANE) +
+                          "' render --seconds 300 --frames-dir '" + folder + "/pictures' -o '" +
+                          out + "' 2>/dev/null & pid=$!; sleep 1; kill -INT $pid; wait $pid";
     int raw = std::system(command.c_str());
     EXPECT_EQ(WEXITSTATUS(raw), 1);
     EXPECT_EQ(hosttest::folderEntries(folder), (std::vector<std::string>{"pictures"}));
@@ -300,7 +315,10 @@ TEST(RenderOutput, NoEncoderMeansOnlyRawOutput)
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.err, HasSubstr("writes AIFF files"));
     EXPECT_FALSE(std::filesystem::exists(out));
-    EXPECT_EQ(hosttest::orvane({"render", "--plugin-dir", only, "--seconds", "1", "--raw", "-o", out}).status, 0);
+    EXPECT_EQ(
+        hosttest::orvane({"render", "--plugin-dir", only, "--seconds", "1", "--raw", "-o", out})
+            .status,
+        0);
 }
 
 /* The AIFF plug-in's encoder with a size limit of one second of stereo
@@ -310,7 +328,8 @@ struct OVPlugIFace *gRealEncoder = nullptr;
 uint64_t gSoundBytes = 0;
 constexpr uint64_t kStandInLimit = 44100 * 4;
 
-int32 limitedEncode(struct OVPlugIFace *, struct EncoderStream *encoder, CONST_APTR samples, uint32 frames)
+int32 limitedEncode(struct OVPlugIFace *, struct EncoderStream *encoder, CONST_APTR samples,
+                    uint32 frames)
 {
     if (gSoundBytes + uint64_t{frames} * 4 > kStandInLimit)
         return -1;
@@ -352,14 +371,18 @@ TEST(RenderOutput, TheEncodersSizeLimitKeepsTheFileUpToThere)
 bool isScopeDot(uint32_t pixel) { return pixel == 0xAAFFAA || pixel == 0xFFAAAA; }
 
 /* A bar pixel: the palette's red 255 and blue below 127, on rows 4 to 130. */
-bool isBarPixel(uint32_t pixel) { return (pixel >> 16) == 0xFF && (pixel & 0xFF) < 127 && ((pixel >> 8) & 0xFF) < 0xFF; }
+bool isBarPixel(uint32_t pixel)
+{
+    return (pixel >> 16) == 0xFF && (pixel & 0xFF) < 127 && ((pixel >> 8) & 0xFF) < 0xFF;
+}
 
 TEST(RenderVisualiser, SavesNumberedPicturesOfScopeAndBars)
 {
     std::string folder = hosttest::freshFolder("pictures");
     std::string out = ovtest::tempPath("visualised.aiff");
     /* 9 s into the demo drums, bass and chords play. */
-    auto run = hosttest::orvane({"render", "--seconds", "9", "--frames-dir", folder, "--frames-every", "50", "-o", out});
+    auto run = hosttest::orvane(
+        {"render", "--seconds", "9", "--frames-dir", folder, "--frames-every", "50", "-o", out});
     ASSERT_EQ(run.status, 0) << run.err;
     expectCompleteAiff(ovtest::readFile(out), 2, 9 * 44100);
 
@@ -390,8 +413,9 @@ TEST(RenderVisualiser, SavesNumberedPicturesOfScopeAndBars)
 TEST(RenderVisualiser, EveryDataSignalGivesAFrame)
 {
     std::string folder = hosttest::freshFolder("every-frame");
-    auto run = hosttest::orvane({"render", "--frames", "44100", "--visualise", "--frames-dir", folder, "--frames-every", "1",
-                       "-o", ovtest::tempPath("every.aiff")});
+    auto run =
+        hosttest::orvane({"render", "--frames", "44100", "--visualise", "--frames-dir", folder,
+                          "--frames-every", "1", "-o", ovtest::tempPath("every.aiff")});
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<std::string> names = hosttest::folderEntries(folder);
     ASSERT_EQ(names.size(), 50u);

@@ -178,7 +178,8 @@ std::vector<HostileFile> hostileAiffs()
     add("ssnd-before-comm", ovtest::AiffFile().ssnd(pcm).comm(2, 1000, 16, 44100));
     add("chunk-larger-than-file",
         ovtest::AiffFile().comm(2, 1000, 16, 44100).chunkDeclaring("ANNO", 0xFFFFFFF0u, {1, 2, 3}));
-    add("ssnd-larger-than-file", ovtest::AiffFile().comm(2, 1000, 16, 44100).ssndDeclaring(0xFFFFFFFFu, pcm));
+    add("ssnd-larger-than-file",
+        ovtest::AiffFile().comm(2, 1000, 16, 44100).ssndDeclaring(0xFFFFFFFFu, pcm));
     add("ssnd-size-8", ovtest::AiffFile().comm(2, 1000, 16, 44100).ssndDeclaring(8, {}));
     add("comm-short", ovtest::AiffFile().chunkDeclaring("COMM", 11, {0, 2, 0, 0}).ssnd(pcm));
     add("channels-0", ovtest::AiffFile().comm(0, 1000, 16, 44100).ssnd(pcm));
@@ -186,9 +187,13 @@ std::vector<HostileFile> hostileAiffs()
     add("channels-3", ovtest::AiffFile().comm(3, 1000, 16, 44100).ssnd(pcm), true);
     add("frames-max", ovtest::AiffFile().comm(2, 0xFFFFFFFFu, 16, 44100).ssnd(pcm));
     add("rate-0", ovtest::AiffFile().comm(2, 1000, 16, ovtest::extendedRaw(0, 0)).ssnd(pcm));
-    add("rate-huge", ovtest::AiffFile().comm(2, 1000, 16, ovtest::extendedRaw(0x7FFF, ~0ull)).ssnd(pcm));
-    add("rate-negative", ovtest::AiffFile().comm(2, 1000, 16, ovtest::extendedRaw(0xC00E, 0xAC44ull << 48)).ssnd(pcm));
-    add("rate-tiny", ovtest::AiffFile().comm(2, 1000, 16, ovtest::extendedRaw(0x0001, 1)).ssnd(pcm));
+    add("rate-huge",
+        ovtest::AiffFile().comm(2, 1000, 16, ovtest::extendedRaw(0x7FFF, ~0ull)).ssnd(pcm));
+    add("rate-negative", ovtest::AiffFile()
+                             .comm(2, 1000, 16, ovtest::extendedRaw(0xC00E, 0xAC44ull << 48))
+                             .ssnd(pcm));
+    add("rate-tiny",
+        ovtest::AiffFile().comm(2, 1000, 16, ovtest::extendedRaw(0x0001, 1)).ssnd(pcm));
     add("bits-0", ovtest::AiffFile().comm(2, 1000, 0, 44100).ssnd(pcm), true);
     add("bits-8", ovtest::AiffFile().comm(2, 1000, 8, 44100).ssnd(pcm), true);
     add("bits-24", ovtest::AiffFile().comm(2, 1000, 24, 44100).ssnd(pcm), true);
@@ -231,7 +236,8 @@ void checkCorpus(const std::vector<HostileFile> &corpus)
         ovtest::writeFile(path, file.bytes);
 
         hosttest::RunResult info = hosttest::orvane({"info", path}, environment);
-        EXPECT_TRUE(info.status == 0 || info.status == 1) << "status " << info.status << "\n" << info.err;
+        EXPECT_TRUE(info.status == 0 || info.status == 1) << "status " << info.status << "\n"
+                                                          << info.err;
         EXPECT_TRUE(clean(info)) << info.err;
         if (info.status != 0) {
             EXPECT_TRUE(oneLine(info.err)) << info.err;

@@ -98,6 +98,24 @@ TEST(AudioHistoryTest, MonoIsDoubledAndMissingFramesAreSilent)
     EXPECT_EQ(frames[3].second, -2);
 }
 
+/* The attach message of a client played by the test itself: signal 20
+ * for data, its slots in `slots` (both spectra, track info, samples). */
+struct PluginMessage attachMessage(struct MsgPort *reply, APTR (&slots)[4])
+{
+    struct ExecIFace *IExec = ovtest::exec();
+    struct PluginMessage message{};
+    message.pm_Message.mn_Node.ln_Type = NT_MESSAGE;
+    message.pm_Message.mn_ReplyPort = reply;
+    message.pm_Message.mn_Length = sizeof message;
+    message.dataSignalMask = 1u << 20;
+    message.clientTask = IExec->FindTask(IExec, nullptr);
+    message.firstSpectrumSlot = &slots[0];
+    message.secondSpectrumSlot = &slots[1];
+    message.trackInfoSlot = &slots[2];
+    message.sampleBufferSlot = &slots[3];
+    return message;
+}
+
 class PortWithZephrin : public ::testing::Test {
 protected:
     void SetUp() override
@@ -168,16 +186,7 @@ TEST_F(PortWithZephrin, ASecondVisualiserIsTurnedAway)
     struct MsgPort *reply = IExec->CreateMsgPort(IExec);
     ASSERT_NE(reply, nullptr);
     APTR slots[4] = {};
-    struct PluginMessage message{};
-    message.pm_Message.mn_Node.ln_Type = NT_MESSAGE;
-    message.pm_Message.mn_ReplyPort = reply;
-    message.pm_Message.mn_Length = sizeof message;
-    message.dataSignalMask = 1u << 20;
-    message.clientTask = IExec->FindTask(IExec, nullptr);
-    message.firstSpectrumSlot = &slots[0];
-    message.secondSpectrumSlot = &slots[1];
-    message.trackInfoSlot = &slots[2];
-    message.sampleBufferSlot = &slots[3];
+    struct PluginMessage message = attachMessage(reply, slots);
     message.accepted = 7;
     IExec->PutMsg(IExec, IExec->FindPort(IExec, PLUGIN_PORT_NAME), &message.pm_Message);
     port.serve();
@@ -211,17 +220,8 @@ TEST(VisualiserPortTitles, ATitleOnceShownStaysAsItWas)
     struct MsgPort *reply = IExec->CreateMsgPort(IExec);
     ASSERT_NE(reply, nullptr);
     APTR slots[4] = {};
-    struct PluginMessage message{};
-    message.pm_Message.mn_Node.ln_Type = NT_MESSAGE;
-    message.pm_Message.mn_ReplyPort = reply;
-    message.pm_Message.mn_Length = sizeof message;
-    message.dataSignalMask = 1u << 20;
+    struct PluginMessage message = attachMessage(reply, slots);
     message.infoSignalMask = 1u << 21;
-    message.clientTask = IExec->FindTask(IExec, nullptr);
-    message.firstSpectrumSlot = &slots[0];
-    message.secondSpectrumSlot = &slots[1];
-    message.trackInfoSlot = &slots[2];
-    message.sampleBufferSlot = &slots[3];
     IExec->PutMsg(IExec, IExec->FindPort(IExec, PLUGIN_PORT_NAME), &message.pm_Message);
     port.serve();
     ASSERT_EQ(IExec->GetMsg(IExec, reply), &message.pm_Message);

@@ -66,13 +66,12 @@ uint64_t EncoderSession::encode(std::span<const uint8_t> frames, OutputFile &out
 
 void EncoderSession::finish(OutputFile &out)
 {
-    struct OVPlugIFace *iface = iface_;
     /* A render of no frames still owes the header. */
-    int32 reported = iface->EncodeFrameEncoder(iface, &stream_, buffer_, 0);
+    int32 reported = iface_->EncodeFrameEncoder(iface_, &stream_, buffer_, 0);
     if (reported < 0)
         throw HostError("the " + name_ + " encoder cannot write the file's header");
     out.append({buffer_, static_cast<size_t>(reported)});
-    struct EncoderFixup **fixups = iface->FinishEncoder(iface, &stream_);
+    struct EncoderFixup **fixups = iface_->FinishEncoder(iface_, &stream_);
     if (fixups == nullptr)
         throw HostError("the " + name_ + " encoder cannot finish the file (out of memory)");
     for (; *fixups != nullptr; fixups++) {

@@ -1,9 +1,9 @@
 /* orvane render: a song decoded into an AIFF file (through the encoding
  * plug-in) or into the plug-in's raw big-endian PCM, optionally shown by
  * the visualiser frame by frame. */
-#include "encoder_session.h"
 #include "commands.h"
 #include "console.h"
+#include "encoder_session.h"
 #include "host_error.h"
 #include "output_file.h"
 #include "plugin_port.h"
@@ -80,10 +80,6 @@ private:
     uint64_t shown_ = 0;
     uint64_t nextSignal_ = 0; /* history frame of the last signal */
 };
-
-} // namespace
-
-namespace {
 
 int render(const Places &places, const RenderOptions &options, const EncoderChoice *chosenEncoder)
 {

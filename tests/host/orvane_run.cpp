@@ -2,6 +2,7 @@
 
 #include "support/plugin_host.h"
 
+#include <gtest/gtest.h>
 #include <png.h>
 #include <sys/wait.h>
 
@@ -54,6 +55,9 @@ RunResult orvane(const std::vector<std::string> &arguments, const std::string &e
     result.status = runShell(command);
     result.out = readText(outFile);
     result.err = readText(errFile);
+    /* A sanitizer's report fails the test, whatever status it expects. */
+    if (result.err.find("Sanitizer") != std::string::npos)
+        ADD_FAILURE() << "orvane reported:\n" << result.err;
     std::filesystem::remove(outFile);
     std::filesystem::remove(errFile);
     return result;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+struct OVPlugIFace;
+
 namespace orvane {
 
 /* Where things are found. */
@@ -49,8 +51,21 @@ struct RenderOptions {
     uint32_t framesEvery = 10;
 };
 
+/* Exit status of a render the encoder cut short at its size limit: the
+ * file is kept, complete up to the cut. */
+constexpr int kStatusCutShort = 2;
+
+/* The interface a render encodes through, and its plug-in's name. */
+struct EncoderChoice {
+    struct OVPlugIFace *iface = nullptr;
+    std::string name;
+};
+
 int runPlay(const Places &places, const PlayOptions &options);
 int runRender(const Places &places, const RenderOptions &options);
+/* A render through the given encoder instead of the first plug-in that
+ * encodes (ignored for raw output). */
+int runRender(const Places &places, const RenderOptions &options, const EncoderChoice &encoder);
 int runInfo(const Places &places, const std::vector<std::string> &files);
 int runPlugins(const Places &places);
 

@@ -75,7 +75,8 @@ std::string clockText(double seconds)
     long total = std::lround(std::floor(std::max(seconds, 0.0)));
     char text[32];
     if (total >= 3600)
-        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60,
+                      total % 60);
     else
         std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
     return text;

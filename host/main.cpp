@@ -10,32 +10,10 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 namespace orvane {
-
-void reportError(const std::string &message) { std::fprintf(stderr, "orvane: %s\n", message.c_str()); }
-
-std::vector<std::filesystem::path> Places::filesOrDemo(const std::vector<std::string> &files) const
-{
-    if (!files.empty())
-        return {files.begin(), files.end()};
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(demoSong(), error))
-        throw HostError("no FILE given, and the demo song '" + demoSong().string() + "' is missing");
-    return {demoSong()};
-}
-
-std::optional<uint64_t> Length::framesAt(uint32_t rate) const
-{
-    if (frames)
-        return frames;
-    if (seconds)
-        return static_cast<uint64_t>(std::llround(*seconds * rate));
-    return std::nullopt;
-}
 
 namespace {
 
@@ -57,6 +35,9 @@ const char *kExamples = R"(Examples:
   orvane render --seconds 5 --visualise --frames-dir pictures -o demo.aiff
   orvane info song.mod                       plug-in, rate, channels, duration, title
   orvane plugins --plugin-dir build/bin      what each plug-in says about itself
+
+Exit status: 0 done, 1 failed (one line on standard error says why),
+  2 render cut short at the AIFF size limit (under 2 GB of sound; the file is kept)
 )";
 
 /* With this variable set, the process reports memory blocks still live at
@@ -77,7 +58,8 @@ void addLength(CLI::App *command, Length &length)
 {
     auto *seconds = command->add_option("--seconds", length.seconds, "Stop after this many seconds")
                         ->check(CLI::PositiveNumber);
-    command->add_option("--frames", length.frames, "Stop after this many sample frames")->excludes(seconds);
+    command->add_option("--frames", length.frames, "Stop after this many sample frames")
+        ->excludes(seconds);
 }
 
 } // namespace
@@ -87,32 +69,42 @@ int main(int argc, char **argv)
     Places places{programFolder(), programFolder()};
     std::string pluginDir;
 
-    CLI::App app{"orvane: plays Protracker modules and AIFF files through the Orvane plug-ins", "orvane"};
+    CLI::App app{"orvane: plays Protracker modules and AIFF files through the Orvane plug-ins",
+                 "orvane"};
     app.footer(kExamples);
     app.require_subcommand(1);
-    app.add_option("--plugin-dir", pluginDir, "Folder of the *.ovplug plug-ins (default: the program's folder)")
+    app.add_option("--plugin-dir", pluginDir,
+                   "Folder of the *.ovplug plug-ins (default: the program's folder)")
         ->check(CLI::ExistingDirectory);
 
     PlayOptions play;
-    auto *playCommand = app.add_subcommand("play", "Play files through the sound device (the demo song without FILE)");
+    auto *playCommand = app.add_subcommand(
+        "play", "Play files through the sound device (the demo song without FILE)");
     playCommand->add_option("FILE", play.files, "Files to play in turn");
     addLength(playCommand, play.length);
     playCommand->add_flag("--visualise,--visualize", play.visualise, "Show the Zephrin visualiser");
 
     RenderOptions render;
-    auto *renderCommand = app.add_subcommand("render", "Decode a file into an AIFF file (or raw PCM)");
+    auto *renderCommand =
+        app.add_subcommand("render", "Decode a file into an AIFF file (or raw PCM)");
     renderCommand->add_option("FILE", render.file, "File to render (the demo song when left out)");
-    renderCommand->add_option("-o,--output", render.output, "Output file, - for standard output")->required();
+    renderCommand->add_option("-o,--output", render.output, "Output file, - for standard output")
+        ->required();
     addLength(renderCommand, render.length);
-    renderCommand->add_flag("--raw", render.raw, "Write the decoded big-endian PCM exactly as delivered");
-    renderCommand->add_flag("--visualise,--visualize", render.visualise, "Run Zephrin while rendering");
-    renderCommand->add_option("--frames-dir", render.framesDir,
-                              "Run Zephrin headless and save its pictures here as numbered PNG files");
-    renderCommand->add_option("--frames-every", render.framesEvery, "Save every N-th picture (default 10)")
+    renderCommand->add_flag("--raw", render.raw,
+                            "Write the decoded big-endian PCM exactly as delivered");
+    renderCommand->add_flag("--visualise,--visualize", render.visualise,
+                            "Run Zephrin while rendering");
+    renderCommand->add_option(
+        "--frames-dir", render.framesDir,
+        "Run Zephrin headless and save its pictures here as numbered PNG files");
+    renderCommand
+        ->add_option("--frames-every", render.framesEvery, "Save every N-th picture (default 10)")
         ->check(CLI::PositiveNumber);
 
     std::vector<std::string> infoFiles;
-    auto *infoCommand = app.add_subcommand("info", "Describe files: plug-in, loading mode, format, duration, title");
+    auto *infoCommand = app.add_subcommand(
+        "info", "Describe files: plug-in, loading mode, format, duration, title");
     infoCommand->add_option("FILE", infoFiles, "Files to describe");
 
     auto *pluginsCommand = app.add_subcommand("plugins", "List the plug-ins and their descriptors");

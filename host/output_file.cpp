@@ -29,7 +29,8 @@ OutputFile::OutputFile(const std::string &path, bool patchedLater) : path_(path)
     }
     /* A device, a pipe or a socket is written as it is, like standard
      * output: renaming a finished file over it would replace it. */
-    if (std::filesystem::exists(target, error) && !std::filesystem::is_regular_file(target, error)) {
+    if (std::filesystem::exists(target, error) &&
+        !std::filesystem::is_regular_file(target, error)) {
         fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd_ < 0)
             fail("open");

@@ -22,7 +22,8 @@ constexpr uint32_t kSeekStepSeconds = 10;
 constexpr uint32_t kSignalsPerSecond = 50;
 constexpr Uint32 kLoopDelayMs = 5;
 
-const char *kNoDeviceAdvice = "; `orvane render FILE -o OUT.aiff` writes the song to a file instead";
+const char *kNoDeviceAdvice =
+    "; `orvane render FILE -o OUT.aiff` writes the song to a file instead";
 
 /* The sound device's audio subsystem, for the whole command. */
 class SoundSystem {
@@ -30,7 +31,8 @@ public:
     SoundSystem()
     {
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-            throw HostError(std::string("no sound device (") + SDL_GetError() + ")" + kNoDeviceAdvice);
+            throw HostError(std::string("no sound device (") + SDL_GetError() + ")" +
+                            kNoDeviceAdvice);
     }
     ~SoundSystem() { SDL_QuitSubSystem(SDL_INIT_AUDIO); }
     SoundSystem(const SoundSystem &) = delete;
@@ -50,7 +52,8 @@ public:
         SDL_AudioSpec have{};
         device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
         if (device_ == 0)
-            throw HostError(std::string("no sound device (") + SDL_GetError() + ")" + kNoDeviceAdvice);
+            throw HostError(std::string("no sound device (") + SDL_GetError() + ")" +
+                            kNoDeviceAdvice);
     }
     ~SoundDevice() { SDL_CloseAudioDevice(device_); }
     SoundDevice(const SoundDevice &) = delete;
@@ -69,7 +72,10 @@ public:
     uint64_t queuedFrames() const { return queuedFrames_; }
     uint64_t waitingFrames() const { return SDL_GetQueuedAudioSize(device_) / frameBytes_; }
     /* Frames the device has taken so far. */
-    uint64_t playedFrames() const { return queuedFrames_ - std::min(queuedFrames_, waitingFrames()); }
+    uint64_t playedFrames() const
+    {
+        return queuedFrames_ - std::min(queuedFrames_, waitingFrames());
+    }
     void drop()
     {
         queuedFrames_ = playedFrames();
@@ -88,14 +94,17 @@ enum class After { NextFile, Quit };
 
 std::string formatLine(const PlayerSession &session)
 {
-    std::string duration = session.endless() ? "endless" : clockText(session.durationMs() / 1000.0);
+    std::string duration = session.endless()         ? "endless"
+                           : session.durationKnown() ? clockText(session.durationMs() / 1000.0)
+                                                     : "length unknown";
     return "  " + session.plugin().name() + ", " + std::to_string(session.rate()) + " Hz, " +
-           std::to_string(session.channels()) + (session.channels() == 1 ? " channel, " : " channels, ") + duration;
+           std::to_string(session.channels()) +
+           (session.channels() == 1 ? " channel, " : " channels, ") + duration;
 }
 
 /* Plays one song to its end, its bound, or a key. */
 After playSession(PlayerSession &session, const Length &length, KeyReader &keys, BreakWatch &breaks,
-                  VisualiserPort *port)
+                  VisualiserRun *visualiser)
 {
     const uint32_t rate = session.rate();
     const uint32_t frameBytes = session.frameBytes();
@@ -103,9 +112,9 @@ After playSession(PlayerSession &session, const Length &length, KeyReader &keys,
     SoundDevice device(rate, session.channels());
     AudioHistory history;
     std::optional<SpectrumAnalyser> analyser;
-    if (port != nullptr) {
+    if (visualiser != nullptr) {
         analyser.emplace(rate);
-        port->setTitle(session.title());
+        visualiser->port().setTitle(session.title());
     }
     StatusLine status(stdout);
 
@@ -144,12 +153,13 @@ After playSession(PlayerSession &session, const Length &length, KeyReader &keys,
 
         uint64_t heardHistory = anchorHistory + played;
         double elapsed = static_cast<double>(anchorSong + played) / rate;
-        if (port != nullptr) {
-            port->serve();
-            if (!paused && heardHistory >= nextSignal) {
-                port->publish(history, heardHistory, *analyser);
+        if (visualiser != nullptr) {
+            visualiser->port().serve();
+            /* A frame still being drawn holds the signal back; the next
+             * turn of the loop tries again. */
+            if (!paused && heardHistory >= nextSignal &&
+                visualiser->offer(history, heardHistory, *analyser))
                 nextSignal = heardHistory + rate / kSignalsPerSecond;
-            }
         }
 
         Key key = keys.poll();
@@ -188,7 +198,7 @@ After playSession(PlayerSession &session, const Length &length, KeyReader &keys,
             return After::Quit;
 
         std::string line = "  " + clockText(elapsed);
-        if (!session.endless()) {
+        if (session.durationKnown()) {
             double total = session.durationMs() / 1000.0;
             line += " " + progressBar(elapsed / total, 30) + " " + clockText(total);
         }
@@ -222,9 +232,11 @@ int runPlay(const Places &places, const PlayOptions &options)
     for (const auto &file : files) {
         try {
             PlayerSession session(plugins, file);
+            session.requirePlayable();
             std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
             std::fflush(stdout);
-            if (playSession(session, options.length, keys, breaks, port.get()) == After::Quit)
+            if (playSession(session, options.length, keys, breaks,
+                            visualiser ? &*visualiser : nullptr) == After::Quit)
                 break;
         } catch (const HostError &error) {
             std::fflush(stdout);

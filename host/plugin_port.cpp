@@ -89,13 +89,16 @@ void VisualiserPort::handle(struct PluginMessage *message)
 
 void VisualiserPort::setTitle(const std::string &title)
 {
-    title_ = title;
-    trackInfo_.title = title_.c_str();
+    if (titles_.empty() || titles_.back() != title)
+        titles_.push_back(title);
+    /* Written whole before the signal, and never into a text in use. */
+    __atomic_store_n(&trackInfo_.title, titles_.back().c_str(), __ATOMIC_RELEASE);
     if (client_ != nullptr && infoSignal_ != 0)
         exec()->Signal(exec(), client_, infoSignal_);
 }
 
-void VisualiserPort::publish(const AudioHistory &history, uint64_t endFrame, SpectrumAnalyser &analyser)
+void VisualiserPort::publish(const AudioHistory &history, uint64_t endFrame,
+                             SpectrumAnalyser &analyser)
 {
     if (client_ == nullptr)
         return;

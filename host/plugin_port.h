@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -37,7 +38,8 @@ public:
     uint32_t attachCount() const { return attachCount_; }
     uint32_t detachCount() const { return detachCount_; }
 
-    /* Names the current song and tells the visualiser. */
+    /* Names the current song and tells the visualiser. The text is
+     * published before the signal that announces it. */
     void setTitle(const std::string &title);
     /* Fills the buffers from the audio ending at frame `endFrame` of the
      * history and signals the visualiser. The analyser follows the rate of
@@ -60,7 +62,10 @@ private:
     std::array<uint8_t, SpectrumAnalyser::kColumns * 2> secondSpectrum_{};
     std::array<StereoFrame, SpectrumAnalyser::kFftFrames> analysed_{};
     struct TrackInfo trackInfo_{};
-    std::string title_;
+    /* Every title handed out, kept unchanged for the port's life: the
+     * visualiser reads the title without a lock whenever it likes after
+     * an info signal, so no text it may still hold can change or go away. */
+    std::deque<std::string> titles_;
 };
 
 } // namespace orvane

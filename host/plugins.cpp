@@ -1,8 +1,12 @@
 #include "plugins.h"
 
+#include "descriptor_text.h"
+
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace orvane {
 
@@ -12,12 +16,10 @@ struct ExecIFace *exec() { return AbsExecBase->MainInterface; }
 
 constexpr const char *kPluginSuffix = ".ovplug";
 
-} // namespace
+/* Descriptor names of the plug-ins whose streams never end. */
+constexpr std::array<std::string_view, 1> kEndlessFormats{"Protracker"};
 
-std::string fieldText(const char *field, size_t width)
-{
-    return std::string(field, std::find(field, field + width, '\0'));
-}
+} // namespace
 
 std::unique_ptr<LoadedPlugin> LoadedPlugin::open(const std::filesystem::path &file,
                                                  std::string &whyNot)
@@ -63,6 +65,12 @@ bool LoadedPlugin::encodes() const
     return iface_->Data.PositiveSize >= OVPLUG_ENCODER_SLOTS * sizeof(void *);
 }
 
+bool LoadedPlugin::neverEnds() const
+{
+    return std::find(kEndlessFormats.begin(), kEndlessFormats.end(), name()) !=
+           kEndlessFormats.end();
+}
+
 PluginSet::PluginSet(const std::filesystem::path &folder) : folder_(folder)
 {
     std::vector<std::filesystem::path> files;
@@ -91,7 +99,8 @@ Recognised PluginSet::recognise(std::span<const uint8_t> head) const
 {
     for (const auto &plugin : plugins_) {
         struct OVPlugIFace *iface = plugin->iface();
-        int32 mode = iface->TestPlayer(iface, nullptr, head.data(), static_cast<uint32>(head.size()));
+        int32 mode =
+            iface->TestPlayer(iface, nullptr, head.data(), static_cast<uint32>(head.size()));
         if (mode != 0)
             return {plugin.get(), static_cast<uint32_t>(mode)};
     }

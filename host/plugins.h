@@ -23,7 +23,8 @@ class LoadedPlugin {
 public:
     /* Opens the library file and announces the host; on failure returns
      * null and says why in `whyNot`. */
-    static std::unique_ptr<LoadedPlugin> open(const std::filesystem::path &file, std::string &whyNot);
+    static std::unique_ptr<LoadedPlugin> open(const std::filesystem::path &file,
+                                              std::string &whyNot);
     ~LoadedPlugin();
     LoadedPlugin(const LoadedPlugin &) = delete;
     LoadedPlugin &operator=(const LoadedPlugin &) = delete;
@@ -34,6 +35,10 @@ public:
     std::string name() const;
     /* The interface carries the encoder slots. */
     bool encodes() const;
+    /* Its streams never end (a Protracker module starts again at its first
+     * position, by the plug-in's contract), so a length must come from
+     * elsewhere. Every other plug-in's stream ends when a decode says so. */
+    bool neverEnds() const;
 
 private:
     LoadedPlugin() = default;
@@ -73,9 +78,6 @@ private:
     std::vector<std::unique_ptr<LoadedPlugin>> plugins_;
     std::vector<std::pair<std::string, std::string>> unusable_;
 };
-
-/* Text of a fixed-width descriptor field, up to its first NUL. */
-std::string fieldText(const char *field, size_t width);
 
 } // namespace orvane
 

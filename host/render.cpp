@@ -1,9 +1,9 @@
 /* orvane render: a song decoded into an AIFF file (through the encoding
  * plug-in) or into the plug-in's raw big-endian PCM, optionally shown by
  * the visualiser frame by frame. */
-#include "aiff_encoder.h"
 #include "commands.h"
 #include "console.h"
+#include "encoder_session.h"
 #include "host_error.h"
 #include "output_file.h"
 #include "plugin_port.h"
@@ -22,7 +22,8 @@ namespace {
  * every N-th of which is saved as a picture. */
 class RenderVisualiser {
 public:
-    RenderVisualiser(const Places &places, const RenderOptions &options, const PlayerSession &session)
+    RenderVisualiser(const Places &places, const RenderOptions &options,
+                     const PlayerSession &session)
         : framesDir_(options.framesDir), every_(options.framesEvery), rate_(session.rate()),
           channels_(session.channels()), analyser_(session.rate())
     {
@@ -30,7 +31,8 @@ public:
             std::error_code error;
             std::filesystem::create_directories(framesDir_, error);
             if (error || !std::filesystem::is_directory(framesDir_))
-                throw HostError("cannot write pictures into '" + framesDir_.string() + "': " + error.message());
+                throw HostError("cannot write pictures into '" + framesDir_.string() +
+                                "': " + error.message());
         }
         run_.emplace(port_, places.visualiser(), !framesDir_.empty());
         port_.setTitle(session.title());
@@ -61,7 +63,8 @@ private:
     void savePicture()
     {
         char name[32];
-        std::snprintf(name, sizeof name, "frame-%07llu.png", static_cast<unsigned long long>(shown_));
+        std::snprintf(name, sizeof name, "frame-%07llu.png",
+                      static_cast<unsigned long long>(shown_));
         if (!run_->savePicture(framesDir_ / name))
             throw HostError("cannot write the picture '" + (framesDir_ / name).string() + "'");
     }
@@ -78,33 +81,38 @@ private:
     uint64_t nextSignal_ = 0; /* history frame of the last signal */
 };
 
-} // namespace
-
-int runRender(const Places &places, const RenderOptions &options)
+int render(const Places &places, const RenderOptions &options, const EncoderChoice *chosenEncoder)
 {
     if (options.output.empty())
         throw HostError("render needs an output file: -o OUT.aiff (or -o - for standard output)");
     if (options.framesEvery == 0)
         throw HostError("--frames-every must be at least 1");
-    std::filesystem::path file = places.filesOrDemo(options.file.empty() ? std::vector<std::string>{}
-                                                                         : std::vector<std::string>{options.file})
-                                     .front();
+    std::filesystem::path file =
+        places
+            .filesOrDemo(options.file.empty() ? std::vector<std::string>{}
+                                              : std::vector<std::string>{options.file})
+            .front();
     PluginSet plugins(places.pluginDir);
     PlayerSession session(plugins, file);
+    session.requirePlayable();
     std::optional<uint64_t> limit = options.length.framesAt(session.rate());
     if (!limit && session.endless())
-        throw HostError("'" + file.string() + "' never ends (a module plays forever): give --seconds or --frames");
+        throw HostError("'" + file.string() +
+                        "' never ends (a module plays forever): give --seconds or --frames");
 
-    LoadedPlugin *encoder = nullptr;
-    if (!options.raw) {
-        encoder = plugins.encoder();
-        if (encoder == nullptr)
-            throw HostError("no plug-in in '" + places.pluginDir.string() + "' writes AIFF files (use --raw for PCM)");
+    EncoderChoice encoder;
+    if (chosenEncoder != nullptr) {
+        encoder = *chosenEncoder;
+    } else if (LoadedPlugin *plugin = plugins.encoder()) {
+        encoder = {plugin->iface(), plugin->name()};
     }
+    if (!options.raw && encoder.iface == nullptr)
+        throw HostError("no plug-in in '" + places.pluginDir.string() +
+                        "' writes AIFF files (use --raw for PCM)");
     OutputFile out(options.output, !options.raw);
-    std::optional<AiffEncoder> aiff;
-    if (encoder != nullptr)
-        aiff.emplace(*encoder, session.rate(), session.channels());
+    std::optional<EncoderSession> encoding;
+    if (!options.raw)
+        encoding.emplace(encoder.iface, encoder.name, session.rate(), session.channels());
     std::optional<RenderVisualiser> visualiser;
     if (options.visualise || !options.framesDir.empty())
         visualiser.emplace(places, options, session);
@@ -122,12 +130,14 @@ int runRender(const Places &places, const RenderOptions &options)
             break;
         uint64_t take = std::min<uint64_t>(block.size() / frameBytes, remaining);
         block = block.first(static_cast<size_t>(take * frameBytes));
+        if (encoding) {
+            take = encoding->encode(block, out);
+            block = block.first(static_cast<size_t>(take * frameBytes));
+        } else {
+            out.append(block);
+        }
         if (visualiser)
             visualiser->show(block);
-        if (aiff)
-            aiff->encode(block, out);
-        else
-            out.append(block);
         remaining -= take;
         done += take;
         double seconds = static_cast<double>(done) / session.rate();
@@ -135,17 +145,41 @@ int runRender(const Places &places, const RenderOptions &options)
             status.show("rendering " + clockText(seconds) + " / " +
                         clockText(static_cast<double>(*limit) / session.rate()) + " " +
                         progressBar(static_cast<double>(done) / static_cast<double>(*limit), 30));
+        else if (session.durationKnown())
+            status.show("rendering " + clockText(seconds) + " / " +
+                        clockText(session.durationMs() / 1000.0) + " " +
+                        progressBar(seconds * 1000.0 / session.durationMs(), 30));
         else
-            status.show("rendering " + clockText(seconds) + " / " + clockText(session.durationMs() / 1000.0) +
-                        " " + progressBar(seconds * 1000.0 / std::max<uint32_t>(session.durationMs(), 1), 30));
+            status.show("rendering " + clockText(seconds));
+        if (encoding && encoding->full())
+            break;
     }
     status.finish();
     if (visualiser)
         visualiser->finish();
-    if (aiff)
-        aiff->finish(out);
+    if (encoding)
+        encoding->finish(out);
     out.commit();
+    if (encoding && encoding->full()) {
+        reportError("stopped at " + clockText(static_cast<double>(done) / session.rate()) + " (" +
+                    std::to_string(done) + " frames): the " + encoder.name +
+                    " encoder takes no more (an AIFF file holds under 2 GB of sound); '" +
+                    options.output + "' is complete up to there");
+        return kStatusCutShort;
+    }
     return 0;
+}
+
+} // namespace
+
+int runRender(const Places &places, const RenderOptions &options)
+{
+    return render(places, options, nullptr);
+}
+
+int runRender(const Places &places, const RenderOptions &options, const EncoderChoice &encoder)
+{
+    return render(places, options, &encoder);
 }
 
 } // namespace orvane

@@ -21,14 +21,15 @@ constexpr double kTiltDbPerOctave = 1.5;
 } // namespace
 
 SpectrumAnalyser::SpectrumAnalyser(uint32_t rate)
-    : fft_(kiss_fftr_alloc(kFftFrames, 0, nullptr, nullptr)), window_(kFftFrames), input_(kFftFrames),
-      magnitudes_(kFftFrames / 2 + 1), bins_(kFftFrames / 2 + 1),
+    : fft_(kiss_fftr_alloc(kFftFrames, 0, nullptr, nullptr)), window_(kFftFrames),
+      input_(kFftFrames), magnitudes_(kFftFrames / 2 + 1), bins_(kFftFrames / 2 + 1),
       highestHz_(std::min(kHighestHz, rate / 2.0))
 {
     if (fft_ == nullptr)
         throw std::bad_alloc();
     for (size_t i = 0; i < kFftFrames; i++)
-        window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / kFftFrames));
+        window_[i] =
+            static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / kFftFrames));
     double binHz = static_cast<double>(rate) / kFftFrames;
     for (size_t c = 0; c <= kColumns; c++) {
         double hz = kLowestHz * std::pow(highestHz_ / kLowestHz, static_cast<double>(c) / kColumns);
@@ -57,12 +58,14 @@ uint16_t SpectrumAnalyser::columnLevel(size_t column, std::span<const float> mag
         magnitude = magnitudes[below] * (1.0f - part) + magnitudes[above] * part;
     }
     double hz = kLowestHz * std::pow(highestHz_ / kLowestHz, (column + 0.5) / kColumns);
-    double db = 20.0 * std::log10(std::max(magnitude, 1e-9f)) + kTiltDbPerOctave * std::log2(hz / 500.0);
+    double db =
+        20.0 * std::log10(std::max(magnitude, 1e-9f)) + kTiltDbPerOctave * std::log2(hz / 500.0);
     double level = std::clamp((db + kRangeDb) / kRangeDb, 0.0, 1.0);
     return static_cast<uint16_t>(std::lround(level * kLoudest));
 }
 
-void SpectrumAnalyser::channelLevels(std::span<const StereoFrame> frames, bool second, std::span<uint8_t> out)
+void SpectrumAnalyser::channelLevels(std::span<const StereoFrame> frames, bool second,
+                                     std::span<uint8_t> out)
 {
     for (size_t i = 0; i < kFftFrames; i++) {
         int16_t sample = second ? frames[i].second : frames[i].first;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <optional>
 
 namespace orvane {
 
@@ -21,9 +22,55 @@ constexpr size_t kLargestImage = size_t{1} << 30;
 
 std::string quoted(const std::filesystem::path &file) { return "'" + file.string() + "'"; }
 
-} // namespace
+/* The unsigned big-endian number of `width` bytes at `at`. */
+uint32_t bigEndianAt(std::span<const uint8_t> bytes, size_t at, size_t width)
+{
+    uint32_t value = 0;
+    for (size_t i = 0; i < width; i++)
+        value = (value << 8) | bytes[at + i];
+    return value;
+}
 
-std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t limit)
+/* Bits per sample an AIFF file's COMM chunk declares, when the chunk lies
+ * within the bytes read from the file's start; chunks are walked by their
+ * sizes exactly as stored, as the AIFF plug-in walks them. */
+std::optional<uint16_t> aiffSampleBits(std::span<const uint8_t> head)
+{
+    if (head.size() < 12 || std::memcmp(head.data(), "FORM", 4) != 0 ||
+        std::memcmp(head.data() + 8, "AIFF", 4) != 0)
+        return std::nullopt;
+    for (size_t at = 12; at + 8 <= head.size();) {
+        uint32_t size = bigEndianAt(head, at + 4, 4);
+        if (std::memcmp(head.data() + at, "COMM", 4) == 0)
+            return size >= 12 && at + 16 <= head.size()
+                       ? std::optional<uint16_t>(
+                             static_cast<uint16_t>(bigEndianAt(head, at + 14, 2)))
+                       : std::nullopt;
+        if (std::memcmp(head.data() + at, "SSND", 4) == 0 || size > head.size() - at - 8)
+            return std::nullopt;
+        at += 8 + size_t{size};
+    }
+    return std::nullopt;
+}
+
+/* Why a stream delivered not a single frame, as far as the host can tell:
+ * the contract's 16-bit samples (sample format 2) in the one or two
+ * channels an output buffer holds. */
+std::string noFramesReason(const LoadedPlugin &plugin, const struct PlayerStream &record,
+                           std::span<const uint8_t> head)
+{
+    const std::string who = "the " + plugin.name() + " plug-in";
+    std::optional<uint16_t> bits = aiffSampleBits(head);
+    if (bits && *bits != 16)
+        return std::to_string(*bits) + "-bit samples; " + who + " plays 16-bit files";
+    if (record.Channels > 2)
+        return std::to_string(record.Channels) + " channels; " + who +
+               " plays mono and stereo files";
+    return who + " delivers not one whole sample frame from it";
+}
+
+/* Opens the file for reading; throws HostError when it cannot be read. */
+std::ifstream openInput(const std::filesystem::path &file)
 {
     std::error_code error;
     if (std::filesystem::is_directory(file, error))
@@ -31,7 +78,14 @@ std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t lim
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw HostError("cannot read " + quoted(file) + ": " + std::strerror(errno));
-    std::vector<uint8_t> bytes;
+    return in;
+}
+
+/* Reads on from where `in` stands until `bytes` holds `limit` bytes or the
+ * file ends; throws HostError on a read error. */
+void readOn(std::ifstream &in, const std::filesystem::path &file, std::vector<uint8_t> &bytes,
+            size_t limit)
+{
     char chunk[65536];
     while (bytes.size() < limit && in) {
         size_t ask = std::min(sizeof chunk, limit - bytes.size());
@@ -40,8 +94,9 @@ std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t lim
     }
     if (in.bad())
         throw HostError("cannot read " + quoted(file) + ": " + std::strerror(errno));
-    return bytes;
 }
+
+} // namespace
 
 std::string moduleTitle(std::span<const uint8_t> image)
 {
@@ -57,22 +112,28 @@ std::string moduleTitle(std::span<const uint8_t> image)
 PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::path &file)
     : record_(std::make_unique<struct PlayerStream>()), path_(file.string())
 {
-    std::vector<uint8_t> head = readFileBytes(file, kRecogniseBytes);
-    Recognised found = plugins.recognise(head);
-    if (found.plugin == nullptr)
-        throw HostError(quoted(file) + ": no plug-in recognises this file");
-    plugin_ = found.plugin;
-    record_->LoadMode = found.loadMode;
-    if (found.loadMode == LOADMODE_IN_MEMORY) {
-        image_ = readFileBytes(file, kLargestImage + 1);
-        if (image_.size() > kLargestImage)
-            throw HostError(quoted(file) + ": too large to load into memory");
-        record_->FileData = image_.data();
-        record_->FileSize = static_cast<int32>(image_.size());
-    } else if (found.loadMode != LOADMODE_BY_NAME) {
-        throw HostError(quoted(file) + ": the " + plugin_->name() + " plug-in asks for loading mode " +
-                        std::to_string(found.loadMode) + ", which this host does not know");
+    Recognised found;
+    {
+        std::ifstream in = openInput(file);
+        readOn(in, file, image_, kRecogniseBytes);
+        found = plugins.recognise(image_);
+        if (found.plugin == nullptr)
+            throw HostError(quoted(file) + ": no plug-in recognises this file");
+        plugin_ = found.plugin;
+        record_->LoadMode = found.loadMode;
+        if (found.loadMode == LOADMODE_IN_MEMORY) {
+            readOn(in, file, image_, kLargestImage + 1);
+            if (image_.size() > kLargestImage)
+                throw HostError(quoted(file) + ": too large to load into memory");
+            record_->FileData = image_.data();
+            record_->FileSize = static_cast<int32>(image_.size());
+        } else if (found.loadMode != LOADMODE_BY_NAME) {
+            throw HostError(quoted(file) + ": the " + plugin_->name() +
+                            " plug-in asks for loading mode " + std::to_string(found.loadMode) +
+                            ", which this host does not know");
+        }
     }
+    const std::span<const uint8_t> head(image_.data(), std::min(image_.size(), kRecogniseBytes));
 
     struct OVPlugIFace *iface = plugin_->iface();
     bool ready = iface->InitPlayer(iface, record_.get()) == 1 &&
@@ -80,7 +141,8 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
     if (!ready) {
         iface->ClosePlayer(iface, record_.get());
         record_.reset();
-        throw HostError(quoted(file) + ": the " + plugin_->name() + " plug-in cannot open this file");
+        throw HostError(quoted(file) + ": the " + plugin_->name() +
+                        " plug-in cannot open this file");
     }
     if (rate() == 0 || channels() == 0) {
         iface->ClosePlayer(iface, record_.get());
@@ -91,6 +153,15 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
     title_ = found.loadMode == LOADMODE_IN_MEMORY ? moduleTitle(image_) : std::string();
     if (title_.empty())
         title_ = file.filename().string();
+    firstBlockPending_ = !decodeBlock().empty();
+    if (!firstBlockPending_)
+        whyUnplayable_ = noFramesReason(*plugin_, *record_, head);
+}
+
+void PlayerSession::requirePlayable() const
+{
+    if (!playable())
+        throw HostError("'" + path_ + "' is not playable: " + whyUnplayable_);
 }
 
 PlayerSession::~PlayerSession()
@@ -101,6 +172,15 @@ PlayerSession::~PlayerSession()
 
 std::span<const uint8_t> PlayerSession::decode()
 {
+    if (firstBlockPending_) {
+        firstBlockPending_ = false;
+        return {static_cast<const uint8_t *>(record_->OutputBuffer), blockBytes_};
+    }
+    return decodeBlock();
+}
+
+std::span<const uint8_t> PlayerSession::decodeBlock()
+{
     if (ended_)
         return {};
     struct OVPlugIFace *iface = plugin_->iface();
@@ -110,16 +190,18 @@ std::span<const uint8_t> PlayerSession::decode()
         ended_ = true;
         return {};
     }
-    size_t bytes = std::min(static_cast<size_t>(frames) * frameBytes(),
-                            kLargestBlockBytes / frameBytes() * frameBytes());
-    return {static_cast<const uint8_t *>(record_->OutputBuffer), bytes};
+    blockBytes_ = std::min(static_cast<size_t>(frames) * frameBytes(),
+                                kLargestBlockBytes / frameBytes() * frameBytes());
+    return {static_cast<const uint8_t *>(record_->OutputBuffer), blockBytes_};
 }
 
 int32_t PlayerSession::seek(uint32_t seconds)
 {
     int32 result = plugin_->iface()->SeekPlayer(plugin_->iface(), record_.get(), seconds);
-    if (result >= 0)
+    if (result >= 0) {
         ended_ = false;
+        firstBlockPending_ = false;
+    }
     return result;
 }
 

@@ -20,15 +20,15 @@ namespace orvane {
 /* Bytes read from the start of a file to recognise it. */
 constexpr size_t kRecogniseBytes = 4096;
 
-/* Reads up to `limit` bytes from the start of the file; throws HostError
- * when the file cannot be read. */
-std::vector<uint8_t> readFileBytes(const std::filesystem::path &file, size_t limit);
-
 class PlayerSession {
 public:
-    /* Recognises the file among the plug-ins and opens a stream on it;
-     * throws HostError when no plug-in recognises it or the plug-in
-     * refuses to open it. */
+    /* Recognises the file among the plug-ins, opens a stream on it and
+     * decodes its first block. The file is read once: its head for the
+     * recognising, and on into the same buffer only when the plug-in
+     * wants the whole file in memory (so a pipe or a device works too).
+     * Throws HostError when no plug-in recognises it or the plug-in
+     * refuses to open it. A stream that delivers no frame at all is kept,
+     * but not playable(). */
     PlayerSession(const PluginSet &plugins, const std::filesystem::path &file);
     /* Closes the stream, then lets go of the file image. */
     ~PlayerSession();
@@ -39,13 +39,22 @@ public:
     uint32_t loadMode() const { return record_->LoadMode; }
     uint32_t rate() const { return record_->SampleRate; }
     uint32_t channels() const { return record_->Channels; }
-    /* Milliseconds; 0 when the plug-in cannot tell (a module never ends). */
+    /* Milliseconds; 0 when the plug-in cannot tell. */
     uint32_t durationMs() const { return record_->Duration; }
-    bool endless() const { return record_->Duration == 0; }
+    bool durationKnown() const { return record_->Duration != 0 && !endless(); }
+    /* The stream never ends by its plug-in's contract; any other ends when
+     * its decode says so, whether or not its duration is known. */
+    bool endless() const { return plugin_->neverEnds(); }
     /* The song's name: a module's title from its first 20 bytes, else the
      * file's name. */
     const std::string &title() const { return title_; }
     uint32_t frameBytes() const { return channels() * 2; }
+    /* The first decode delivered audio. A stream that ends before its
+     * first frame is a file the plug-in opens but cannot play. */
+    bool playable() const { return whyUnplayable_.empty(); }
+    const std::string &whyUnplayable() const { return whyUnplayable_; }
+    /* Throws HostError naming the file and the reason unless playable(). */
+    void requirePlayable() const;
 
     /* Decodes the next block; returns its big-endian frames, empty at the
      * end of the stream. */
@@ -55,12 +64,19 @@ public:
     int32_t seek(uint32_t seconds);
 
 private:
+    std::span<const uint8_t> decodeBlock();
+
     LoadedPlugin *plugin_ = nullptr;
-    std::vector<uint8_t> image_; /* mode 2: must outlive the stream */
+    /* The file's head; in mode 2 the whole file, which must outlive the
+     * stream. */
+    std::vector<uint8_t> image_;
     std::unique_ptr<struct PlayerStream> record_;
     std::string path_;
     std::string title_;
+    std::string whyUnplayable_;
     bool ended_ = false;
+    bool firstBlockPending_ = false; /* decoded at the open, not yet handed out */
+    size_t blockBytes_ = 0;          /* of the block in the output buffer */
 };
 
 /* Name a module gives itself in bytes 0-19, printable characters only,

@@ -23,11 +23,14 @@ struct ExecIFace *exec() { return AbsExecBase->MainInterface; }
 
 } // namespace
 
-VisualiserRun::VisualiserRun(VisualiserPort &port, const std::filesystem::path &program, bool headless)
-    : port_(port), lastPicture_(kPictureWidth * kPictureHeight), picture_(kPictureWidth * kPictureHeight)
+VisualiserRun::VisualiserRun(VisualiserPort &port, const std::filesystem::path &program,
+                             bool headless)
+    : port_(port), lastPicture_(kPictureWidth * kPictureHeight),
+      picture_(kPictureWidth * kPictureHeight)
 {
     if (headless && !ovSetDisplay(OV_DISPLAY_HEADLESS))
-        throw HostError("cannot keep the visualiser's window in memory: a display is already in use");
+        throw HostError(
+            "cannot keep the visualiser's window in memory: a display is already in use");
     std::error_code error;
     if (!std::filesystem::is_regular_file(program, error))
         throw HostError("cannot start the visualiser: '" + program.string() + "' not found");
@@ -54,6 +57,30 @@ VisualiserRun::~VisualiserRun() { stop(); }
 
 bool VisualiserRun::running() const { return task_ != nullptr && port_.attached(); }
 
+bool VisualiserRun::pictureChanged()
+{
+    /* Every frame scrolls the picture and moves the stars: a changed
+     * picture is the frame for the last signal. Reading the window takes
+     * the lock its drawing holds, so what the visualiser read to draw it
+     * comes before anything written after this. */
+    if (window_ == nullptr ||
+        !ovReadWindowPixels(window_, picture_.data(), kPictureWidth, kPictureHeight) ||
+        picture_ == lastPicture_)
+        return false;
+    lastPicture_.swap(picture_);
+    return true;
+}
+
+bool VisualiserRun::offer(const AudioHistory &history, uint64_t endFrame,
+                          SpectrumAnalyser &analyser)
+{
+    if (!running() || (frameAwaited_ && !pictureChanged()))
+        return false;
+    port_.publish(history, endFrame, analyser);
+    frameAwaited_ = true;
+    return true;
+}
+
 bool VisualiserRun::waitForFrame()
 {
     if (window_ == nullptr)
@@ -63,19 +90,12 @@ bool VisualiserRun::waitForFrame()
         port_.serve();
         if (!port_.attached())
             return false;
-        /* Every frame scrolls the picture and moves the stars: a changed
-         * picture is the frame for the last signal. */
-        if (!ovReadWindowPixels(window_, picture_.data(), kPictureWidth, kPictureHeight))
-            return false;
-        if (picture_ != lastPicture_) {
+        if (pictureChanged()) {
             /* Read until two readings agree, so the copy into the window
              * is complete; no further frame can start before our next
              * signal. */
-            do {
-                lastPicture_.swap(picture_);
-                if (!ovReadWindowPixels(window_, picture_.data(), kPictureWidth, kPictureHeight))
-                    return false;
-            } while (picture_ != lastPicture_ && Clock::now() < deadline);
+            while (pictureChanged() && Clock::now() < deadline) {
+            }
             return true;
         }
         std::this_thread::sleep_for(kPollInterval);

@@ -29,6 +29,12 @@ public:
 
     /* Still attached (the user may have closed its window). */
     bool running() const;
+    VisualiserPort &port() const { return port_; }
+    /* Without waiting: once the visualiser has drawn the frame for the last
+     * data signal (or none was sent), fills the port's buffers from the
+     * history and signals it; otherwise leaves them alone, since it may
+     * still be reading them. TRUE when it signalled. */
+    bool offer(const AudioHistory &history, uint64_t endFrame, SpectrumAnalyser &analyser);
     /* After a data signal: waits until the window shows the frame drawn for
      * it, so the buffers may be rewritten. FALSE when the visualiser went
      * away or did not draw in time. */
@@ -39,11 +45,15 @@ public:
     void stop();
 
 private:
+    /* The window shows a picture other than the last one seen. */
+    bool pictureChanged();
+
     VisualiserPort &port_;
     struct Task *task_ = nullptr;
     struct Window *window_ = nullptr;
     std::vector<uint32_t> lastPicture_;
     std::vector<uint32_t> picture_;
+    bool frameAwaited_ = false; /* offered data not yet drawn */
 };
 
 } // namespace orvane

@@ -6,12 +6,15 @@
 #            display (xvfb-run)
 #   asan     native Debug with AddressSanitizer and UndefinedBehaviorSanitizer,
 #            leaks reported as failures (build-asan)
+#   tsan     native with ThreadSanitizer (build-tsan): only the programs where
+#            tasks, ports, signals and SDL's threads meet (platform,
+#            visualiser and host tests); any report fails
 #   ppc      32-bit big-endian PowerPC, cross-built and run under qemu-user
 #            (build-ppc), with OV_TEST_QUICK=1 so long tests shorten
 #   fuzz     every libFuzzer target for OV_FUZZ_SECONDS (default 45) on its
 #            seed corpus (build-fuzz, clang); any finding fails
 #
-#   scripts/test-all.sh [CONFIG...]     all three when none is named
+#   scripts/test-all.sh [CONFIG...]     all of them when none is named
 #
 # Ends with "N passed, N failed": test programs (and fuzz targets) over all
 # configurations run.
@@ -33,10 +36,24 @@ configure_args() {
   case $1 in
     release) echo "-DCMAKE_BUILD_TYPE=Release -DOV_WITH_SDL=ON -DOV_BUILD_BENCHMARKS=ON" ;;
     asan) echo "-DCMAKE_BUILD_TYPE=Debug -DOV_SANITIZE=ON -DOV_WITH_SDL=ON -DOV_BUILD_BENCHMARKS=OFF" ;;
+    tsan) echo "-DCMAKE_BUILD_TYPE=RelWithDebInfo -DOV_SANITIZE_THREAD=ON -DOV_WITH_SDL=ON -DOV_BUILD_BENCHMARKS=OFF" ;;
     ppc) echo "-DCMAKE_TOOLCHAIN_FILE=$repo/cmake/toolchain-powerpc.cmake -DCMAKE_BUILD_TYPE=Release
                -DOV_WITH_SDL=OFF -DOV_BUILD_BENCHMARKS=OFF" ;;
     fuzz) echo "" ;;
     *) return 1 ;;
+  esac
+}
+
+# The test programs of the ThreadSanitizer stage; building only them (and
+# what they run: orvane, Zephrin, the plug-ins) keeps the stage short.
+tsan_tests=(foundation_tests visualiser_tests visualiser_sdl_tests host_tests)
+tsan_pattern="^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
+
+# What to build for one configuration: everything, or the named targets.
+build_targets() {
+  case $1 in
+    tsan) echo "--target ${tsan_tests[*]}" ;;
+    *) echo "" ;;
   esac
 }
 
@@ -54,14 +71,23 @@ run_ctest() {
         ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:print_stacktrace=1 \
         UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         "${ctest_cmd[@]}" ;;
+    tsan)
+      # Any report fails its program (and orvane's own status in the host
+      # tests); the suppressions cover only uninstrumented system libraries.
+      env -u DISPLAY \
+        TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1:suppressions=$repo/scripts/tsan.supp" \
+        "${ctest_cmd[@]}" -R "$tsan_pattern" ;;
     ppc)
       env -u DISPLAY OV_TEST_QUICK=1 "${ctest_cmd[@]}" ;;
   esac
 }
 
-# Number of tests ctest knows in a configured build folder.
+# Number of tests ctest knows in a configured build folder (of those the
+# configuration runs).
 count_tests() {
-  ctest --test-dir "$1" -N 2>/dev/null | sed -n 's/^Total Tests: *\([0-9]*\).*/\1/p'
+  local only=()
+  [ "$2" = tsan ] && only=(-R "$tsan_pattern")
+  ctest --test-dir "$1" -N "${only[@]}" 2>/dev/null | sed -n 's/^Total Tests: *\([0-9]*\).*/\1/p'
 }
 
 total_passed=0
@@ -83,11 +109,11 @@ tally() {
 }
 
 configs=("$@")
-[ ${#configs[@]} -eq 0 ] && configs=(release asan ppc fuzz)
+[ ${#configs[@]} -eq 0 ] && configs=(release asan tsan ppc fuzz)
 
 for config in "${configs[@]}"; do
   if ! args=$(configure_args "$config"); then
-    echo "test-all: unknown configuration '$config' (release, asan, ppc, fuzz)" >&2
+    echo "test-all: unknown configuration '$config' (release, asan, tsan, ppc, fuzz)" >&2
     exit 2
   fi
   dir=$repo/build-$config
@@ -110,7 +136,7 @@ for config in "${configs[@]}"; do
   started=$SECONDS
   # shellcheck disable=SC2086 # the arguments are split on purpose
   if cmake -S "$repo" -B "$dir" -G Ninja $args >"$log" 2>&1 &&
-     cmake --build "$dir" -j "$jobs" >>"$log" 2>&1; then
+     cmake --build "$dir" -j "$jobs" $(build_targets "$config") >>"$log" 2>&1; then
     built=1
   else
     built=0
@@ -122,7 +148,7 @@ for config in "${configs[@]}"; do
   if [ $built -eq 0 ]; then
     echo "--- $config: build FAILED after ${build_seconds}s; the end of $log:"
     tail -n 60 "$log"
-    failed=$(count_tests "$dir")
+    failed=$(count_tests "$dir" "$config")
     failed=${failed:-0}
     [ "$failed" -eq 0 ] && failed=1 # the build itself
     test_seconds=0

@@ -6,6 +6,7 @@
 //   ovplugins FOLDER|FILE...  the plug-ins in those folders, or those files
 
 #include "frame/ovplug.h"
+#include "host/descriptor_text.h"
 #include "platform/exec.h"
 #include "platform/platform.h"
 
@@ -21,69 +22,29 @@ namespace {
 // The host version this listing announces itself with; both plug-ins answer it.
 constexpr uint32 kHostVersion = 10400;
 
-// A descriptor text field, which need not be NUL-terminated within its width,
-// as a quoted one-line string.
-std::string quoted(const char *text, size_t width)
+// An encoder option of the descriptor's encoder block: its word and text.
+std::string optionText(const struct EncoderOption &option)
 {
-    std::string out = "\"";
-    for (size_t i = 0; i < width && text[i] != '\0'; i++) {
-        const char c = text[i];
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '"' || c == '\\')
-            out += std::string("\\") + c;
-        else
-            out += c;
-    }
-    return out + "\"";
+    std::string text = option.Text != nullptr ? orvane::fieldText(option.Text, 64) : "(none)";
+    return "word " + std::to_string(option.One) + ", text " + text;
 }
 
-const char *loadModeName(uint8 mode)
+// The descriptor's fields as orvane shows them, with the flags and, for a
+// plug-in that encodes, its encoder options.
+std::vector<orvane::DescribedField> descriptorDetail(const struct PlayerInfo &info, bool encodes)
 {
-    switch (mode) {
-    case LOADMODE_BY_NAME:
-        return "the plug-in opens the file by name";
-    case LOADMODE_IN_MEMORY:
-        return "the host reads the file into memory";
-    default:
-        return "unknown";
-    }
-}
-
-std::string versionText(uint32 version)
-{
-    return std::to_string(version / 10000) + "." + std::to_string(version / 100 % 100);
-}
-
-void printOption(const char *label, const struct EncoderOption &option)
-{
-    std::printf("  %-17s word %u, text %s\n", label, static_cast<unsigned>(option.One),
-                option.Text != nullptr ? quoted(option.Text, 64).c_str() : "(none)");
-}
-
-void printDescriptor(const struct PlayerInfo &info, bool encodes)
-{
-    std::printf("  %-17s %s\n", "Name:", quoted(info.Name, PLAYERINFO_NAME_LEN).c_str());
-    std::printf("  %-17s %s\n", "Author:", quoted(info.Author, PLAYERINFO_AUTHOR_LEN).c_str());
-    std::printf("  %-17s %s\n", "Description:",
-                quoted(info.Description, PLAYERINFO_DESCRIPTION_LEN).c_str());
-    std::printf("  %-17s %s\n", "Extension:",
-                quoted(info.Extension, PLAYERINFO_EXTENSION_LEN).c_str());
-    std::printf("  %-17s %u (%s)\n", "LoadMode:", info.LoadMode, loadModeName(info.LoadMode));
-    std::printf("  %-17s 0x%02X\n", "Flags:", info.Flags);
-    std::printf("  %-17s %u (%s)\n", "PluginVersion:", static_cast<unsigned>(info.PluginVersion),
-                versionText(info.PluginVersion).c_str());
-    std::printf("  %-17s %u\n", "InterfaceVersion:", static_cast<unsigned>(info.InterfaceVersion));
-    if (!encodes) {
-        std::printf("  %-17s no\n", "Encoder:");
-        return;
-    }
+    std::vector<orvane::DescribedField> fields = orvane::descriptorFields(info, encodes);
+    char flags[8];
+    std::snprintf(flags, sizeof flags, "0x%02X", info.Flags);
+    fields.push_back({"flags", flags});
     // Only a plug-in whose interface carries the encoder slots has the
     // encoder block after its descriptor.
-    const auto &encoder = reinterpret_cast<const struct EncoderPlayerInfo &>(info);
-    std::printf("  %-17s yes\n", "Encoder:");
-    printOption("Quality option:", encoder.Quality);
-    printOption("Format option:", encoder.Format);
+    if (encodes) {
+        const auto &encoder = reinterpret_cast<const struct EncoderPlayerInfo &>(info);
+        fields.push_back({"quality", optionText(encoder.Quality)});
+        fields.push_back({"format", optionText(encoder.Format)});
+    }
+    return fields;
 }
 
 // Lists one plug-in file; returns false when it could not be opened or
@@ -100,21 +61,25 @@ bool listPlugin(const std::string &path)
     std::string idString = base->lib_IdString != nullptr ? base->lib_IdString : "";
     while (!idString.empty() && (idString.back() == '\n' || idString.back() == '\r'))
         idString.pop_back();
-    std::printf("  %-17s %u.%u %s\n", "Library:", base->lib_Version, base->lib_Revision,
-                quoted(idString.c_str(), idString.size()).c_str());
+    std::vector<orvane::DescribedField> library{
+        {"library", std::to_string(base->lib_Version) + "." + std::to_string(base->lib_Revision) +
+                        " " + idString}};
     auto *main = reinterpret_cast<struct OVPlugIFace *>(
         IExec->GetInterface(IExec, base, "main", 1, nullptr));
     bool listed = false;
     if (main == nullptr) {
-        std::printf("  has no interface \"main\"\n");
+        std::printf("%s  has no interface \"main\"\n", orvane::formatFields(library).c_str());
     } else {
         const size_t slots = main->Data.PositiveSize / sizeof(void *);
-        std::printf("  %-17s %zu\n", "Slots:", slots);
+        library.push_back({"slots", std::to_string(slots)});
+        std::printf("%s", orvane::formatFields(library).c_str());
         const struct PlayerInfo *info = main->AnnouncePlayer(main, kHostVersion);
         if (info == nullptr) {
             std::printf("  announces nothing to host version %u\n", kHostVersion);
         } else {
-            printDescriptor(*info, slots >= OVPLUG_ENCODER_SLOTS);
+            std::printf("%s",
+                        orvane::formatFields(descriptorDetail(*info, slots >= OVPLUG_ENCODER_SLOTS))
+                            .c_str());
             listed = true;
         }
         IExec->DropInterface(IExec, reinterpret_cast<struct Interface *>(main));

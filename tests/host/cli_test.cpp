@@ -7,7 +7,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
+#include <thread>
 
 using hosttest::orvane;
 using testing::HasSubstr;
@@ -43,14 +49,15 @@ TEST(Plugins, ListsEveryPluginWithItsDescriptor)
     ASSERT_NE(pt, std::string::npos);
     EXPECT_LT(aiff, pt);
     std::string aiffPart = run.out.substr(aiff, pt - aiff), ptPart = run.out.substr(pt);
-    for (const char *line : {"name:        AIFF\n",
-                             "description: Simple AIFF Player - (For use with CD Audio Discs under OS4)\n",
-                             "extension:   aiff\n", "loading:     1", "version:     1.4 (10400)\n",
-                             "encodes:     yes\n"})
+    for (const char *line :
+         {"name:        AIFF\n",
+          "description: Simple AIFF Player - (For use with CD Audio Discs under OS4)\n",
+          "extension:   aiff\n", "loading:     1", "version:     1.4 (10400)\n",
+          "encodes:     yes\n"})
         EXPECT_THAT(aiffPart, HasSubstr(line));
-    for (const char *line : {"name:        Protracker\n", "description: Protracker Player\n",
-                             "extension:   (none)\n", "loading:     2", "version:     1.2 (10200)\n",
-                             "encodes:     no\n"})
+    for (const char *line :
+         {"name:        Protracker\n", "description: Protracker Player\n", "extension:   (none)\n",
+          "loading:     2", "version:     1.2 (10200)\n", "encodes:     no\n"})
         EXPECT_THAT(ptPart, HasSubstr(line));
 }
 
@@ -96,10 +103,38 @@ TEST(Info, DescribesAiffFilesWithTheirDurationAndNoTitle)
     std::string mono = writeAiff("info-mono.aiff", 1, 33075, 22050);
     auto run = orvane({"info", mono});
     ASSERT_EQ(run.status, 0) << run.err;
-    for (const char *line : {"plug-in:  AIFF (OV_AIFF.ovplug)\n", "loading:  1", "rate:     22050 Hz\n",
-                             "channels: 1\n", "duration: 1500 ms\n"})
+    for (const char *line : {"plug-in:  AIFF (OV_AIFF.ovplug)\n", "loading:  1",
+                             "rate:     22050 Hz\n", "channels: 1\n", "duration: 1500 ms\n"})
         EXPECT_THAT(run.out, HasSubstr(line));
     EXPECT_THAT(run.out, Not(HasSubstr("title:")));
+}
+
+TEST(Info, AModuleArrivesThroughAPipe)
+{
+    /* The file is read once, head and rest alike: a pipe works. */
+    std::string pipe = ovtest::tempPath("module.fifo");
+    std::filesystem::remove(pipe);
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::vector<uint8_t> demo = ovtest::readFile(hosttest::demoSong());
+    /* A reader that goes away early must not end this process. */
+    auto previous = std::signal(SIGPIPE, SIG_IGN);
+    std::thread writer([&] {
+        int fd = ::open(pipe.c_str(), O_WRONLY);
+        for (size_t done = 0; fd >= 0 && done < demo.size();) {
+            ssize_t wrote = ::write(fd, demo.data() + done, demo.size() - done);
+            if (wrote <= 0)
+                break;
+            done += static_cast<size_t>(wrote);
+        }
+        if (fd >= 0)
+            ::close(fd);
+    });
+    auto run = orvane({"info", pipe}, "timeout -s KILL 20");
+    writer.join();
+    std::signal(SIGPIPE, previous);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("title:    Orvane demo\n"));
+    std::filesystem::remove(pipe);
 }
 
 TEST(Info, GoesOnPastAFileItCannotDescribe)
@@ -115,11 +150,13 @@ TEST(Help, ShowsTheCommandsAndExamples)
     auto run = orvane({"--help"});
     EXPECT_EQ(run.status, 0);
     for (const char *text : {"play", "render", "info", "plugins", "--plugin-dir", "Examples:",
-                             "orvane render song.mod --seconds 60 -o song.aiff"})
+                             "orvane render song.mod --seconds 60 -o song.aiff",
+                             "2 render cut short at the AIFF size limit"})
         EXPECT_THAT(run.out, HasSubstr(text));
     run = orvane({"render", "--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char *text : {"--seconds", "--frames", "--raw", "--visualise", "--frames-dir", "--frames-every"})
+    for (const char *text :
+         {"--seconds", "--frames", "--raw", "--visualise", "--frames-dir", "--frames-every"})
         EXPECT_THAT(run.out, HasSubstr(text));
 }
 
@@ -142,8 +179,9 @@ TEST(Errors, FileNoPluginRecognises)
     expectOneLineError(orvane({"info", path}), "no plug-in recognises this file");
     std::string empty = ovtest::tempPath("empty.bin");
     ovtest::writeFile(empty, {});
-    expectOneLineError(orvane({"render", empty, "-o", ovtest::tempPath("x.aiff"), "--seconds", "1"}),
-                       "no plug-in recognises this file");
+    expectOneLineError(
+        orvane({"render", empty, "-o", ovtest::tempPath("x.aiff"), "--seconds", "1"}),
+        "no plug-in recognises this file");
 }
 
 TEST(Errors, PluginRefusesToOpen)
@@ -163,12 +201,50 @@ TEST(Errors, PluginRefusesToOpen)
     EXPECT_THAT(run.err, HasSubstr("hollow.aiff"));
 }
 
+TEST(Errors, FilesThePluginOpensButCannotPlay)
+{
+    /* The AIFF plug-in opens these and then delivers no frame: every
+     * command says why, fails, and leaves no output. */
+    struct Case {
+        const char *name;
+        uint16_t channels;
+        uint16_t bits;
+        size_t soundBytes;
+        const char *reason;
+    };
+    for (Case c :
+         {Case{"x24.aiff", 2, 24, 6000, "24-bit samples; the AIFF plug-in plays 16-bit files"},
+          Case{"x8.aiff", 1, 8, 1000, "8-bit samples; the AIFF plug-in plays 16-bit files"},
+          Case{"x3.aiff", 3, 16, 6000, "3 channels; the AIFF plug-in plays mono and stereo files"},
+          Case{"partial.aiff", 2, 16, 3, "the AIFF plug-in delivers not one whole sample frame"}}) {
+        SCOPED_TRACE(c.name);
+        std::string path = ovtest::tempPath(c.name);
+        ovtest::writeFile(path, ovtest::AiffFile().comm(c.channels, 1000, c.bits, 44100)
+                                    .ssnd(std::vector<uint8_t>(c.soundBytes, 9)).bytes());
+        auto info = orvane({"info", path});
+        expectOneLineError(info, c.reason);
+        EXPECT_THAT(info.out, HasSubstr(std::string("playable: no (") + c.reason));
+        std::string out = ovtest::tempPath("never-written.out");
+        for (bool raw : {false, true}) {
+            std::vector<std::string> args{"render", path, "-o", out};
+            if (raw)
+                args.push_back("--raw");
+            expectOneLineError(orvane(args), c.reason);
+            EXPECT_FALSE(std::filesystem::exists(out));
+        }
+        expectOneLineError(orvane({"play", path}, "SDL_AUDIODRIVER=dummy"), c.reason);
+    }
+}
+
 TEST(Errors, CommandLineMistakes)
 {
     EXPECT_NE(orvane({}).status, 0);
     EXPECT_NE(orvane({"dance"}).status, 0);
     EXPECT_NE(orvane({"render", hosttest::demoSong()}).status, 0) << "no -o";
-    EXPECT_NE(orvane({"render", "--seconds", "1", "--frames", "5", "-o", ovtest::tempPath("both.aiff")}).status, 0);
+    EXPECT_NE(
+        orvane({"render", "--seconds", "1", "--frames", "5", "-o", ovtest::tempPath("both.aiff")})
+            .status,
+        0);
     EXPECT_NE(orvane({"play", "--seconds", "-1"}).status, 0);
     EXPECT_NE(orvane({"plugins", "--plugin-dir", "/nonexistent"}).status, 0);
 }

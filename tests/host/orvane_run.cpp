@@ -2,6 +2,7 @@
 
 #include "support/plugin_host.h"
 
+#include <gtest/gtest.h>
 #include <png.h>
 #include <sys/wait.h>
 
@@ -45,7 +46,8 @@ RunResult orvane(const std::vector<std::string> &arguments, const std::string &e
     static int runs = 0;
     std::string outFile = ovtest::tempPath("run-" + std::to_string(++runs) + ".out");
     std::string errFile = outFile.substr(0, outFile.size() - 4) + ".err";
-    std::string command = "ORVANE_CHECK_LEAKS=1 OV_DISPLAY=headless " + environment + " " + quote(OV_ORVANE);
+    std::string command =
+        "ORVANE_CHECK_LEAKS=1 OV_DISPLAY=headless " + environment + " " + quote(OV_ORVANE);
     for (const auto &argument : arguments)
         command += " " + quote(argument);
     command += " </dev/null >" + quote(outFile) + " 2>" + quote(errFile);
@@ -53,6 +55,9 @@ RunResult orvane(const std::vector<std::string> &arguments, const std::string &e
     result.status = runShell(command);
     result.out = readText(outFile);
     result.err = readText(errFile);
+    /* A sanitizer's report fails the test, whatever status it expects. */
+    if (result.err.find("Sanitizer") != std::string::npos)
+        ADD_FAILURE() << "orvane reported:\n" << result.err;
     std::filesystem::remove(outFile);
     std::filesystem::remove(errFile);
     return result;
@@ -77,7 +82,10 @@ std::vector<std::string> folderEntries(const std::string &folder)
     return names;
 }
 
-bool soxAvailable() { return runShell("command -v sox >/dev/null 2>&1 && command -v soxi >/dev/null 2>&1") == 0; }
+bool soxAvailable()
+{
+    return runShell("command -v sox >/dev/null 2>&1 && command -v soxi >/dev/null 2>&1") == 0;
+}
 
 std::string soxi(const std::string &flag, const std::string &file)
 {
@@ -92,8 +100,8 @@ std::string soxi(const std::string &flag, const std::string &file)
 
 uint32_t be32(const std::vector<uint8_t> &bytes, size_t at)
 {
-    return (uint32_t{bytes.at(at)} << 24) | (uint32_t{bytes.at(at + 1)} << 16) | (uint32_t{bytes.at(at + 2)} << 8) |
-           bytes.at(at + 3);
+    return (uint32_t{bytes.at(at)} << 24) | (uint32_t{bytes.at(at + 1)} << 16) |
+           (uint32_t{bytes.at(at + 2)} << 8) | bytes.at(at + 3);
 }
 
 Picture readPng(const std::string &file)
@@ -108,7 +116,8 @@ Picture readPng(const std::string &file)
         return {};
     Picture picture{image.width, image.height, {}};
     for (size_t i = 0; i + 2 < rgb.size(); i += 3)
-        picture.pixels.push_back((uint32_t{rgb[i]} << 16) | (uint32_t{rgb[i + 1]} << 8) | rgb[i + 2]);
+        picture.pixels.push_back((uint32_t{rgb[i]} << 16) | (uint32_t{rgb[i + 1]} << 8) |
+                                 rgb[i + 2]);
     return picture;
 }
 

@@ -50,9 +50,10 @@ void expectPlayedWithin(const std::vector<int16_t> &played, const std::vector<in
     ASSERT_GE(start, songStart);
     start -= songStart;
     ASSERT_LE(start + song.size(), played.size());
-    EXPECT_TRUE(std::equal(song.begin(), song.end(), played.begin() + static_cast<ptrdiff_t>(start)));
-    EXPECT_TRUE(std::all_of(played.begin() + static_cast<ptrdiff_t>(start + song.size()), played.end(),
-                            [](int16_t s) { return s == 0; }));
+    EXPECT_TRUE(
+        std::equal(song.begin(), song.end(), played.begin() + static_cast<ptrdiff_t>(start)));
+    EXPECT_TRUE(std::all_of(played.begin() + static_cast<ptrdiff_t>(start + song.size()),
+                            played.end(), [](int16_t s) { return s == 0; }));
 }
 
 TEST(Play, TheDeviceHearsTheModuleInNativeOrder)
@@ -64,7 +65,8 @@ TEST(Play, TheDeviceHearsTheModuleInNativeOrder)
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(run.out, HasSubstr("Orvane demo\n"));
     EXPECT_THAT(run.out, HasSubstr("Protracker, 44100 Hz, 2 channels, endless\n"));
-    expectPlayedWithin(nativeSamples(ovtest::readFile(played)), bigEndianSamples(ovtest::readFile(pcm)));
+    expectPlayedWithin(nativeSamples(ovtest::readFile(played)),
+                       bigEndianSamples(ovtest::readFile(pcm)));
 }
 
 TEST(Play, AnAiffFileEndsByItself)
@@ -84,7 +86,8 @@ TEST(Play, PlaysEachFileInTurnAndReportsTheOnesItCannot)
 {
     std::string noise = ovtest::tempPath("noise.xyz");
     ovtest::writeFile(noise, std::vector<uint8_t>(2000, 1));
-    auto run = orvane({"play", "--seconds", "0.2", noise, hosttest::demoSong()}, "SDL_AUDIODRIVER=dummy");
+    auto run =
+        orvane({"play", "--seconds", "0.2", noise, hosttest::demoSong()}, "SDL_AUDIODRIVER=dummy");
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.err, HasSubstr("no plug-in recognises this file"));
     EXPECT_THAT(run.out, HasSubstr("Orvane demo"));

@@ -26,7 +26,8 @@ std::vector<uint8_t> sineFrames(size_t frames, double hz, double amplitude, uint
 {
     std::vector<uint8_t> bytes;
     for (size_t i = 0; i < frames; i++) {
-        auto v = static_cast<int16_t>(std::lround(amplitude * 32767 * std::sin(2 * std::numbers::pi * hz * i / rate)));
+        auto v = static_cast<int16_t>(
+            std::lround(amplitude * 32767 * std::sin(2 * std::numbers::pi * hz * i / rate)));
         for (int ch = 0; ch < 2; ch++) {
             bytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8));
             bytes.push_back(static_cast<uint8_t>(v));
@@ -40,7 +41,9 @@ std::vector<int> barHeights(const std::vector<uint8_t> &first, const std::vector
 {
     std::vector<int> heights;
     for (size_t i = 0; i < SpectrumAnalyser::kColumns; i++)
-        heights.push_back(((first[i * 2] << 8 | first[i * 2 + 1]) + (second[i * 2] << 8 | second[i * 2 + 1])) >> 10);
+        heights.push_back(
+            ((first[i * 2] << 8 | first[i * 2 + 1]) + (second[i * 2] << 8 | second[i * 2 + 1])) >>
+            10);
     return heights;
 }
 
@@ -93,6 +96,24 @@ TEST(AudioHistoryTest, MonoIsDoubledAndMissingFramesAreSilent)
     EXPECT_EQ(frames[2].second, 0x1234);
     EXPECT_EQ(frames[3].first, -2);
     EXPECT_EQ(frames[3].second, -2);
+}
+
+/* The attach message of a client played by the test itself: signal 20
+ * for data, its slots in `slots` (both spectra, track info, samples). */
+struct PluginMessage attachMessage(struct MsgPort *reply, APTR (&slots)[4])
+{
+    struct ExecIFace *IExec = ovtest::exec();
+    struct PluginMessage message{};
+    message.pm_Message.mn_Node.ln_Type = NT_MESSAGE;
+    message.pm_Message.mn_ReplyPort = reply;
+    message.pm_Message.mn_Length = sizeof message;
+    message.dataSignalMask = 1u << 20;
+    message.clientTask = IExec->FindTask(IExec, nullptr);
+    message.firstSpectrumSlot = &slots[0];
+    message.secondSpectrumSlot = &slots[1];
+    message.trackInfoSlot = &slots[2];
+    message.sampleBufferSlot = &slots[3];
+    return message;
 }
 
 class PortWithZephrin : public ::testing::Test {
@@ -165,16 +186,7 @@ TEST_F(PortWithZephrin, ASecondVisualiserIsTurnedAway)
     struct MsgPort *reply = IExec->CreateMsgPort(IExec);
     ASSERT_NE(reply, nullptr);
     APTR slots[4] = {};
-    struct PluginMessage message{};
-    message.pm_Message.mn_Node.ln_Type = NT_MESSAGE;
-    message.pm_Message.mn_ReplyPort = reply;
-    message.pm_Message.mn_Length = sizeof message;
-    message.dataSignalMask = 1u << 20;
-    message.clientTask = IExec->FindTask(IExec, nullptr);
-    message.firstSpectrumSlot = &slots[0];
-    message.secondSpectrumSlot = &slots[1];
-    message.trackInfoSlot = &slots[2];
-    message.sampleBufferSlot = &slots[3];
+    struct PluginMessage message = attachMessage(reply, slots);
     message.accepted = 7;
     IExec->PutMsg(IExec, IExec->FindPort(IExec, PLUGIN_PORT_NAME), &message.pm_Message);
     port.serve();
@@ -194,6 +206,43 @@ TEST_F(PortWithZephrin, ASecondVisualiserIsTurnedAway)
     EXPECT_EQ(port.attachCount(), 2u);
     run.stop();
     EXPECT_EQ(port.detachCount(), 1u);
+    IExec->DeleteMsgPort(IExec, reply);
+}
+
+TEST(VisualiserPortTitles, ATitleOnceShownStaysAsItWas)
+{
+    /* The visualiser reads the title without a lock whenever it likes
+     * after the info signal, so a later title must not change or free the
+     * text of an earlier one. The test is the client here. */
+    VisualiserPort port;
+    port.setTitle("Song A");
+    struct ExecIFace *IExec = ovtest::exec();
+    struct MsgPort *reply = IExec->CreateMsgPort(IExec);
+    ASSERT_NE(reply, nullptr);
+    APTR slots[4] = {};
+    struct PluginMessage message = attachMessage(reply, slots);
+    message.infoSignalMask = 1u << 21;
+    IExec->PutMsg(IExec, IExec->FindPort(IExec, PLUGIN_PORT_NAME), &message.pm_Message);
+    port.serve();
+    ASSERT_EQ(IExec->GetMsg(IExec, reply), &message.pm_Message);
+    ASSERT_NE(message.accepted, 0);
+    auto *track = static_cast<const struct TrackInfo *>(slots[2]);
+    const char *first = track->title;
+    EXPECT_STREQ(first, "Song A");
+    for (const char *next :
+         {"Song B", "A much longer song name than fits in a short string", "Song A"}) {
+        port.setTitle(next);
+        EXPECT_STREQ(track->title, next);
+        EXPECT_STREQ(first, "Song A");
+    }
+    IExec->SetSignal(IExec, 0, (1u << 20) | (1u << 21));
+
+    /* Detach. */
+    message.clientTask = nullptr;
+    message.dataSignalMask = message.infoSignalMask = 0;
+    IExec->PutMsg(IExec, IExec->FindPort(IExec, PLUGIN_PORT_NAME), &message.pm_Message);
+    port.serve();
+    EXPECT_EQ(IExec->GetMsg(IExec, reply), &message.pm_Message);
     IExec->DeleteMsgPort(IExec, reply);
 }
 

@@ -1,7 +1,9 @@
 /* orvane render: real modules and AIFF files into AIFF files with their
  * fix-ups applied, raw PCM exactly as the plug-in delivers it, output that
  * is never left half-written, and the headless visualiser's pictures. */
+#include "commands.h"
 #include "orvane_run.h"
+#include "plugins.h"
 #include "support/plugin_host.h"
 #include "support/aiff_file.h"
 
@@ -20,7 +22,6 @@
 #include <thread>
 
 using hosttest::be32;
-using hosttest::orvane;
 using testing::HasSubstr;
 
 namespace {
@@ -41,15 +42,17 @@ void expectCompleteAiff(const std::vector<uint8_t> &file, uint32_t channels, uin
 
 /* What the plug-in itself delivers for the first `frames` frames of a file,
  * driven here the way the host drives it. */
-std::vector<uint8_t> decodeDirectly(const std::string &pluginFile, const std::string &songFile, size_t frames)
+std::vector<uint8_t> decodeDirectly(const std::string &pluginFile, const std::string &songFile,
+                                    size_t frames)
 {
     ovtest::Plugin plugin(pluginFile);
     EXPECT_TRUE(plugin.ok());
     EXPECT_NE(plugin->AnnouncePlayer(plugin.iface(), 10400), nullptr);
     std::vector<uint8_t> image = ovtest::readFile(songFile);
     auto stream = ovtest::newStream();
-    stream->LoadMode = plugin->TestPlayer(plugin.iface(), nullptr, image.data(),
-                                          static_cast<uint32>(std::min<size_t>(image.size(), 4096)));
+    stream->LoadMode =
+        plugin->TestPlayer(plugin.iface(), nullptr, image.data(),
+                           static_cast<uint32>(std::min<size_t>(image.size(), 4096)));
     if (stream->LoadMode == LOADMODE_IN_MEMORY) {
         stream->FileData = image.data();
         stream->FileSize = static_cast<int32>(image.size());
@@ -73,7 +76,8 @@ std::vector<uint8_t> decodeDirectly(const std::string &pluginFile, const std::st
 
 bool silent(const std::vector<uint8_t> &bytes, size_t from)
 {
-    return std::all_of(bytes.begin() + static_cast<ptrdiff_t>(from), bytes.end(), [](uint8_t b) { return b == 0; });
+    return std::all_of(bytes.begin() + static_cast<ptrdiff_t>(from), bytes.end(),
+                       [](uint8_t b) { return b == 0; });
 }
 
 TEST(RenderModules, EveryRealModuleBecomesACompleteAiffFile)
@@ -82,11 +86,13 @@ TEST(RenderModules, EveryRealModuleBecomesACompleteAiffFile)
     int rendered = 0;
     for (const auto &entry : std::filesystem::directory_iterator(ovtest::modsDir())) {
         std::string name = entry.path().filename().string();
-        if (entry.path().extension() != ".mod" || name.find("not-a-protracker") != std::string::npos)
+        if (entry.path().extension() != ".mod" ||
+            name.find("not-a-protracker") != std::string::npos)
             continue;
         SCOPED_TRACE(name);
         std::string out = ovtest::tempPath(name + ".aiff");
-        auto run = orvane({"render", entry.path().string(), "--seconds", "1.5", "-o", out});
+        auto run =
+            hosttest::orvane({"render", entry.path().string(), "--seconds", "1.5", "-o", out});
         ASSERT_EQ(run.status, 0) << run.err;
         std::vector<uint8_t> file = ovtest::readFile(out);
         expectCompleteAiff(file, 2, 66150);
@@ -102,7 +108,7 @@ TEST(RenderModules, EveryRealModuleBecomesACompleteAiffFile)
 TEST(RenderModules, ModulesNeedABound)
 {
     std::string out = ovtest::tempPath("endless.aiff");
-    auto run = orvane({"render", hosttest::demoSong(), "-o", out});
+    auto run = hosttest::orvane({"render", hosttest::demoSong(), "-o", out});
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.err, HasSubstr("never ends"));
     EXPECT_THAT(run.err, HasSubstr("--seconds or --frames"));
@@ -113,15 +119,16 @@ TEST(RenderRaw, BytesAreExactlyWhatThePluginDelivers)
 {
     /* 20000 frames: a whole block and part of the next. */
     std::string out = ovtest::tempPath("demo.pcm");
-    auto run = orvane({"render", "--frames", "20000", "--raw", "-o", out});
+    auto run = hosttest::orvane({"render", "--frames", "20000", "--raw", "-o", out});
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<uint8_t> raw = ovtest::readFile(out);
     EXPECT_EQ(raw.size(), 20000u * 4);
     EXPECT_EQ(raw, decodeDirectly("OV_PT.ovplug", hosttest::demoSong(), 20000));
 
     std::string aiff = ovtest::tempPath("raw-source.aiff");
-    ovtest::writeFile(aiff, ovtest::AiffFile().comm(1, 10000, 16, 8000).ssnd(ovtest::testPcm(10000, 1)).bytes());
-    run = orvane({"render", aiff, "--raw", "-o", out});
+    ovtest::writeFile(
+        aiff, ovtest::AiffFile().comm(1, 10000, 16, 8000).ssnd(ovtest::testPcm(10000, 1)).bytes());
+    run = hosttest::orvane({"render", aiff, "--raw", "-o", out});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ovtest::readFile(out), ovtest::testPcm(10000, 1));
 }
@@ -138,10 +145,14 @@ TEST(RenderAiff, RoundTripKeepsEverySample)
         std::vector<uint8_t> pcm = ovtest::testPcm(c.frames, c.channels);
         std::string source = ovtest::tempPath("source.aiff");
         /* Extra chunks around the sound data do not reach the copy. */
-        ovtest::writeFile(source, ovtest::AiffFile().chunk("NAME", "odd").comm(c.channels, c.frames, 16, c.rate)
-                                      .chunk("ANNO", "a note").ssnd(pcm).bytes());
+        ovtest::writeFile(source, ovtest::AiffFile()
+                                      .chunk("NAME", "odd")
+                                      .comm(c.channels, c.frames, 16, c.rate)
+                                      .chunk("ANNO", "a note")
+                                      .ssnd(pcm)
+                                      .bytes());
         std::string copy = ovtest::tempPath("copy.aiff");
-        auto run = orvane({"render", source, "-o", copy});
+        auto run = hosttest::orvane({"render", source, "-o", copy});
         ASSERT_EQ(run.status, 0) << run.err;
         std::vector<uint8_t> file = ovtest::readFile(copy);
         expectCompleteAiff(file, c.channels, c.frames);
@@ -149,19 +160,48 @@ TEST(RenderAiff, RoundTripKeepsEverySample)
 
         /* And again from the copy: the same file. */
         std::string second = ovtest::tempPath("second.aiff");
-        ASSERT_EQ(orvane({"render", copy, "-o", second}).status, 0);
+        ASSERT_EQ(hosttest::orvane({"render", copy, "-o", second}).status, 0);
         EXPECT_EQ(ovtest::readFile(second), file);
+    }
+}
+
+TEST(RenderAiff, AFileOfUnknownLengthRendersToItsEnd)
+{
+    /* A header that says 0 frames (a writer that could not seek back), and
+     * a file shorter than a millisecond: the plug-in reports no duration,
+     * yet the file ends, so no bound is needed and nothing is "endless". */
+    struct Case {
+        uint32_t declaredFrames;
+        uint32_t frames;
+    };
+    for (Case c : {Case{0, 1000}, Case{40, 40}}) {
+        SCOPED_TRACE(std::to_string(c.declaredFrames) + " frames declared");
+        std::string source = ovtest::tempPath("unknown-length.aiff");
+        ovtest::writeFile(source, ovtest::AiffFile().comm(2, c.declaredFrames, 16, 44100)
+                                      .ssnd(ovtest::testPcm(c.frames, 2)).bytes());
+        auto info = hosttest::orvane({"info", source});
+        ASSERT_EQ(info.status, 0) << info.err;
+        EXPECT_THAT(info.out, HasSubstr("duration: unknown\n"));
+        std::string out = ovtest::tempPath("unknown-length-copy.aiff");
+        auto run = hosttest::orvane({"render", source, "-o", out});
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<uint8_t> file = ovtest::readFile(out);
+        expectCompleteAiff(file, 2, c.frames);
+        std::vector<uint8_t> pcm = ovtest::testPcm(c.frames, 2);
+        EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), file.begin() + kAiffHeader));
     }
 }
 
 TEST(RenderAiff, BoundsCutAnAiffFileShort)
 {
     std::string source = ovtest::tempPath("long.aiff");
-    ovtest::writeFile(source, ovtest::AiffFile().comm(2, 44100, 16, 44100).ssnd(ovtest::testPcm(44100, 2)).bytes());
+    ovtest::writeFile(
+        source,
+        ovtest::AiffFile().comm(2, 44100, 16, 44100).ssnd(ovtest::testPcm(44100, 2)).bytes());
     std::string out = ovtest::tempPath("short.aiff");
-    ASSERT_EQ(orvane({"render", source, "--frames", "1000", "-o", out}).status, 0);
+    ASSERT_EQ(hosttest::orvane({"render", source, "--frames", "1000", "-o", out}).status, 0);
     expectCompleteAiff(ovtest::readFile(out), 2, 1000);
-    ASSERT_EQ(orvane({"render", source, "--seconds", "0.5", "-o", out}).status, 0);
+    ASSERT_EQ(hosttest::orvane({"render", source, "--seconds", "0.5", "-o", out}).status, 0);
     expectCompleteAiff(ovtest::readFile(out), 2, 22050);
 }
 
@@ -170,15 +210,16 @@ TEST(RenderAiff, RatesAbove16BitsKeepTheirRate)
     /* A 96000 Hz file converts to a 96000 Hz file: the rate is stored as
      * the full extended value, not cut to 16 bits. */
     std::string source = ovtest::tempPath("96k.aiff");
-    ovtest::writeFile(source, ovtest::AiffFile().comm(2, 4800, 16, 96000).ssnd(ovtest::testPcm(4800, 2)).bytes());
+    ovtest::writeFile(
+        source, ovtest::AiffFile().comm(2, 4800, 16, 96000).ssnd(ovtest::testPcm(4800, 2)).bytes());
     std::string out = ovtest::tempPath("96k-copy.aiff");
-    ASSERT_EQ(orvane({"render", source, "-o", out}).status, 0);
+    ASSERT_EQ(hosttest::orvane({"render", source, "-o", out}).status, 0);
     std::vector<uint8_t> written = ovtest::readFile(out);
     expectCompleteAiff(written, 2, 4800);
     const auto rate = ovtest::extendedRate(96000);
     ASSERT_GE(written.size(), 38u);
     EXPECT_TRUE(std::equal(rate.begin(), rate.end(), written.begin() + 28));
-    ASSERT_EQ(orvane({"render", source, "--raw", "-o", out}).status, 0);
+    ASSERT_EQ(hosttest::orvane({"render", source, "--raw", "-o", out}).status, 0);
     EXPECT_EQ(ovtest::readFile(out), ovtest::testPcm(4800, 2));
 }
 
@@ -187,7 +228,7 @@ TEST(RenderAiff, SoxReadsTheRightLength)
     if (!hosttest::soxAvailable())
         GTEST_SKIP() << "sox is not installed";
     std::string out = ovtest::tempPath("for-sox.aiff");
-    ASSERT_EQ(orvane({"render", "--seconds", "2", "-o", out}).status, 0);
+    ASSERT_EQ(hosttest::orvane({"render", "--seconds", "2", "-o", out}).status, 0);
     EXPECT_EQ(hosttest::soxi("s", out), "88200");
     EXPECT_EQ(hosttest::soxi("r", out), "44100");
     EXPECT_EQ(hosttest::soxi("c", out), "2");
@@ -197,8 +238,8 @@ TEST(RenderAiff, SoxReadsTheRightLength)
 TEST(RenderOutput, StandardOutputGetsTheWholePatchedFile)
 {
     std::string file = ovtest::tempPath("stdout-copy.aiff");
-    ASSERT_EQ(orvane({"render", "--frames", "5000", "-o", file}).status, 0);
-    auto run = orvane({"render", "--frames", "5000", "-o", "-"});
+    ASSERT_EQ(hosttest::orvane({"render", "--frames", "5000", "-o", file}).status, 0);
+    auto run = hosttest::orvane({"render", "--frames", "5000", "-o", "-"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(std::vector<uint8_t>(run.out.begin(), run.out.end()), ovtest::readFile(file));
 }
@@ -219,7 +260,7 @@ TEST(RenderOutput, APipeOrDeviceIsWrittenInPlace)
         std::ifstream in(pipe, std::ios::binary);
         received.assign(std::istreambuf_iterator<char>(in), {});
     });
-    auto run = orvane({"render", "--frames", "1000", "-o", pipe});
+    auto run = hosttest::orvane({"render", "--frames", "1000", "-o", pipe});
     ::close(keepOpen);
     reader.join();
     EXPECT_EQ(run.status, 0) << run.err;
@@ -230,12 +271,12 @@ TEST(RenderOutput, APipeOrDeviceIsWrittenInPlace)
 
 TEST(RenderOutput, UnwritableOutputLeavesNothingBehind)
 {
-    auto run = orvane({"render", "--seconds", "1", "-o", "/nonexistent-folder/out.aiff"});
+    auto run = hosttest::orvane({"render", "--seconds", "1", "-o", "/nonexistent-folder/out.aiff"});
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.err, HasSubstr("cannot create '/nonexistent-folder/out.aiff'"));
 
     std::string folder = hosttest::freshFolder("out-folder");
-    run = orvane({"render", "--seconds", "1", "-o", folder});
+    run = hosttest::orvane({"render", "--seconds", "1", "-o", folder});
     EXPECT_NE(run.status, 0);
     EXPECT_THAT(run.err, HasSubstr("cannot create"));
 
@@ -244,10 +285,11 @@ TEST(RenderOutput, UnwritableOutputLeavesNothingBehind)
     ovtest::writeFile(kept, {'k', 'e', 'e', 'p'});
     std::string noise = folder + "/noise.bin";
     ovtest::writeFile(noise, std::vector<uint8_t>(3000, 7));
-    EXPECT_NE(orvane({"render", noise, "--seconds", "1", "-o", kept}).status, 0);
-    EXPECT_NE(orvane({"render", hosttest::demoSong(), "-o", kept}).status, 0);
+    EXPECT_NE(hosttest::orvane({"render", noise, "--seconds", "1", "-o", kept}).status, 0);
+    EXPECT_NE(hosttest::orvane({"render", hosttest::demoSong(), "-o", kept}).status, 0);
     EXPECT_EQ(ovtest::readFile(kept), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
-    EXPECT_EQ(hosttest::folderEntries(folder), (std::vector<std::string>{"kept.aiff", "noise.bin"}));
+    EXPECT_EQ(hosttest::folderEntries(folder),
+              (std::vector<std::string>{"kept.aiff", "noise.bin"}));
 }
 
 TEST(RenderOutput, InterruptedRenderLeavesNothingBehind)
@@ -256,8 +298,9 @@ TEST(RenderOutput, InterruptedRenderLeavesNothingBehind)
      * interrupted half-way. */
     std::string folder = hosttest::freshFolder("interrupted");
     std::string out = folder + "/song.aiff";
-    std::string command = "ORVANE_CHECK_LEAKS=1 '" + std::string(OV_ORVANE) + "' render --seconds 300 --frames-dir '" +
-                          folder + "/pictures' -o '" + out + "' 2>/dev/null & pid=$!; sleep 1; kill -INT $pid; wait $pid";
+    std::string command = "ORVANE_CHECK_LEAKS=1 '" + std::string(OV_ORVANE) +
+                          "' render --seconds 300 --frames-dir '" + folder + "/pictures' -o '" +
+                          out + "' 2>/dev/null & pid=$!; sleep 1; kill -INT $pid; wait $pid";
     int raw = std::system(command.c_str());
     EXPECT_EQ(WEXITSTATUS(raw), 1);
     EXPECT_EQ(hosttest::folderEntries(folder), (std::vector<std::string>{"pictures"}));
@@ -268,11 +311,59 @@ TEST(RenderOutput, NoEncoderMeansOnlyRawOutput)
     std::string only = hosttest::freshFolder("pt-only");
     std::filesystem::copy_file(ovtest::binDir() + "/OV_PT.ovplug", only + "/OV_PT.ovplug");
     std::string out = ovtest::tempPath("no-encoder.aiff");
-    auto run = orvane({"render", "--plugin-dir", only, "--seconds", "1", "-o", out});
+    auto run = hosttest::orvane({"render", "--plugin-dir", only, "--seconds", "1", "-o", out});
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.err, HasSubstr("writes AIFF files"));
     EXPECT_FALSE(std::filesystem::exists(out));
-    EXPECT_EQ(orvane({"render", "--plugin-dir", only, "--seconds", "1", "--raw", "-o", out}).status, 0);
+    EXPECT_EQ(
+        hosttest::orvane({"render", "--plugin-dir", only, "--seconds", "1", "--raw", "-o", out})
+            .status,
+        0);
+}
+
+/* The AIFF plug-in's encoder with a size limit of one second of stereo
+ * sound in place of its 2 GB: it refuses a call as the real one does at
+ * its limit, taking nothing. */
+struct OVPlugIFace *gRealEncoder = nullptr;
+uint64_t gSoundBytes = 0;
+constexpr uint64_t kStandInLimit = 44100 * 4;
+
+int32 limitedEncode(struct OVPlugIFace *, struct EncoderStream *encoder, CONST_APTR samples,
+                    uint32 frames)
+{
+    if (gSoundBytes + uint64_t{frames} * 4 > kStandInLimit)
+        return -1;
+    gSoundBytes += uint64_t{frames} * 4;
+    return gRealEncoder->EncodeFrameEncoder(gRealEncoder, encoder, samples, frames);
+}
+
+TEST(RenderOutput, TheEncodersSizeLimitKeepsTheFileUpToThere)
+{
+    std::string whyNot;
+    auto aiff = orvane::LoadedPlugin::open(ovtest::binDir() + "/OV_AIFF.ovplug", whyNot);
+    ASSERT_NE(aiff, nullptr) << whyNot;
+    gRealEncoder = aiff->iface();
+    gSoundBytes = 0;
+    struct OVPlugIFace standIn = *aiff->iface();
+    standIn.EncodeFrameEncoder = limitedEncode;
+
+    orvane::Places places{ovtest::binDir(), ovtest::binDir()};
+    orvane::RenderOptions options;
+    options.file = hosttest::demoSong();
+    options.output = ovtest::tempPath("cut-short.aiff");
+    options.length.seconds = 5;
+    testing::internal::CaptureStderr();
+    int status = orvane::runRender(places, options, {&standIn, "stand-in"});
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 2);
+    /* Whole calls of 8192 frames fit below the limit. */
+    const uint32_t kept = kStandInLimit / 4 / 8192 * 8192;
+    EXPECT_THAT(err, HasSubstr("stopped at 0:00 (" + std::to_string(kept) + " frames)"));
+    EXPECT_THAT(err, HasSubstr("'" + options.output + "' is complete up to there"));
+    std::vector<uint8_t> file = ovtest::readFile(options.output);
+    expectCompleteAiff(file, 2, kept);
+    std::vector<uint8_t> direct = decodeDirectly("OV_PT.ovplug", hosttest::demoSong(), kept);
+    EXPECT_TRUE(std::equal(direct.begin(), direct.end(), file.begin() + kAiffHeader));
 }
 
 /* ---- the visualiser, headless ---- */
@@ -280,14 +371,18 @@ TEST(RenderOutput, NoEncoderMeansOnlyRawOutput)
 bool isScopeDot(uint32_t pixel) { return pixel == 0xAAFFAA || pixel == 0xFFAAAA; }
 
 /* A bar pixel: the palette's red 255 and blue below 127, on rows 4 to 130. */
-bool isBarPixel(uint32_t pixel) { return (pixel >> 16) == 0xFF && (pixel & 0xFF) < 127 && ((pixel >> 8) & 0xFF) < 0xFF; }
+bool isBarPixel(uint32_t pixel)
+{
+    return (pixel >> 16) == 0xFF && (pixel & 0xFF) < 127 && ((pixel >> 8) & 0xFF) < 0xFF;
+}
 
 TEST(RenderVisualiser, SavesNumberedPicturesOfScopeAndBars)
 {
     std::string folder = hosttest::freshFolder("pictures");
     std::string out = ovtest::tempPath("visualised.aiff");
     /* 9 s into the demo drums, bass and chords play. */
-    auto run = orvane({"render", "--seconds", "9", "--frames-dir", folder, "--frames-every", "50", "-o", out});
+    auto run = hosttest::orvane(
+        {"render", "--seconds", "9", "--frames-dir", folder, "--frames-every", "50", "-o", out});
     ASSERT_EQ(run.status, 0) << run.err;
     expectCompleteAiff(ovtest::readFile(out), 2, 9 * 44100);
 
@@ -318,8 +413,9 @@ TEST(RenderVisualiser, SavesNumberedPicturesOfScopeAndBars)
 TEST(RenderVisualiser, EveryDataSignalGivesAFrame)
 {
     std::string folder = hosttest::freshFolder("every-frame");
-    auto run = orvane({"render", "--frames", "44100", "--visualise", "--frames-dir", folder, "--frames-every", "1",
-                       "-o", ovtest::tempPath("every.aiff")});
+    auto run =
+        hosttest::orvane({"render", "--frames", "44100", "--visualise", "--frames-dir", folder,
+                          "--frames-every", "1", "-o", ovtest::tempPath("every.aiff")});
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<std::string> names = hosttest::folderEntries(folder);
     ASSERT_EQ(names.size(), 50u);

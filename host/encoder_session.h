@@ -1,0 +1,51 @@
+/*
+ * A file written through a plug-in's encoder entry points (InitEncoder,
+ * OpenEncoder, EncodeFrameEncoder, FinishEncoder, CloseEncoder): its header
+ * and sample bytes appended as each call reports them, its fix-ups written
+ * at the end.
+ */
+#ifndef OV_HOST_ENCODER_SESSION_H
+#define OV_HOST_ENCODER_SESSION_H
+
+#include "output_file.h"
+#include "plugins.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace orvane {
+
+class EncoderSession {
+public:
+    /* InitEncoder and OpenEncoder on the interface of the plug-in named
+     * `name`; throws HostError when either fails. */
+    EncoderSession(struct OVPlugIFace *iface, std::string name, uint32_t rate, uint32_t channels);
+    /* CloseEncoder. */
+    ~EncoderSession();
+    EncoderSession(const EncoderSession &) = delete;
+    EncoderSession &operator=(const EncoderSession &) = delete;
+
+    /* Encodes big-endian frames and appends the bytes the encoder reports.
+     * Returns the frames taken: fewer than given once the encoder refuses
+     * more audio (its file would grow past its size limit). What was
+     * taken before stays a consistent file for finish(). */
+    uint64_t encode(std::span<const uint8_t> frames, OutputFile &out);
+    /* The encoder has refused audio: the file cannot grow any further. */
+    bool full() const { return full_; }
+    /* Appends any header still pending, then applies every fix-up. */
+    void finish(OutputFile &out);
+
+private:
+    struct OVPlugIFace *iface_;
+    std::string name_;
+    struct EncoderStream stream_{};
+    const uint8_t *buffer_ = nullptr;
+    uint32_t frameBytes_;
+    bool initialised_ = false;
+    bool full_ = false;
+};
+
+} // namespace orvane
+
+#endif

@@ -115,7 +115,9 @@ public:
     void mutateOnce()
     {
         const int choice = below(100);
-        if (choice < 38)
+        if (choice < 6)
+            setSequencingRow();
+        else if (choice < 38)
             setEffect(pickCell());
         else if (choice < 52)
             setNote(pickCell());
@@ -140,13 +142,14 @@ public:
 private:
     int songLength() { return std::clamp<int>(module_.songLength(), 1, PT_ORDERS); }
 
-    /* Mostly a cell that is played: a pattern of the song, an early row. */
-    uint8_t *pickCell()
+    /* Mostly a row that is played: in a pattern of the song, early on. */
+    uint8_t *pickRow()
     {
         const int pattern = chance(85) ? module_.orders()[below(songLength())] : below(module_.patternCount());
         const int row = chance(60) ? below(16) : below(PT_ROWS);
-        return module_.cell(pattern, row, below(PT_CHANNELS));
+        return module_.cell(pattern, row, 0);
     }
+    uint8_t *pickCell() { return pickRow() + below(PT_CHANNELS) * 4; }
 
     static void encode(uint8_t *cell, int period, int sample, int effect, int param)
     {
@@ -162,27 +165,50 @@ private:
      * delays, slide steps. */
     int smallNibble() { return chance(70) ? below(4) : below(16); }
 
+    /* A command that steers the song: pattern loop, jump, break, delay,
+     * speed or tempo. */
+    void setSequencing(uint8_t *cell)
+    {
+        int effect = 0xE;
+        int param = below(256);
+        const int kind = below(100);
+        if (kind < 42) {
+            param = 0x60 | (chance(40) ? 0 : smallNibble());
+        } else if (kind < 58) {
+            effect = 0xB;
+            param = chance(80) ? below(songLength() + 1) : param;
+        } else if (kind < 74) {
+            effect = 0xD;
+            param = chance(70) ? below(7) << 4 | below(10) : param;
+        } else if (kind < 86) {
+            param = 0xE0 | smallNibble();
+        } else {
+            effect = 0xF;
+            param = chance(60) ? below(32) : param;
+        }
+        encode(cell, period(cell), sample(cell), effect, param);
+    }
+
+    /* Channels of one row act on the song position and row one after the
+     * other, each from where the channel before it left them. */
+    void setSequencingRow()
+    {
+        uint8_t *row = pickRow();
+        for (int channel = 0; channel < PT_CHANNELS; channel++)
+            if (chance(50))
+                setSequencing(row + channel * 4);
+    }
+
     void setEffect(uint8_t *cell)
     {
         int effect = below(16);
         int param = below(256);
         const int kind = below(100);
-        if (kind < 22) {
-            effect = 0xE;
-            param = 0x60 | (chance(40) ? 0 : smallNibble());
-        } else if (kind < 30) {
-            effect = 0xB;
-            param = chance(80) ? below(songLength() + 1) : param;
-        } else if (kind < 38) {
-            effect = 0xD;
-            param = chance(70) ? below(7) << 4 | below(10) : param;
-        } else if (kind < 44) {
-            effect = 0xE;
-            param = 0xE0 | smallNibble();
-        } else if (kind < 52) {
-            effect = 0xF;
-            param = chance(60) ? below(32) : param;
-        } else if (kind < 62) {
+        if (kind < 52) {
+            setSequencing(cell);
+            return;
+        }
+        if (kind < 62) {
             static constexpr int kFineCommands[] = {0x1, 0x2, 0xA, 0xB};
             effect = 0xE;
             param = kFineCommands[below(4)] << 4 | below(16);

@@ -1,6 +1,6 @@
 /* Writes seed files for the fuzz targets: well-formed and odd AIFF files
  * from the tests' own writer and from OV_AIFF.ovplug's encoder, and
- * synthetic modules that use every effect command.
+ * synthetic modules: ones that use every effect command and small fast ones.
  *   make_seeds OUTPUT_FOLDER */
 #include "frame/ovplug.h"
 #include "platform/platform.h"
@@ -36,6 +36,25 @@ std::vector<uint8_t> effectModule(int firstEffect)
                         effect, param);
         }
     }
+    return writer.bytes();
+}
+
+/* Small modules that play fast (speed 1 at the highest tempo: 428 samples
+ * a row), so that the fuzz targets get through their songs several times
+ * per input: an empty one, and one with notes on two positions. */
+std::vector<uint8_t> fastModule(bool withNotes)
+{
+    ovtest::ModuleWriter writer;
+    writer.title("fast");
+    writer.cell(0, 0, 0, 0, 0, 0xF, 0x01);
+    writer.cell(0, 0, 1, 0, 0, 0xF, 0xFF);
+    if (!withNotes)
+        return writer.bytes();
+    writer.sample(1, ovtest::constantSample(32, 70), 48, 0, 8, 16);
+    writer.sample(2, ovtest::constantSample(16, -40), 64, 3);
+    writer.orders({0, 1});
+    for (int row = 0; row < 64; row += 4)
+        writer.cell(row / 32, row % 32 + 1, row / 4 % 4, 428 - row, 1 + row / 8 % 2);
     return writer.bytes();
 }
 
@@ -84,6 +103,8 @@ int main(int argc, char **argv)
     const std::filesystem::path out = argv[1];
     for (int first = 0; first < 16; first += 4)
         write(out / "fuzz_module" / ("effects-" + std::to_string(first) + ".mod"), effectModule(first));
+    write(out / "fuzz_module" / "fast-empty.mod", fastModule(false));
+    write(out / "fuzz_module" / "fast-notes.mod", fastModule(true));
 
     const auto pcm = ovtest::testPcm(2000, 2);
     const auto mono = ovtest::testPcm(3000, 1);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs each for the given number of seconds
-# on a seed corpus of real and synthetic files.
+# on a seed corpus of real and synthetic files and earlier findings.
 #   fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]
 # Exits non-zero on any finding; the inputs that found something are kept in
 # build-fuzz/findings/. Prints the executions each target ran.
@@ -58,6 +58,11 @@ for target in "${available[@]}"; do
   if [ -d "$build/seeds/$target" ]; then
     cp -n "$build/seeds/$target"/* "$corpus"/ 2>/dev/null || true
   fi
+  # Inputs that found faults before (replayed by tests/findings) start the
+  # module targets too, so a fault that comes back is found at once.
+  case $target in
+    fuzz_module | fuzz_replayer) cp -n "$root/tests/findings/module"/* "$corpus"/ 2>/dev/null || true ;;
+  esac
   log="$build/$target.log"
   if "$build/bin/$target" "$corpus" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
       -print_final_stats=1 -artifact_prefix="$build/findings/$target-" >"$log" 2>&1; then

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -110,6 +111,18 @@ void OutputFile::patch(uint64_t offset, std::span<const uint8_t> bytes)
     ssize_t done = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
     if (done != static_cast<ssize_t>(bytes.size()))
         fail("write");
+}
+
+void OutputFile::writeAt(uint64_t offset, std::span<const uint8_t> bytes)
+{
+    if (offset > size_) {
+        errno = EINVAL;
+        fail("write");
+    }
+    size_t overlap = static_cast<size_t>(std::min<uint64_t>(size_ - offset, bytes.size()));
+    if (overlap > 0)
+        patch(offset, bytes.first(overlap));
+    append(bytes.subspan(overlap));
 }
 
 void OutputFile::commit()

@@ -27,6 +27,9 @@ public:
     void append(std::span<const uint8_t> bytes);
     /* Overwrites bytes already written. */
     void patch(uint64_t offset, std::span<const uint8_t> bytes);
+    /* Writes at any offset up to the end: overwrites what is there and
+     * appends the rest (for writers that seek back, like libsndfile). */
+    void writeAt(uint64_t offset, std::span<const uint8_t> bytes);
     /* Finishes the file under its real name. */
     void commit();
     uint64_t size() const { return size_; }

@@ -235,13 +235,20 @@ TEST(RenderAiff, SoxReadsTheRightLength)
     EXPECT_EQ(hosttest::soxi("b", out), "16");
 }
 
-TEST(RenderOutput, StandardOutputGetsTheWholePatchedFile)
+TEST(RenderOutput, StandardOutputGetsRawPcmOrTheWholePatchedFile)
 {
-    std::string file = ovtest::tempPath("stdout-copy.aiff");
-    ASSERT_EQ(hosttest::orvane({"render", "--frames", "5000", "-o", file}).status, 0);
-    auto run = hosttest::orvane({"render", "--frames", "5000", "-o", "-"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(std::vector<uint8_t>(run.out.begin(), run.out.end()), ovtest::readFile(file));
+    for (const char *format : {"raw", "aiff", "wav"}) {
+        SCOPED_TRACE(format);
+        std::string file = ovtest::tempPath(std::string("stdout-copy.") +
+                                            (format == std::string("raw") ? "pcm" : format));
+        ASSERT_EQ(hosttest::orvane({"render", "--frames", "5000", "-o", file}).status, 0);
+        std::vector<std::string> args{"render", "--frames", "5000", "-o", "-"};
+        if (format != std::string("raw"))
+            args.insert(args.end(), {"--format", format});
+        auto run = hosttest::orvane(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(std::vector<uint8_t>(run.out.begin(), run.out.end()), ovtest::readFile(file));
+    }
 }
 
 TEST(RenderOutput, APipeOrDeviceIsWrittenInPlace)
@@ -260,7 +267,7 @@ TEST(RenderOutput, APipeOrDeviceIsWrittenInPlace)
         std::ifstream in(pipe, std::ios::binary);
         received.assign(std::istreambuf_iterator<char>(in), {});
     });
-    auto run = hosttest::orvane({"render", "--frames", "1000", "-o", pipe});
+    auto run = hosttest::orvane({"render", "--frames", "1000", "--format", "aiff", "-o", pipe});
     ::close(keepOpen);
     reader.join();
     EXPECT_EQ(run.status, 0) << run.err;
@@ -349,7 +356,7 @@ TEST(RenderOutput, TheEncodersSizeLimitKeepsTheFileUpToThere)
 
     orvane::Places places{ovtest::binDir(), ovtest::binDir()};
     orvane::RenderOptions options;
-    options.file = hosttest::demoSong();
+    options.files = {hosttest::demoSong()};
     options.output = ovtest::tempPath("cut-short.aiff");
     options.length.seconds = 5;
     testing::internal::CaptureStderr();

@@ -68,6 +68,35 @@ EncoderChoice encoderFor(const PluginSet &plugins, const OutputFormat &format)
                     upper(format.name) + " files (the formats are " + formatList() + ")");
 }
 
+uint64_t writeSilence(AudioWriter &writer, uint64_t frames, uint32_t channels)
+{
+    constexpr uint64_t kFramesPerWrite = 8192;
+    const std::vector<uint8_t> zeros(kFramesPerWrite * channels * 2, 0);
+    uint64_t written = 0;
+    while (written < frames && !writer.full()) {
+        uint64_t count = std::min(frames - written, kFramesPerWrite);
+        written += writer.write({zeros.data(), static_cast<size_t>(count * channels * 2)});
+    }
+    return written;
+}
+
+bool sendHeaderAhead(const WriterSetup &setup, uint64_t frames, OutputFile &out)
+{
+    if (!setup.format.headerFromLength)
+        return false;
+    OutputFile probe{HeadProbe{}};
+    {
+        std::unique_ptr<AudioWriter> writer = openAudioWriter(setup, probe);
+        writeSilence(*writer, frames, setup.channels);
+        writer->finish();
+    }
+    std::optional<std::vector<uint8_t>> head = probe.rewrittenHead();
+    if (!head)
+        return false;
+    out.sendAhead(std::move(*head));
+    return true;
+}
+
 std::unique_ptr<AudioWriter> openAudioWriter(const WriterSetup &setup, OutputFile &out)
 {
     switch (setup.format.writer) {

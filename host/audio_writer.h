@@ -49,6 +49,17 @@ struct WriterSetup {
 /* Throws HostError when the format cannot be written with this setup. */
 std::unique_ptr<AudioWriter> openAudioWriter(const WriterSetup &setup, OutputFile &out);
 
+/* Writes frames of silence; returns how many were taken (fewer once the
+ * writer is full). */
+uint64_t writeSilence(AudioWriter &writer, uint64_t frames, uint32_t channels);
+
+/* For a headed format streamed to a pipe whose length is known: works out
+ * the header the file will end with (by writing that many frames of
+ * silence to a probe) and has `out` send it first, so the audio streams
+ * instead of being held until the end. False when the format's header
+ * cannot be known ahead; `out` then holds the file as before. */
+bool sendHeaderAhead(const WriterSetup &setup, uint64_t frames, OutputFile &out);
+
 } // namespace orvane
 
 #endif

@@ -37,12 +37,13 @@ const char *kExamples = R"(Examples:
   orvane render a.mod b.mod --seconds 90 --output-dir out --format wav
                                              writes out/a.wav and out/b.wav
   orvane render song.mod --seconds 60 --format wav -o - | aplay
-                                             standard output gets raw PCM unless
-                                             --format names a format; a headed format
-                                             (aiff, wav, ...) to standard output or a pipe
-                                             is held in memory and sent whole at the end,
-                                             as its header is completed last
-  orvane render --seconds 5 --visualise --frames-dir pictures -o demo.aiff
+                                             standard output gets raw PCM unless --format
+                                             names a format. A format with a header, to
+                                             standard output or a pipe, streams when the
+                                             length is known (--seconds/--frames): its header
+                                             goes first and a song that ends sooner is filled
+                                             out with silence. Otherwise, and for FLAC and MP3,
+                                             the file is held in memory and sent at the end.
   orvane info song.mod                       plug-in, rate, channels, duration, title
   orvane plugins --plugin-dir build/bin      what each plug-in says about itself
 

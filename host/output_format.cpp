@@ -13,15 +13,15 @@ namespace orvane {
 namespace {
 
 constexpr std::array<OutputFormat, 9> kFormats{{
-    {"aiff", {"aiff", "aif"}, FormatWriter::EncoderPlugin, 0},
-    {"wav", {"wav", ""}, FormatWriter::Sndfile, SF_FORMAT_WAV | SF_FORMAT_PCM_16},
-    {"flac", {"flac", ""}, FormatWriter::Sndfile, SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
-    {"ogg", {"ogg", "oga"}, FormatWriter::Sndfile, SF_FORMAT_OGG | SF_FORMAT_VORBIS},
-    {"mp3", {"mp3", ""}, FormatWriter::Sndfile, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
-    {"caf", {"caf", ""}, FormatWriter::Sndfile, SF_FORMAT_CAF | SF_FORMAT_PCM_16},
-    {"au", {"au", "snd"}, FormatWriter::Sndfile, SF_FORMAT_AU | SF_FORMAT_PCM_16},
-    {"w64", {"w64", ""}, FormatWriter::Sndfile, SF_FORMAT_W64 | SF_FORMAT_PCM_16},
-    {"raw", {"pcm", "raw"}, FormatWriter::Raw, 0},
+    {"aiff", {"aiff", "aif"}, FormatWriter::EncoderPlugin, 0, true},
+    {"wav", {"wav", ""}, FormatWriter::Sndfile, SF_FORMAT_WAV | SF_FORMAT_PCM_16, true},
+    {"flac", {"flac", ""}, FormatWriter::Sndfile, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, false},
+    {"ogg", {"ogg", "oga"}, FormatWriter::Sndfile, SF_FORMAT_OGG | SF_FORMAT_VORBIS, true},
+    {"mp3", {"mp3", ""}, FormatWriter::Sndfile, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, false},
+    {"caf", {"caf", ""}, FormatWriter::Sndfile, SF_FORMAT_CAF | SF_FORMAT_PCM_16, true},
+    {"au", {"au", "snd"}, FormatWriter::Sndfile, SF_FORMAT_AU | SF_FORMAT_PCM_16, true},
+    {"w64", {"w64", ""}, FormatWriter::Sndfile, SF_FORMAT_W64 | SF_FORMAT_PCM_16, true},
+    {"raw", {"pcm", "raw"}, FormatWriter::Raw, 0, false},
 }};
 
 const OutputFormat *formatWithExtension(std::string extension)

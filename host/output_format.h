@@ -19,6 +19,10 @@ struct OutputFormat {
     std::array<std::string_view, 2> extensions; /* without the dot; the first names new files */
     FormatWriter writer;
     int sndfileFormat; /* SF_FORMAT_* for FormatWriter::Sndfile, else 0 */
+    /* What it rewrites at the end (its header) depends on nothing but the
+     * length, so it can be worked out before the audio and sent ahead to
+     * a pipe. Not so for FLAC's checksum and MP3's encoder tag. */
+    bool headerFromLength;
 
     /* ".wav" */
     std::string extension() const { return "." + std::string(extensions[0]); }

@@ -156,6 +156,9 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     if (job.format->writer == FormatWriter::EncoderPlugin)
         setup.encoder = chosenEncoder != nullptr ? *chosenEncoder : encoderFor(plugins, *job.format);
     OutputFile out(output, job.format->writer != FormatWriter::Raw);
+    const bool headerSentAhead =
+        out.streamed() && limit && job.format->writer != FormatWriter::Raw &&
+        sendHeaderAhead(setup, *limit, out);
     std::unique_ptr<AudioWriter> writer = openAudioWriter(setup, out);
     PcmShaper shaper(options.shaping, session.channels());
     std::optional<RenderVisualiser> visualiser;
@@ -195,6 +198,12 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
             break;
     }
     status.finish();
+    if (headerSentAhead && done < *limit && !writer->full()) {
+        reportError("'" + file.string() + "' ended at " +
+                    clockText(static_cast<double>(done) / session.rate()) +
+                    "; the rest of the length its header promised is silence");
+        done += writeSilence(*writer, *limit - done, session.channels());
+    }
     if (visualiser)
         visualiser->finish();
     writer->finish();

@@ -85,6 +85,47 @@ bool silent(const std::vector<uint8_t> &bytes, size_t from)
                        [](uint8_t b) { return b == 0; });
 }
 
+/* An AIFF file of `frames` test frames at 44100 Hz; returns its path. */
+std::string writeSource(const std::string &name, uint32_t frames, uint16_t channels = 2)
+{
+    std::string path = ovtest::tempPath(name);
+    ovtest::writeFile(path, ovtest::AiffFile()
+                                .comm(channels, frames, 16, 44100)
+                                .ssnd(ovtest::testPcm(frames, channels))
+                                .bytes());
+    return path;
+}
+
+/* A file as libsndfile reads it: its format and its samples. */
+struct ReadBack {
+    SF_INFO info{};
+    std::vector<int16_t> samples;
+};
+
+ReadBack readWithSndfile(const std::string &file)
+{
+    ReadBack back;
+    SNDFILE *in = sf_open(file.c_str(), SFM_READ, &back.info);
+    if (in == nullptr) {
+        ADD_FAILURE() << "libsndfile cannot read " << file << ": " << sf_strerror(nullptr);
+        return back;
+    }
+    back.samples.resize(static_cast<size_t>(back.info.frames * back.info.channels));
+    back.samples.resize(
+        static_cast<size_t>(sf_readf_short(in, back.samples.data(), back.info.frames) *
+                            back.info.channels));
+    sf_close(in);
+    return back;
+}
+
+std::vector<int16_t> samplesOf(const std::vector<uint8_t> &bigEndian)
+{
+    std::vector<int16_t> samples;
+    for (size_t i = 0; i + 1 < bigEndian.size(); i += 2)
+        samples.push_back(static_cast<int16_t>((bigEndian[i] << 8) | bigEndian[i + 1]));
+    return samples;
+}
+
 TEST(RenderModules, EveryRealModuleBecomesACompleteAiffFile)
 {
     OV_REQUIRE_MODS();
@@ -240,9 +281,11 @@ TEST(RenderAiff, SoxReadsTheRightLength)
     EXPECT_EQ(hosttest::soxi("b", out), "16");
 }
 
-TEST(RenderOutput, StandardOutputGetsRawPcmOrTheWholePatchedFile)
+TEST(RenderOutput, StandardOutputGetsRawPcmOrTheWholeFinishedFile)
 {
-    for (const char *format : {"raw", "aiff", "wav"}) {
+    /* With the length known, AIFF and WAV stream with their header sent
+     * first; FLAC is held to the end. Either way the bytes are the file's. */
+    for (const char *format : {"raw", "aiff", "wav", "flac"}) {
         SCOPED_TRACE(format);
         std::string file = ovtest::tempPath(std::string("stdout-copy.") +
                                             (format == std::string("raw") ? "pcm" : format));
@@ -253,6 +296,23 @@ TEST(RenderOutput, StandardOutputGetsRawPcmOrTheWholePatchedFile)
         auto run = hosttest::orvane(args);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(std::vector<uint8_t>(run.out.begin(), run.out.end()), ovtest::readFile(file));
+    }
+}
+
+TEST(RenderOutput, AStreamedFileEndingSoonerThanItsHeaderIsFilledWithSilence)
+{
+    std::string source = writeSource("ends-early.aiff", 1000);
+    for (const char *format : {"aiff", "wav"}) {
+        SCOPED_TRACE(format);
+        auto run = hosttest::orvane({"render", source, "--frames", "1500", "--format", format, "-o", "-"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_THAT(run.err, HasSubstr("ended at 0:00; the rest of the length its header "
+                                       "promised is silence"));
+        std::string copy = ovtest::tempPath(std::string("ends-early-copy.") + format);
+        ovtest::writeFile(copy, std::vector<uint8_t>(run.out.begin(), run.out.end()));
+        std::vector<int16_t> expected = samplesOf(ovtest::testPcm(1000, 2));
+        expected.resize(3000, 0);
+        EXPECT_EQ(readWithSndfile(copy).samples, expected);
     }
 }
 
@@ -379,47 +439,6 @@ TEST(RenderOutput, TheEncodersSizeLimitKeepsTheFileUpToThere)
 }
 
 /* ---- output formats, several files, stereo and gain ---- */
-
-/* A stereo AIFF file of `frames` test frames at 44100 Hz; returns its path. */
-std::string writeSource(const std::string &name, uint32_t frames, uint16_t channels = 2)
-{
-    std::string path = ovtest::tempPath(name);
-    ovtest::writeFile(path, ovtest::AiffFile()
-                                .comm(channels, frames, 16, 44100)
-                                .ssnd(ovtest::testPcm(frames, channels))
-                                .bytes());
-    return path;
-}
-
-/* A file as libsndfile reads it: its format and its samples. */
-struct ReadBack {
-    SF_INFO info{};
-    std::vector<int16_t> samples;
-};
-
-ReadBack readWithSndfile(const std::string &file)
-{
-    ReadBack back;
-    SNDFILE *in = sf_open(file.c_str(), SFM_READ, &back.info);
-    if (in == nullptr) {
-        ADD_FAILURE() << "libsndfile cannot read " << file << ": " << sf_strerror(nullptr);
-        return back;
-    }
-    back.samples.resize(static_cast<size_t>(back.info.frames * back.info.channels));
-    back.samples.resize(
-        static_cast<size_t>(sf_readf_short(in, back.samples.data(), back.info.frames) *
-                            back.info.channels));
-    sf_close(in);
-    return back;
-}
-
-std::vector<int16_t> samplesOf(const std::vector<uint8_t> &bigEndian)
-{
-    std::vector<int16_t> samples;
-    for (size_t i = 0; i + 1 < bigEndian.size(); i += 2)
-        samples.push_back(static_cast<int16_t>((bigEndian[i] << 8) | bigEndian[i + 1]));
-    return samples;
-}
 
 TEST(RenderFormats, EveryFormatReadsBackThroughLibsndfileAndSox)
 {

@@ -26,6 +26,7 @@
 #include <thread>
 
 using hosttest::be32;
+using hosttest::bigEndianSamples;
 using testing::HasSubstr;
 using testing::Not;
 
@@ -116,14 +117,6 @@ ReadBack readWithSndfile(const std::string &file)
                             back.info.channels));
     sf_close(in);
     return back;
-}
-
-std::vector<int16_t> samplesOf(const std::vector<uint8_t> &bigEndian)
-{
-    std::vector<int16_t> samples;
-    for (size_t i = 0; i + 1 < bigEndian.size(); i += 2)
-        samples.push_back(static_cast<int16_t>((bigEndian[i] << 8) | bigEndian[i + 1]));
-    return samples;
 }
 
 TEST(RenderModules, EveryRealModuleBecomesACompleteAiffFile)
@@ -310,7 +303,7 @@ TEST(RenderOutput, AStreamedFileEndingSoonerThanItsHeaderIsFilledWithSilence)
                                        "promised is silence"));
         std::string copy = ovtest::tempPath(std::string("ends-early-copy.") + format);
         ovtest::writeFile(copy, std::vector<uint8_t>(run.out.begin(), run.out.end()));
-        std::vector<int16_t> expected = samplesOf(ovtest::testPcm(1000, 2));
+        std::vector<int16_t> expected = bigEndianSamples(ovtest::testPcm(1000, 2));
         expected.resize(3000, 0);
         EXPECT_EQ(readWithSndfile(copy).samples, expected);
     }
@@ -451,7 +444,7 @@ TEST(RenderFormats, EveryFormatReadsBackThroughLibsndfileAndSox)
     };
     constexpr uint32_t kFrames = 30000;
     std::string source = writeSource("formats-source.aiff", kFrames);
-    std::vector<int16_t> pcm = samplesOf(ovtest::testPcm(kFrames, 2));
+    std::vector<int16_t> pcm = bigEndianSamples(ovtest::testPcm(kFrames, 2));
     for (Case c : {Case{"wav", SF_FORMAT_WAV, true}, Case{"flac", SF_FORMAT_FLAC, true},
                    Case{"caf", SF_FORMAT_CAF, true}, Case{"au", SF_FORMAT_AU, true},
                    Case{"w64", SF_FORMAT_W64, true}, Case{"aif", SF_FORMAT_AIFF, true},
@@ -585,9 +578,9 @@ TEST(RenderBatch, EachFileGoesIntoTheFolderAndAFailureDoesNotStopTheRest)
     ASSERT_EQ(hosttest::folderEntries(folder),
               (std::vector<std::string>{"batch-a.wav", "batch-b.wav"}));
     EXPECT_EQ(readWithSndfile(folder + "/batch-a.wav").samples,
-              samplesOf(ovtest::testPcm(3000, 2)));
+              bigEndianSamples(ovtest::testPcm(3000, 2)));
     EXPECT_EQ(readWithSndfile(folder + "/batch-b.wav").samples,
-              samplesOf(ovtest::testPcm(2000, 1)));
+              bigEndianSamples(ovtest::testPcm(2000, 1)));
 
     /* Without --format the files are AIFF, each as a single render makes it. */
     std::string aiffFolder = hosttest::freshFolder("batch-aiff");
@@ -648,7 +641,7 @@ TEST(RenderShaping, StereoWidthAndGainWithClippedSamplesCounted)
         auto run = hosttest::orvane(
             {"render", source, "--stereo", c.stereo, "--gain", c.gain, "-o", out});
         ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(samplesOf(ovtest::readFile(out)), c.expected);
+        EXPECT_EQ(bigEndianSamples(ovtest::readFile(out)), c.expected);
         std::string report = std::to_string(c.clipped) + " of 10 samples clipped";
         if (c.clipped == 0) {
             EXPECT_THAT(run.err, Not(HasSubstr("clipped")));
@@ -671,7 +664,7 @@ TEST(RenderShaping, StereoWidthAndGainWithClippedSamplesCounted)
     std::string out = ovtest::tempPath("shaped-mono.pcm");
     ASSERT_EQ(
         hosttest::orvane({"render", mono, "--stereo", "0", "--gain", twice, "-o", out}).status, 0);
-    EXPECT_EQ(samplesOf(ovtest::readFile(out)),
+    EXPECT_EQ(bigEndianSamples(ovtest::readFile(out)),
               (std::vector<int16_t>{2000, -2000, 2002, 0, 32767, 32767, -32768, 32767, 32767,
                                     20000}));
 }

@@ -548,17 +548,39 @@ TEST(RenderFormats, UnknownFormatsAndMisplacedOptionsAreRefusedBeforeWriting)
     }
 }
 
-TEST(RenderFormats, TheEncoderIsThePluginThatWritesTheFormat)
+TEST(RenderFormats, TheEncoderIsChosenByFormatNotByFileOrder)
 {
-    orvane::PluginSet plugins(ovtest::binDir());
-    orvane::EncoderChoice aiff = orvane::encoderFor(plugins, *orvane::formatNamed("aiff"));
-    ASSERT_NE(aiff.iface, nullptr);
-    EXPECT_EQ(aiff.name, "AIFF");
+    /* A copy of the AIFF plug-in whose descriptor says its encoder writes
+     * WAV, in a file that comes first among the plug-ins. */
+    std::vector<uint8_t> library = ovtest::readFile(ovtest::binDir() + "/OV_AIFF.ovplug");
+    const std::string quality = "Match Decode Quality", aiffText("aiff\0\0\0\0", 8);
+    auto qualityAt = std::search(library.begin(), library.end(), quality.begin(), quality.end());
+    ASSERT_NE(qualityAt, library.end());
+    auto searchEnd = qualityAt + std::min<ptrdiff_t>(256, library.end() - qualityAt);
+    auto formatAt = std::search(qualityAt, searchEnd, aiffText.begin(), aiffText.end());
+    ASSERT_NE(formatAt, searchEnd) << "the encoder's format text follows its quality text";
+    std::copy_n("wav", 4, formatAt);
+    /* Under a library name of its own, so the system loads both. */
+    const std::string name = "OV_AIFF.ovplug";
+    for (auto at = library.begin();
+         (at = std::search(at, library.end(), name.begin(), name.end())) != library.end();)
+        at = std::copy_n("OV_AIFW", 7, at);
+    std::string folder = hosttest::freshFolder("two-encoders");
+    ovtest::writeFile(folder + "/0-wav.ovplug", library);
+    std::filesystem::copy_file(ovtest::binDir() + "/OV_AIFF.ovplug", folder + "/OV_AIFF.ovplug");
+
+    orvane::PluginSet plugins(folder);
+    ASSERT_EQ(plugins.plugins().size(), 2u);
+    ASSERT_NE(plugins.plugins()[0]->iface(), plugins.plugins()[1]->iface());
+    EXPECT_EQ(orvane::encoderFor(plugins, *orvane::formatNamed("aiff")).iface,
+              plugins.plugins()[1]->iface());
+    EXPECT_EQ(orvane::encoderFor(plugins, *orvane::formatNamed("wav")).iface,
+              plugins.plugins()[0]->iface());
     try {
-        orvane::encoderFor(plugins, *orvane::formatNamed("wav"));
-        ADD_FAILURE() << "no plug-in encodes WAV";
+        orvane::encoderFor(plugins, *orvane::formatNamed("caf"));
+        ADD_FAILURE() << "no plug-in encodes CAF";
     } catch (const orvane::HostError &error) {
-        EXPECT_THAT(error.what(), HasSubstr("writes WAV files"));
+        EXPECT_THAT(error.what(), HasSubstr("writes CAF files"));
     }
 }
 

@@ -5,6 +5,8 @@
 #ifndef OV_HOST_COMMANDS_H
 #define OV_HOST_COMMANDS_H
 
+#include "pcm_shaping.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -39,16 +41,22 @@ struct PlayOptions {
     std::vector<std::string> files;
     Length length;
     bool visualise = false;
+    Shaping shaping;
 };
 
 struct RenderOptions {
-    std::string file;
+    std::vector<std::string> files; /* the demo song when empty */
     std::string output;
     Length length;
     bool raw = false;
     bool visualise = false;
     std::string framesDir;
     uint32_t framesEvery = 10;
+    /* Output formats, several files at once, and what is done to the PCM. */
+    std::string outputDir; /* one output per file, named after it */
+    std::string format;    /* a format name; empty: from the output's extension */
+    std::string endian;    /* raw PCM: "big" (empty: as the plug-in delivers) or "little" */
+    Shaping shaping;
 };
 
 /* Exit status of a render the encoder cut short at its size limit: the
@@ -63,8 +71,8 @@ struct EncoderChoice {
 
 int runPlay(const Places &places, const PlayOptions &options);
 int runRender(const Places &places, const RenderOptions &options);
-/* A render through the given encoder instead of the first plug-in that
- * encodes (ignored for raw output). */
+/* A render through the given encoder instead of the plug-in whose encoder
+ * writes the output's format (used for AIFF output only). */
 int runRender(const Places &places, const RenderOptions &options, const EncoderChoice &encoder);
 int runInfo(const Places &places, const std::vector<std::string> &files);
 int runPlugins(const Places &places);

@@ -16,8 +16,8 @@ constexpr uint32_t kFramesPerCall = 8192;
 } // namespace
 
 EncoderSession::EncoderSession(struct OVPlugIFace *iface, std::string name, uint32_t rate,
-                               uint32_t channels)
-    : iface_(iface), name_(std::move(name)), frameBytes_(channels * 2)
+                               uint32_t channels, OutputFile &out)
+    : iface_(iface), name_(std::move(name)), out_(out), frameBytes_(channels * 2)
 {
     if (rate == 0)
         throw HostError("the " + name_ + " encoder cannot write a file without a sample rate;"
@@ -45,7 +45,7 @@ EncoderSession::~EncoderSession()
         iface_->CloseEncoder(iface_, &stream_);
 }
 
-uint64_t EncoderSession::encode(std::span<const uint8_t> frames, OutputFile &out)
+uint64_t EncoderSession::write(std::span<const uint8_t> frames)
 {
     uint64_t taken = 0;
     while (!full_ && frames.size() >= frameBytes_) {
@@ -57,20 +57,20 @@ uint64_t EncoderSession::encode(std::span<const uint8_t> frames, OutputFile &out
             full_ = true;
             break;
         }
-        out.append({buffer_, static_cast<size_t>(reported)});
+        out_.append({buffer_, static_cast<size_t>(reported)});
         taken += count;
         frames = frames.subspan(count * frameBytes_);
     }
     return taken;
 }
 
-void EncoderSession::finish(OutputFile &out)
+void EncoderSession::finish()
 {
     /* A render of no frames still owes the header. */
     int32 reported = iface_->EncodeFrameEncoder(iface_, &stream_, buffer_, 0);
     if (reported < 0)
         throw HostError("the " + name_ + " encoder cannot write the file's header");
-    out.append({buffer_, static_cast<size_t>(reported)});
+    out_.append({buffer_, static_cast<size_t>(reported)});
     struct EncoderFixup **fixups = iface_->FinishEncoder(iface_, &stream_);
     if (fixups == nullptr)
         throw HostError("the " + name_ + " encoder cannot finish the file (out of memory)");
@@ -82,7 +82,7 @@ void EncoderSession::finish(OutputFile &out)
             static_cast<uint8_t>(fixup.Value >> 8), static_cast<uint8_t>(fixup.Value)};
         size_t count = std::min<size_t>(fixup.ByteCount, 4);
         /* Fewer than four bytes: the value's low-order ones. */
-        out.patch(offset, {value + 4 - count, count});
+        out_.patch(offset, {value + 4 - count, count});
     }
 }
 

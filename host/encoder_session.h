@@ -7,7 +7,7 @@
 #ifndef OV_HOST_ENCODER_SESSION_H
 #define OV_HOST_ENCODER_SESSION_H
 
-#include "output_file.h"
+#include "audio_writer.h"
 #include "plugins.h"
 
 #include <cstdint>
@@ -16,13 +16,14 @@
 
 namespace orvane {
 
-class EncoderSession {
+class EncoderSession : public AudioWriter {
 public:
     /* InitEncoder and OpenEncoder on the interface of the plug-in named
      * `name`; throws HostError when either fails. */
-    EncoderSession(struct OVPlugIFace *iface, std::string name, uint32_t rate, uint32_t channels);
+    EncoderSession(struct OVPlugIFace *iface, std::string name, uint32_t rate, uint32_t channels,
+                   OutputFile &out);
     /* CloseEncoder. */
-    ~EncoderSession();
+    ~EncoderSession() override;
     EncoderSession(const EncoderSession &) = delete;
     EncoderSession &operator=(const EncoderSession &) = delete;
 
@@ -30,15 +31,16 @@ public:
      * Returns the frames taken: fewer than given once the encoder refuses
      * more audio (its file would grow past its size limit). What was
      * taken before stays a consistent file for finish(). */
-    uint64_t encode(std::span<const uint8_t> frames, OutputFile &out);
+    uint64_t write(std::span<const uint8_t> frames) override;
     /* The encoder has refused audio: the file cannot grow any further. */
-    bool full() const { return full_; }
+    bool full() const override { return full_; }
     /* Appends any header still pending, then applies every fix-up. */
-    void finish(OutputFile &out);
+    void finish() override;
 
 private:
     struct OVPlugIFace *iface_;
     std::string name_;
+    OutputFile &out_;
     struct EncoderStream stream_{};
     const uint8_t *buffer_ = nullptr;
     uint32_t frameBytes_;

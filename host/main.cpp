@@ -4,6 +4,7 @@
  */
 #include "commands.h"
 #include "host_error.h"
+#include "output_format.h"
 
 #include "platform/platform.h"
 #include "platform/testing.h"
@@ -32,12 +33,23 @@ const char *kExamples = R"(Examples:
   orvane render song.mod --seconds 60 -o song.aiff
   orvane render song.aiff -o copy.aiff       convert (an AIFF file stops at its end)
   orvane render song.mod --frames 44100 --raw -o song.pcm
-  orvane render --seconds 5 --visualise --frames-dir pictures -o demo.aiff
+  orvane render song.mod --seconds 60 --stereo 60 --gain -3 -o song.flac
+  orvane render a.mod b.mod --seconds 90 --output-dir out --format wav
+                                             writes out/a.wav and out/b.wav
+  orvane render song.mod --seconds 60 --format wav -o - | aplay
+                                             standard output gets raw PCM unless --format
+                                             names a format. A format with a header, to
+                                             standard output or a pipe, streams when the
+                                             length is known (--seconds/--frames): its header
+                                             goes first and a song that ends sooner is filled
+                                             out with silence. Otherwise, and for FLAC and MP3,
+                                             the file is held in memory and sent at the end.
   orvane info song.mod                       plug-in, rate, channels, duration, title
   orvane plugins --plugin-dir build/bin      what each plug-in says about itself
 
-Exit status: 0 done, 1 failed (one line on standard error says why),
-  2 render cut short at the AIFF size limit (under 2 GB of sound; the file is kept)
+Exit status: 0 done, 1 failed (one line on standard error says why; with several
+  files, the others are still rendered), 2 render cut short at the AIFF size limit
+  (under 2 GB of sound; the file is kept)
 )";
 
 /* With this variable set, the process reports memory blocks still live at
@@ -52,6 +64,16 @@ int checkNothingLeft(int status)
         return status == 0 ? 70 : status;
     }
     return status;
+}
+
+void addShaping(CLI::App *command, Shaping &shaping)
+{
+    command
+        ->add_option("--stereo", shaping.stereoPercent,
+                     "Stereo width in percent: 100 the plug-in's own panning (default), 0 mono")
+        ->check(CLI::Range(0.0, 100.0));
+    command->add_option("--gain", shaping.gainDb, "Gain in dB; clipped samples are counted")
+        ->check(CLI::Range(-60.0, 60.0));
 }
 
 void addLength(CLI::App *command, Length &length)
@@ -83,16 +105,33 @@ int main(int argc, char **argv)
     playCommand->add_option("FILE", play.files, "Files to play in turn");
     addLength(playCommand, play.length);
     playCommand->add_flag("--visualise,--visualize", play.visualise, "Show the Zephrin visualiser");
+    addShaping(playCommand, play.shaping);
 
     RenderOptions render;
-    auto *renderCommand =
-        app.add_subcommand("render", "Decode a file into an AIFF file (or raw PCM)");
-    renderCommand->add_option("FILE", render.file, "File to render (the demo song when left out)");
-    renderCommand->add_option("-o,--output", render.output, "Output file, - for standard output")
-        ->required();
+    auto *renderCommand = app.add_subcommand(
+        "render", "Decode files into AIFF, WAV, FLAC and other formats, or raw PCM");
+    renderCommand->add_option("FILE", render.files,
+                              "Files to render (the demo song when left out)");
     addLength(renderCommand, render.length);
-    renderCommand->add_flag("--raw", render.raw,
-                            "Write the decoded big-endian PCM exactly as delivered");
+    /* Output formats, batch rendering, stereo and gain. */
+    auto *output = renderCommand->add_option(
+        "-o,--output", render.output,
+        "Output file; its extension chooses the format. - for standard output (raw PCM unless "
+        "--format says otherwise)");
+    renderCommand
+        ->add_option("--output-dir", render.outputDir,
+                     "Write one file per input here, named after it (AIFF unless --format)")
+        ->excludes(output);
+    auto *raw = renderCommand->add_flag(
+        "--raw", render.raw, "Write the decoded PCM exactly as delivered (big-endian)");
+    renderCommand
+        ->add_option("--format", render.format,
+                     "Output format, whatever the extension: " + formatList())
+        ->excludes(raw);
+    renderCommand
+        ->add_option("--endian", render.endian, "Byte order of raw PCM (default big)")
+        ->check(CLI::IsMember({"little", "big"}));
+    addShaping(renderCommand, render.shaping);
     renderCommand->add_flag("--visualise,--visualize", render.visualise,
                             "Run Zephrin while rendering");
     renderCommand->add_option(

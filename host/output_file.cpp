@@ -6,12 +6,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 namespace orvane {
+
+namespace {
+
+/* Enough for any header a probe has to learn. */
+constexpr size_t kProbeKeptBytes = 64 * 1024;
+
+} // namespace
+
+OutputFile::OutputFile(HeadProbe) : path_("(probe)"), probe_(true) {}
 
 OutputFile::OutputFile(const std::string &path, bool patchedLater) : path_(path)
 {
@@ -86,11 +96,40 @@ void OutputFile::writeAll(int fd, std::span<const uint8_t> bytes) const
 
 void OutputFile::append(std::span<const uint8_t> bytes)
 {
-    if (held_)
+    if (probe_) {
+        size_t kept = static_cast<size_t>(std::min<uint64_t>(
+            bytes.size(), kProbeKeptBytes - std::min<uint64_t>(size_, kProbeKeptBytes)));
+        head_.insert(head_.end(), bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(kept));
+    } else if (held_) {
         heldBytes_.insert(heldBytes_.end(), bytes.begin(), bytes.end());
-    else
+    } else if (size_ < head_.size()) {
+        /* The head sent ahead stands in for the bytes as first written. */
+        std::vector<uint8_t> start(bytes.begin(), bytes.end());
+        size_t promised = static_cast<size_t>(std::min<uint64_t>(head_.size() - size_, start.size()));
+        finalHead_.insert(finalHead_.end(), start.begin(), start.begin() + static_cast<ptrdiff_t>(promised));
+        std::copy_n(head_.begin() + static_cast<ptrdiff_t>(size_), promised, start.begin());
+        writeAll(fd_, start);
+    } else {
         writeAll(fd_, bytes);
+    }
     size_ += bytes.size();
+}
+
+std::optional<std::vector<uint8_t>> OutputFile::rewrittenHead() const
+{
+    if (headOverflow_)
+        return std::nullopt;
+    return std::vector<uint8_t>(head_.begin(), head_.begin() + static_cast<ptrdiff_t>(rewrittenEnd_));
+}
+
+void OutputFile::sendAhead(std::vector<uint8_t> head)
+{
+    if (!held_ || size_ != 0) {
+        errno = EINVAL;
+        fail("stream");
+    }
+    held_ = false;
+    head_ = std::move(head);
 }
 
 void OutputFile::patch(uint64_t offset, std::span<const uint8_t> bytes)
@@ -99,8 +138,23 @@ void OutputFile::patch(uint64_t offset, std::span<const uint8_t> bytes)
         errno = EINVAL;
         fail("patch");
     }
+    if (probe_) {
+        uint64_t end = offset + bytes.size();
+        if (end > head_.size()) {
+            headOverflow_ = true;
+            return;
+        }
+        std::copy(bytes.begin(), bytes.end(), head_.begin() + static_cast<ptrdiff_t>(offset));
+        rewrittenEnd_ = std::max(rewrittenEnd_, end);
+        return;
+    }
     if (held_) {
         std::copy(bytes.begin(), bytes.end(), heldBytes_.begin() + static_cast<ptrdiff_t>(offset));
+        return;
+    }
+    if (streamed_ && offset + bytes.size() <= head_.size()) {
+        /* Checked against the head sent ahead once the file is complete. */
+        std::copy(bytes.begin(), bytes.end(), finalHead_.begin() + static_cast<ptrdiff_t>(offset));
         return;
     }
     if (streamed_) {
@@ -112,8 +166,26 @@ void OutputFile::patch(uint64_t offset, std::span<const uint8_t> bytes)
         fail("write");
 }
 
+void OutputFile::writeAt(uint64_t offset, std::span<const uint8_t> bytes)
+{
+    if (offset > size_) {
+        errno = EINVAL;
+        fail("write");
+    }
+    size_t overlap = static_cast<size_t>(std::min<uint64_t>(size_ - offset, bytes.size()));
+    if (overlap > 0)
+        patch(offset, bytes.first(overlap));
+    append(bytes.subspan(overlap));
+}
+
 void OutputFile::commit()
 {
+    if (probe_)
+        return;
+    if (finalHead_ != head_)
+        throw HostError("the header sent ahead to " +
+                        (path_ == "-" ? std::string("standard output") : "'" + path_ + "'") +
+                        " does not match the file as it ended; the output is not a valid file");
     if (held_) {
         writeAll(fd_, heldBytes_);
         heldBytes_.clear();

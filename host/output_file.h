@@ -3,22 +3,29 @@
  * the destination and renamed only when complete, so a failed render never
  * leaves a file that looks finished. "-" writes to standard output, and a
  * path that names a device or a pipe is written as it is; when the bytes
- * must be patched afterwards they are held until the end.
+ * must be patched afterwards they are held until the end, unless the bytes
+ * the patches will leave are known beforehand (sendAhead).
  */
 #ifndef OV_HOST_OUTPUT_FILE_H
 #define OV_HOST_OUTPUT_FILE_H
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace orvane {
 
+/* Tag of an OutputFile that writes nothing anywhere: it keeps the first
+ * bytes of what is written to it and learns which of them are rewritten. */
+struct HeadProbe {};
+
 class OutputFile {
 public:
     /* Throws HostError when the file cannot be created. */
     OutputFile(const std::string &path, bool patchedLater);
+    explicit OutputFile(HeadProbe);
     /* Without commit(): removes what was written. */
     ~OutputFile();
     OutputFile(const OutputFile &) = delete;
@@ -27,10 +34,24 @@ public:
     void append(std::span<const uint8_t> bytes);
     /* Overwrites bytes already written. */
     void patch(uint64_t offset, std::span<const uint8_t> bytes);
+    /* Writes at any offset up to the end: overwrites what is there and
+     * appends the rest (for writers that seek back, like libsndfile). */
+    void writeAt(uint64_t offset, std::span<const uint8_t> bytes);
     /* Finishes the file under its real name. */
     void commit();
     uint64_t size() const { return size_; }
     bool toStandardOutput() const { return fd_ == 1; }
+    /* Standard output, a device or a pipe: written in order, never reread. */
+    bool streamed() const { return streamed_; }
+
+    /* Of a HeadProbe: the start of the file up to the end of the last byte
+     * any patch rewrote, as it stands now; nullopt when a patch went past
+     * what a probe keeps. */
+    std::optional<std::vector<uint8_t>> rewrittenHead() const;
+    /* Of a streamed file held for patching: streams from now on, with
+     * `head` (a probe's rewrittenHead) sent in place of the first bytes;
+     * a later patch must leave exactly those bytes (HostError if not). */
+    void sendAhead(std::vector<uint8_t> head);
 
 private:
     [[noreturn]] void fail(const char *what) const;
@@ -42,6 +63,11 @@ private:
     bool streamed_ = false; /* standard output, a device or a pipe: no rename, no seeking */
     bool held_ = false;     /* streamed and patched later: bytes kept here */
     std::vector<uint8_t> heldBytes_;
+    bool probe_ = false;
+    std::vector<uint8_t> head_; /* probe: the first bytes; streamed: the head sent ahead */
+    std::vector<uint8_t> finalHead_; /* streamed: those bytes as written and patched here */
+    uint64_t rewrittenEnd_ = 0;  /* probe: end of the furthest patch */
+    bool headOverflow_ = false;  /* probe: a patch beyond the bytes kept */
     uint64_t size_ = 0;
     bool committed_ = false;
 };

@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "console.h"
 #include "host_error.h"
+#include "pcm_shaping.h"
 #include "plugin_port.h"
 #include "stream.h"
 #include "visualiser_run.h"
@@ -103,8 +104,8 @@ std::string formatLine(const PlayerSession &session)
 }
 
 /* Plays one song to its end, its bound, or a key. */
-After playSession(PlayerSession &session, const Length &length, KeyReader &keys, BreakWatch &breaks,
-                  VisualiserRun *visualiser)
+After playSession(PlayerSession &session, const Length &length, PcmShaper &shaper, KeyReader &keys,
+                  BreakWatch &breaks, VisualiserRun *visualiser)
 {
     const uint32_t rate = session.rate();
     const uint32_t frameBytes = session.frameBytes();
@@ -138,7 +139,7 @@ After playSession(PlayerSession &session, const Length &length, KeyReader &keys,
                 decoding = false;
                 break;
             }
-            block = block.first(static_cast<size_t>(take * frameBytes));
+            block = shaper.apply(block.first(static_cast<size_t>(take * frameBytes)));
             device.queue(block);
             history.append(block, session.channels());
             songFrame += take;
@@ -235,8 +236,12 @@ int runPlay(const Places &places, const PlayOptions &options)
             session.requirePlayable();
             std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
             std::fflush(stdout);
-            if (playSession(session, options.length, keys, breaks,
-                            visualiser ? &*visualiser : nullptr) == After::Quit)
+            PcmShaper shaper(options.shaping, session.channels());
+            After after = playSession(session, options.length, shaper, keys, breaks,
+                                      visualiser ? &*visualiser : nullptr);
+            if (std::string clipping = shaper.clippingReport(); !clipping.empty())
+                reportError("'" + file.string() + "': " + clipping);
+            if (after == After::Quit)
                 break;
         } catch (const HostError &error) {
             std::fflush(stdout);

@@ -107,13 +107,4 @@ Recognised PluginSet::recognise(std::span<const uint8_t> head) const
     return {};
 }
 
-LoadedPlugin *PluginSet::encoder() const
-{
-    for (const auto &plugin : plugins_) {
-        if (plugin->encodes())
-            return plugin.get();
-    }
-    return nullptr;
-}
-
 } // namespace orvane

@@ -70,8 +70,6 @@ public:
 
     /* Asks each plug-in's TestPlayer about the file's first bytes. */
     Recognised recognise(std::span<const uint8_t> head) const;
-    /* The first plug-in that encodes, or null. */
-    LoadedPlugin *encoder() const;
 
 private:
     std::filesystem::path folder_;

@@ -10,9 +10,10 @@ packages=(
   # tests and benchmarks (GoogleTest sources are built again for PowerPC)
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   # host player and the platform's window, sound and picture back ends
-  libsdl2-dev libcli11-dev libfmt-dev libkissfft-dev libpng-dev
+  # (libsndfile writes the output formats other than AIFF)
+  libsdl2-dev libcli11-dev libfmt-dev libkissfft-dev libpng-dev libsndfile1-dev
   # AIFF interoperability checks and the speed comparison
-  sox libsox-fmt-all libsndfile1-dev sndfile-tools sndfile-programs libxmp-dev
+  sox libsox-fmt-all sndfile-tools sndfile-programs libxmp-dev
   # fuzzing (libFuzzer comes with clang's runtime)
   clang libclang-rt-14-dev
   # the 32-bit big-endian PowerPC configuration

@@ -224,7 +224,7 @@ TEST(Errors, FilesThePluginOpensButCannotPlay)
         auto info = orvane({"info", path});
         expectOneLineError(info, c.reason);
         EXPECT_THAT(info.out, HasSubstr(std::string("playable: no (") + c.reason));
-        std::string out = ovtest::tempPath("never-written.out");
+        std::string out = ovtest::tempPath("never-written.aiff");
         for (bool raw : {false, true}) {
             std::vector<std::string> args{"render", path, "-o", out};
             if (raw)

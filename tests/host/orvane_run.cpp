@@ -104,6 +104,14 @@ uint32_t be32(const std::vector<uint8_t> &bytes, size_t at)
            (uint32_t{bytes.at(at + 2)} << 8) | bytes.at(at + 3);
 }
 
+std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes)
+{
+    std::vector<int16_t> samples;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        samples.push_back(static_cast<int16_t>((bytes[i] << 8) | bytes[i + 1]));
+    return samples;
+}
+
 Picture readPng(const std::string &file)
 {
     png_image image{};

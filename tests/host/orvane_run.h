@@ -33,6 +33,8 @@ bool soxAvailable();
 std::string soxi(const std::string &flag, const std::string &file);
 
 uint32_t be32(const std::vector<uint8_t> &bytes, size_t at);
+/* Signed 16-bit big-endian samples as numbers. */
+std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes);
 
 /* A PNG file's pixels as 0x00RRGGBB words; empty when it cannot be read. */
 struct Picture {

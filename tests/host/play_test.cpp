@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+using hosttest::bigEndianSamples;
 using hosttest::orvane;
 using testing::HasSubstr;
 
@@ -25,14 +26,6 @@ std::vector<int16_t> nativeSamples(const std::vector<uint8_t> &bytes)
 {
     std::vector<int16_t> samples(bytes.size() / 2);
     std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    return samples;
-}
-
-std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes)
-{
-    std::vector<int16_t> samples;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        samples.push_back(static_cast<int16_t>((bytes[i] << 8) | bytes[i + 1]));
     return samples;
 }
 

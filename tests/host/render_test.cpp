@@ -1,14 +1,18 @@
 /* orvane render: real modules and AIFF files into AIFF files with their
  * fix-ups applied, raw PCM exactly as the plug-in delivers it, output that
  * is never left half-written, and the headless visualiser's pictures. */
+#include "audio_writer.h"
 #include "commands.h"
+#include "host_error.h"
 #include "orvane_run.h"
+#include "output_format.h"
 #include "plugins.h"
 #include "support/plugin_host.h"
 #include "support/aiff_file.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,7 +26,9 @@
 #include <thread>
 
 using hosttest::be32;
+using hosttest::bigEndianSamples;
 using testing::HasSubstr;
+using testing::Not;
 
 namespace {
 
@@ -78,6 +84,39 @@ bool silent(const std::vector<uint8_t> &bytes, size_t from)
 {
     return std::all_of(bytes.begin() + static_cast<ptrdiff_t>(from), bytes.end(),
                        [](uint8_t b) { return b == 0; });
+}
+
+/* An AIFF file of `frames` test frames at 44100 Hz; returns its path. */
+std::string writeSource(const std::string &name, uint32_t frames, uint16_t channels = 2)
+{
+    std::string path = ovtest::tempPath(name);
+    ovtest::writeFile(path, ovtest::AiffFile()
+                                .comm(channels, frames, 16, 44100)
+                                .ssnd(ovtest::testPcm(frames, channels))
+                                .bytes());
+    return path;
+}
+
+/* A file as libsndfile reads it: its format and its samples. */
+struct ReadBack {
+    SF_INFO info{};
+    std::vector<int16_t> samples;
+};
+
+ReadBack readWithSndfile(const std::string &file)
+{
+    ReadBack back;
+    SNDFILE *in = sf_open(file.c_str(), SFM_READ, &back.info);
+    if (in == nullptr) {
+        ADD_FAILURE() << "libsndfile cannot read " << file << ": " << sf_strerror(nullptr);
+        return back;
+    }
+    back.samples.resize(static_cast<size_t>(back.info.frames * back.info.channels));
+    back.samples.resize(
+        static_cast<size_t>(sf_readf_short(in, back.samples.data(), back.info.frames) *
+                            back.info.channels));
+    sf_close(in);
+    return back;
 }
 
 TEST(RenderModules, EveryRealModuleBecomesACompleteAiffFile)
@@ -235,13 +274,39 @@ TEST(RenderAiff, SoxReadsTheRightLength)
     EXPECT_EQ(hosttest::soxi("b", out), "16");
 }
 
-TEST(RenderOutput, StandardOutputGetsTheWholePatchedFile)
+TEST(RenderOutput, StandardOutputGetsRawPcmOrTheWholeFinishedFile)
 {
-    std::string file = ovtest::tempPath("stdout-copy.aiff");
-    ASSERT_EQ(hosttest::orvane({"render", "--frames", "5000", "-o", file}).status, 0);
-    auto run = hosttest::orvane({"render", "--frames", "5000", "-o", "-"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(std::vector<uint8_t>(run.out.begin(), run.out.end()), ovtest::readFile(file));
+    /* With the length known, AIFF and WAV stream with their header sent
+     * first; FLAC is held to the end. Either way the bytes are the file's. */
+    for (const char *format : {"raw", "aiff", "wav", "flac"}) {
+        SCOPED_TRACE(format);
+        std::string file = ovtest::tempPath(std::string("stdout-copy.") +
+                                            (format == std::string("raw") ? "pcm" : format));
+        ASSERT_EQ(hosttest::orvane({"render", "--frames", "5000", "-o", file}).status, 0);
+        std::vector<std::string> args{"render", "--frames", "5000", "-o", "-"};
+        if (format != std::string("raw"))
+            args.insert(args.end(), {"--format", format});
+        auto run = hosttest::orvane(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(std::vector<uint8_t>(run.out.begin(), run.out.end()), ovtest::readFile(file));
+    }
+}
+
+TEST(RenderOutput, AStreamedFileEndingSoonerThanItsHeaderIsFilledWithSilence)
+{
+    std::string source = writeSource("ends-early.aiff", 1000);
+    for (const char *format : {"aiff", "wav"}) {
+        SCOPED_TRACE(format);
+        auto run = hosttest::orvane({"render", source, "--frames", "1500", "--format", format, "-o", "-"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_THAT(run.err, HasSubstr("ended at 0:00; the rest of the length its header "
+                                       "promised is silence"));
+        std::string copy = ovtest::tempPath(std::string("ends-early-copy.") + format);
+        ovtest::writeFile(copy, std::vector<uint8_t>(run.out.begin(), run.out.end()));
+        std::vector<int16_t> expected = bigEndianSamples(ovtest::testPcm(1000, 2));
+        expected.resize(3000, 0);
+        EXPECT_EQ(readWithSndfile(copy).samples, expected);
+    }
 }
 
 TEST(RenderOutput, APipeOrDeviceIsWrittenInPlace)
@@ -260,7 +325,7 @@ TEST(RenderOutput, APipeOrDeviceIsWrittenInPlace)
         std::ifstream in(pipe, std::ios::binary);
         received.assign(std::istreambuf_iterator<char>(in), {});
     });
-    auto run = hosttest::orvane({"render", "--frames", "1000", "-o", pipe});
+    auto run = hosttest::orvane({"render", "--frames", "1000", "--format", "aiff", "-o", pipe});
     ::close(keepOpen);
     reader.join();
     EXPECT_EQ(run.status, 0) << run.err;
@@ -349,7 +414,7 @@ TEST(RenderOutput, TheEncodersSizeLimitKeepsTheFileUpToThere)
 
     orvane::Places places{ovtest::binDir(), ovtest::binDir()};
     orvane::RenderOptions options;
-    options.file = hosttest::demoSong();
+    options.files = {hosttest::demoSong()};
     options.output = ovtest::tempPath("cut-short.aiff");
     options.length.seconds = 5;
     testing::internal::CaptureStderr();
@@ -364,6 +429,266 @@ TEST(RenderOutput, TheEncodersSizeLimitKeepsTheFileUpToThere)
     expectCompleteAiff(file, 2, kept);
     std::vector<uint8_t> direct = decodeDirectly("OV_PT.ovplug", hosttest::demoSong(), kept);
     EXPECT_TRUE(std::equal(direct.begin(), direct.end(), file.begin() + kAiffHeader));
+}
+
+/* ---- output formats, several files, stereo and gain ---- */
+
+TEST(RenderFormats, EveryFormatReadsBackThroughLibsndfileAndSox)
+{
+    /* Lossless formats keep every sample; lossy ones keep rate, channels
+     * and (within an encoder's padding) the length. */
+    struct Case {
+        const char *extension;
+        int major; /* SF_FORMAT_* */
+        bool lossless;
+    };
+    constexpr uint32_t kFrames = 30000;
+    std::string source = writeSource("formats-source.aiff", kFrames);
+    std::vector<int16_t> pcm = bigEndianSamples(ovtest::testPcm(kFrames, 2));
+    for (Case c : {Case{"wav", SF_FORMAT_WAV, true}, Case{"flac", SF_FORMAT_FLAC, true},
+                   Case{"caf", SF_FORMAT_CAF, true}, Case{"au", SF_FORMAT_AU, true},
+                   Case{"w64", SF_FORMAT_W64, true}, Case{"aif", SF_FORMAT_AIFF, true},
+                   Case{"ogg", SF_FORMAT_OGG, false}, Case{"mp3", SF_FORMAT_MPEG, false}}) {
+        SCOPED_TRACE(c.extension);
+        std::string out = ovtest::tempPath(std::string("formats-out.") + c.extension);
+        auto run = hosttest::orvane({"render", source, "-o", out});
+        ASSERT_EQ(run.status, 0) << run.err;
+        ReadBack back = readWithSndfile(out);
+        EXPECT_EQ(back.info.format & SF_FORMAT_TYPEMASK, c.major);
+        EXPECT_EQ(back.info.samplerate, 44100);
+        EXPECT_EQ(back.info.channels, 2);
+        if (c.lossless) {
+            EXPECT_EQ(back.samples, pcm);
+        } else {
+            EXPECT_GE(back.info.frames, kFrames);
+            EXPECT_LE(back.info.frames, kFrames + 2 * 1152);
+        }
+        if (!hosttest::soxAvailable())
+            continue;
+        EXPECT_EQ(hosttest::soxi("r", out), "44100");
+        EXPECT_EQ(hosttest::soxi("c", out), "2");
+        if (c.lossless) {
+            EXPECT_EQ(hosttest::soxi("s", out), std::to_string(kFrames));
+        }
+    }
+}
+
+TEST(RenderFormats, ExtensionFormatOptionAndByteOrderDecideTheBytes)
+{
+    constexpr uint32_t kFrames = 1000;
+    std::string source = writeSource("order-source.aiff", kFrames);
+    const std::vector<uint8_t> big = ovtest::testPcm(kFrames, 2);
+    std::vector<uint8_t> little = big;
+    for (size_t i = 0; i + 1 < little.size(); i += 2)
+        std::swap(little[i], little[i + 1]);
+    std::string wavFile = ovtest::tempPath("order.wav");
+    ASSERT_EQ(hosttest::orvane({"render", source, "-o", wavFile}).status, 0);
+    const std::vector<uint8_t> wav = ovtest::readFile(wavFile);
+    ASSERT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+
+    struct Case {
+        std::vector<std::string> options; /* "-o -" when no -o is among them */
+        const std::vector<uint8_t> &expected;
+    };
+    std::string file = ovtest::tempPath("order-out");
+    for (const Case &c : {
+             Case{{"-o", file + ".pcm"}, big},
+             Case{{"-o", file + ".RAW", "--endian", "little"}, little},
+             Case{{"-o", file + ".raw", "--endian", "big"}, big},
+             Case{{"-o", file + ".aiff", "--raw"}, big},
+             Case{{"-o", file + ".wav", "--format", "raw", "--endian", "little"}, little},
+             Case{{"-o", file + ".aiff", "--format", "wav"}, wav},
+             Case{{}, big},
+             Case{{"--endian", "little"}, little},
+             Case{{"--format", "wav"}, wav},
+         }) {
+        std::vector<std::string> args{"render", source};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        bool toStandardOutput = c.options.empty() || c.options[0] != "-o";
+        if (toStandardOutput)
+            args.insert(args.end(), {"-o", "-"});
+        SCOPED_TRACE(testing::PrintToString(args));
+        auto run = hosttest::orvane(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<uint8_t> written = toStandardOutput
+                                           ? std::vector<uint8_t>(run.out.begin(), run.out.end())
+                                           : ovtest::readFile(c.options[1]);
+        EXPECT_EQ(written, c.expected);
+    }
+}
+
+TEST(RenderFormats, UnknownFormatsAndMisplacedOptionsAreRefusedBeforeWriting)
+{
+    std::string source = writeSource("refused-source.aiff", 100);
+    const std::string list = "aiff (.aiff .aif), wav, flac, ogg (.ogg .oga), mp3, caf, "
+                             "au (.au .snd), w64, raw (.pcm .raw)";
+    struct Case {
+        std::string output;
+        std::vector<std::string> options;
+        std::string message;
+    };
+    for (const Case &c : {
+             Case{"song.xyz", {}, "cannot tell the format of '{out}' from its extension '.xyz'; "
+                                  "the formats are " + list + " (or choose one with --format)"},
+             Case{"song", {}, "cannot tell the format of '{out}' from its extension; the formats"},
+             Case{"song.wav", {"--format", "xyz"}, "unknown format 'xyz'; the formats are " + list},
+             Case{"song.wav", {"--endian", "little"}, "--endian applies to raw PCM only"},
+         }) {
+        std::string out = ovtest::tempPath(c.output);
+        std::string message = c.message;
+        if (size_t at = message.find("{out}"); at != std::string::npos)
+            message.replace(at, 5, out);
+        std::vector<std::string> args{"render", source, "-o", out};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        SCOPED_TRACE(testing::PrintToString(args));
+        auto run = hosttest::orvane(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_THAT(run.err, HasSubstr("orvane: " + message));
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
+TEST(RenderFormats, TheEncoderIsChosenByFormatNotByFileOrder)
+{
+    /* A copy of the AIFF plug-in whose descriptor says its encoder writes
+     * WAV, in a file that comes first among the plug-ins. */
+    std::vector<uint8_t> library = ovtest::readFile(ovtest::binDir() + "/OV_AIFF.ovplug");
+    const std::string quality = "Match Decode Quality", aiffText("aiff\0\0\0\0", 8);
+    auto qualityAt = std::search(library.begin(), library.end(), quality.begin(), quality.end());
+    ASSERT_NE(qualityAt, library.end());
+    auto searchEnd = qualityAt + std::min<ptrdiff_t>(256, library.end() - qualityAt);
+    auto formatAt = std::search(qualityAt, searchEnd, aiffText.begin(), aiffText.end());
+    ASSERT_NE(formatAt, searchEnd) << "the encoder's format text follows its quality text";
+    std::copy_n("wav", 4, formatAt);
+    /* Under a library name of its own, so the system loads both. */
+    const std::string name = "OV_AIFF.ovplug";
+    for (auto at = library.begin();
+         (at = std::search(at, library.end(), name.begin(), name.end())) != library.end();)
+        at = std::copy_n("OV_AIFW", 7, at);
+    std::string folder = hosttest::freshFolder("two-encoders");
+    ovtest::writeFile(folder + "/0-wav.ovplug", library);
+    std::filesystem::copy_file(ovtest::binDir() + "/OV_AIFF.ovplug", folder + "/OV_AIFF.ovplug");
+
+    orvane::PluginSet plugins(folder);
+    ASSERT_EQ(plugins.plugins().size(), 2u);
+    ASSERT_NE(plugins.plugins()[0]->iface(), plugins.plugins()[1]->iface());
+    EXPECT_EQ(orvane::encoderFor(plugins, *orvane::formatNamed("aiff")).iface,
+              plugins.plugins()[1]->iface());
+    EXPECT_EQ(orvane::encoderFor(plugins, *orvane::formatNamed("wav")).iface,
+              plugins.plugins()[0]->iface());
+    try {
+        orvane::encoderFor(plugins, *orvane::formatNamed("caf"));
+        ADD_FAILURE() << "no plug-in encodes CAF";
+    } catch (const orvane::HostError &error) {
+        EXPECT_THAT(error.what(), HasSubstr("writes CAF files"));
+    }
+}
+
+TEST(RenderBatch, EachFileGoesIntoTheFolderAndAFailureDoesNotStopTheRest)
+{
+    std::string first = writeSource("batch-a.aiff", 3000);
+    std::string noise = ovtest::tempPath("batch-noise.aiff");
+    ovtest::writeFile(noise, std::vector<uint8_t>(3000, 7));
+    std::string second = writeSource("batch-b.aiff", 2000, 1);
+    std::string folder = ovtest::tempPath("batch-out");
+    std::filesystem::remove_all(folder);
+    auto run = hosttest::orvane(
+        {"render", first, noise, second, "--output-dir", folder, "--format", "wav"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, HasSubstr("orvane: '" + noise + "': "));
+    EXPECT_THAT(run.err, HasSubstr("orvane: 1 of 3 files failed\n"));
+    ASSERT_EQ(hosttest::folderEntries(folder),
+              (std::vector<std::string>{"batch-a.wav", "batch-b.wav"}));
+    EXPECT_EQ(readWithSndfile(folder + "/batch-a.wav").samples,
+              bigEndianSamples(ovtest::testPcm(3000, 2)));
+    EXPECT_EQ(readWithSndfile(folder + "/batch-b.wav").samples,
+              bigEndianSamples(ovtest::testPcm(2000, 1)));
+
+    /* Without --format the files are AIFF, each as a single render makes it. */
+    std::string aiffFolder = hosttest::freshFolder("batch-aiff");
+    ASSERT_EQ(hosttest::orvane({"render", first, second, "--output-dir", aiffFolder}).status, 0);
+    expectCompleteAiff(ovtest::readFile(aiffFolder + "/batch-a.aiff"), 2, 3000);
+    expectCompleteAiff(ovtest::readFile(aiffFolder + "/batch-b.aiff"), 1, 2000);
+}
+
+TEST(RenderBatch, ClashingOutputNamesAreRefusedBeforeAnyWork)
+{
+    std::string one = hosttest::freshFolder("clash-1"), two = hosttest::freshFolder("clash-2");
+    std::string a = one + "/song.aiff", b = two + "/song.aiff";
+    for (const std::string &path : {a, b})
+        ovtest::writeFile(path, ovtest::AiffFile().comm(2, 10, 16, 44100)
+                                    .ssnd(ovtest::testPcm(10, 2)).bytes());
+    std::string folder = ovtest::tempPath("clash-out");
+    std::filesystem::remove_all(folder);
+    auto run = hosttest::orvane({"render", a, b, "--output-dir", folder});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, HasSubstr("orvane: '" + a + "' and '" + b + "' would both be written to '" +
+                                   folder + "/song.aiff'; nothing was rendered\n"));
+    EXPECT_FALSE(std::filesystem::exists(folder));
+
+    run = hosttest::orvane({"render", a, b, "-o", ovtest::tempPath("both.aiff")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, HasSubstr("2 files were given: use --output-dir DIR"));
+}
+
+TEST(RenderShaping, StereoWidthAndGainWithClippedSamplesCounted)
+{
+    /* Frames picked for the arithmetic: opposite sides, a half to round
+     * away from zero, full scale, and a wide pair. */
+    const std::vector<int16_t> frames{1000, -1000, 1001, 0, 32767, 32767, -32768, 32767,
+                                      20000, 10000};
+    std::vector<uint8_t> bytes;
+    for (int16_t sample : frames)
+        ovtest::appendU16(bytes, static_cast<uint16_t>(sample));
+    std::string source = ovtest::tempPath("shaping.aiff");
+    ovtest::writeFile(source, ovtest::AiffFile().comm(2, 5, 16, 44100).ssnd(bytes).bytes());
+    const std::string twice = "6.020599913279624"; /* 20 log10(2) dB */
+
+    struct Case {
+        std::string stereo;
+        std::string gain;
+        std::vector<int16_t> expected;
+        uint64_t clipped;
+    };
+    for (const Case &c : {
+             Case{"100", "0", frames, 0},
+             Case{"0", "0", {0, 0, 501, 501, 32767, 32767, -1, -1, 15000, 15000}, 0},
+             Case{"50", "0", {500, -500, 751, 250, 32767, 32767, -16384, 16383, 17500, 12500}, 0},
+             Case{"100", twice,
+                  {2000, -2000, 2002, 0, 32767, 32767, -32768, 32767, 32767, 20000}, 5},
+             Case{"0", twice, {0, 0, 1001, 1001, 32767, 32767, -1, -1, 30000, 30000}, 2},
+         }) {
+        SCOPED_TRACE("--stereo " + c.stereo + " --gain " + c.gain);
+        std::string out = ovtest::tempPath("shaped.pcm");
+        auto run = hosttest::orvane(
+            {"render", source, "--stereo", c.stereo, "--gain", c.gain, "-o", out});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(bigEndianSamples(ovtest::readFile(out)), c.expected);
+        std::string report = std::to_string(c.clipped) + " of 10 samples clipped";
+        if (c.clipped == 0) {
+            EXPECT_THAT(run.err, Not(HasSubstr("clipped")));
+        } else {
+            EXPECT_THAT(run.err, HasSubstr("'" + out + "': " + report));
+        }
+
+        /* What is played is shaped alike. */
+        auto play = hosttest::orvane({"play", source, "--stereo", c.stereo, "--gain", c.gain},
+                                     "SDL_AUDIODRIVER=dummy");
+        ASSERT_EQ(play.status, 0) << play.err;
+        if (c.clipped != 0) {
+            EXPECT_THAT(play.err, HasSubstr("'" + source + "': " + report));
+        }
+    }
+
+    /* A mono file takes the gain; its width has nothing to change. */
+    std::string mono = ovtest::tempPath("shaping-mono.aiff");
+    ovtest::writeFile(mono, ovtest::AiffFile().comm(1, 10, 16, 44100).ssnd(bytes).bytes());
+    std::string out = ovtest::tempPath("shaped-mono.pcm");
+    ASSERT_EQ(
+        hosttest::orvane({"render", mono, "--stereo", "0", "--gain", twice, "-o", out}).status, 0);
+    EXPECT_EQ(bigEndianSamples(ovtest::readFile(out)),
+              (std::vector<int16_t>{2000, -2000, 2002, 0, 32767, 32767, -32768, 32767, 32767,
+                                    20000}));
 }
 
 /* ---- the visualiser, headless ---- */

@@ -1,0 +1,65 @@
+/*
+ * What a render writes its decoded frames through, whatever the format:
+ * an encoder plug-in, libsndfile, or raw PCM in either byte order. Every
+ * writer takes the plug-ins' big-endian frames and writes into an
+ * OutputFile, which it finishes but does not commit.
+ */
+#ifndef OV_HOST_AUDIO_WRITER_H
+#define OV_HOST_AUDIO_WRITER_H
+
+#include "commands.h"
+#include "output_file.h"
+#include "output_format.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace orvane {
+
+class PluginSet;
+
+class AudioWriter {
+public:
+    virtual ~AudioWriter() = default;
+    /* Writes big-endian frames; returns the frames taken, fewer than given
+     * only once the format can hold no more (then full()). */
+    virtual uint64_t write(std::span<const uint8_t> frames) = 0;
+    virtual bool full() const { return false; }
+    /* Completes the file's header and anything else owed at the end. */
+    virtual void finish() = 0;
+};
+
+enum class Endian { Big, Little };
+
+/* The plug-in whose encoder writes `format` (its descriptor's format text);
+ * with several, the first by file name, so the choice never depends on
+ * anything but the format. Throws HostError when none does. */
+EncoderChoice encoderFor(const PluginSet &plugins, const OutputFormat &format);
+
+struct WriterSetup {
+    const OutputFormat &format;
+    uint32_t rate;
+    uint32_t channels;
+    Endian endian = Endian::Big;   /* raw PCM only */
+    EncoderChoice encoder;         /* FormatWriter::EncoderPlugin only */
+};
+
+/* Throws HostError when the format cannot be written with this setup. */
+std::unique_ptr<AudioWriter> openAudioWriter(const WriterSetup &setup, OutputFile &out);
+
+/* Writes frames of silence; returns how many were taken (fewer once the
+ * writer is full). */
+uint64_t writeSilence(AudioWriter &writer, uint64_t frames, uint32_t channels);
+
+/* For a headed format streamed to a pipe whose length is known: works out
+ * the header the file will end with (by writing that many frames of
+ * silence to a probe) and has `out` send it first, so the audio streams
+ * instead of being held until the end. False when the format's header
+ * cannot be known ahead; `out` then holds the file as before. */
+bool sendHeaderAhead(const WriterSetup &setup, uint64_t frames, OutputFile &out);
+
+} // namespace orvane
+
+#endif

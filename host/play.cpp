@@ -64,7 +64,7 @@ public:
     {
         native_.resize(bigEndian.size() / 2);
         for (size_t i = 0; i < native_.size(); i++)
-            native_[i] = ov_load_be16(&bigEndian[i * 2]);
+            native_[i] = ov_load_be16_signed(&bigEndian[i * 2]);
         if (SDL_QueueAudio(device_, native_.data(), static_cast<Uint32>(native_.size() * 2)) != 0)
             throw HostError(std::string("the sound device failed: ") + SDL_GetError());
         queuedFrames_ += bigEndian.size() / frameBytes_;

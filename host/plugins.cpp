@@ -12,8 +12,6 @@ namespace orvane {
 
 namespace {
 
-struct ExecIFace *exec() { return AbsExecBase->MainInterface; }
-
 constexpr const char *kPluginSuffix = ".ovplug";
 
 /* Descriptor names of the plug-ins whose streams never end. */
@@ -24,7 +22,7 @@ constexpr std::array<std::string_view, 1> kEndlessFormats{"Protracker"};
 std::unique_ptr<LoadedPlugin> LoadedPlugin::open(const std::filesystem::path &file,
                                                  std::string &whyNot)
 {
-    struct ExecIFace *IExec = exec();
+    struct ExecIFace *IExec = ovExecInterface();
     std::unique_ptr<LoadedPlugin> plugin(new LoadedPlugin);
     plugin->file_ = file;
     plugin->base_ = IExec->OpenLibrary(IExec, file.c_str(), 1);
@@ -49,7 +47,7 @@ std::unique_ptr<LoadedPlugin> LoadedPlugin::open(const std::filesystem::path &fi
 
 LoadedPlugin::~LoadedPlugin()
 {
-    struct ExecIFace *IExec = exec();
+    struct ExecIFace *IExec = ovExecInterface();
     if (info_ != nullptr)
         iface_->ExitPlayer(iface_);
     if (iface_ != nullptr)

@@ -98,12 +98,6 @@ std::string soxi(const std::string &flag, const std::string &file)
     return text;
 }
 
-uint32_t be32(const std::vector<uint8_t> &bytes, size_t at)
-{
-    return (uint32_t{bytes.at(at)} << 24) | (uint32_t{bytes.at(at + 1)} << 16) |
-           (uint32_t{bytes.at(at + 2)} << 8) | bytes.at(at + 3);
-}
-
 Picture readPng(const std::string &file)
 {
     png_image image{};

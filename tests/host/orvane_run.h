@@ -32,8 +32,6 @@ bool soxAvailable();
 /* What `soxi -<flag>` says about a file, trimmed; empty on failure. */
 std::string soxi(const std::string &flag, const std::string &file);
 
-uint32_t be32(const std::vector<uint8_t> &bytes, size_t at);
-
 /* A PNG file's pixels as 0x00RRGGBB words; empty when it cannot be read. */
 struct Picture {
     uint32_t width = 0;

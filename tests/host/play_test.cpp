@@ -3,6 +3,7 @@
 #include "orvane_run.h"
 #include "support/plugin_host.h"
 #include "support/aiff_file.h"
+#include "platform/byteorder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -32,7 +33,7 @@ std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes)
 {
     std::vector<int16_t> samples;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        samples.push_back(static_cast<int16_t>((bytes[i] << 8) | bytes[i + 1]));
+        samples.push_back(ov_load_be16_signed(&bytes[i]));
     return samples;
 }
 

@@ -258,8 +258,8 @@ void checkCorpus(const std::vector<HostileFile> &corpus)
             std::vector<uint8_t> written = ovtest::readFile(output);
             /* Success means sound: at least one frame after the header. */
             ASSERT_GT(written.size(), 54u);
-            EXPECT_EQ(hosttest::be32(written, 4), written.size() - 8) << "FORM size fixed up";
-            EXPECT_EQ(hosttest::be32(written, 42), written.size() - 46) << "SSND size fixed up";
+            EXPECT_EQ(ov_load_be32(&written[4]), written.size() - 8) << "FORM size fixed up";
+            EXPECT_EQ(ov_load_be32(&written[42]), written.size() - 46) << "SSND size fixed up";
         } else {
             refused++;
             EXPECT_TRUE(oneLine(render.err)) << render.err;

@@ -14,8 +14,11 @@ namespace {
 
 constexpr const char *kPluginSuffix = ".ovplug";
 
+/* Descriptor name of the plug-in built on the replayer library. */
+constexpr std::string_view kModuleFormat = "Protracker";
+
 /* Descriptor names of the plug-ins whose streams never end. */
-constexpr std::array<std::string_view, 1> kEndlessFormats{"Protracker"};
+constexpr std::array<std::string_view, 1> kEndlessFormats{kModuleFormat};
 
 } // namespace
 
@@ -62,6 +65,8 @@ bool LoadedPlugin::encodes() const
 {
     return iface_->Data.PositiveSize >= OVPLUG_ENCODER_SLOTS * sizeof(void *);
 }
+
+bool LoadedPlugin::readsModules() const { return name() == kModuleFormat; }
 
 bool LoadedPlugin::neverEnds() const
 {

@@ -2,6 +2,7 @@
  * progress line, keys, and the visualiser fed with what is being heard. */
 #include "commands.h"
 #include "console.h"
+#include "display_check.h"
 #include "host_error.h"
 #include "plugin_port.h"
 #include "stream.h"
@@ -221,7 +222,7 @@ int runPlay(const Places &places, const PlayOptions &options)
     BreakWatch breaks;
     std::unique_ptr<VisualiserPort> port;
     std::optional<VisualiserRun> visualiser;
-    if (options.visualise) {
+    if (options.visualise && displayForVisualiser("playing")) {
         port = std::make_unique<VisualiserPort>();
         visualiser.emplace(*port, places.visualiser(), false);
     }

@@ -3,6 +3,7 @@
  * the visualiser frame by frame. */
 #include "commands.h"
 #include "console.h"
+#include "display_check.h"
 #include "encoder_session.h"
 #include "host_error.h"
 #include "output_file.h"
@@ -114,7 +115,8 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
     if (!options.raw)
         encoding.emplace(encoder.iface, encoder.name, session.rate(), session.channels());
     std::optional<RenderVisualiser> visualiser;
-    if (options.visualise || !options.framesDir.empty())
+    if (!options.framesDir.empty() ||
+        (options.visualise && displayForVisualiser("the render")))
         visualiser.emplace(places, options, session);
 
     BreakWatch breaks;

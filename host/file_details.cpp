@@ -107,7 +107,8 @@ std::string moduleRefusal(std::span<const uint8_t> image)
                    " bytes end before its tag at byte " + std::to_string(PT_FILE_SIGNATURE);
         return "not a \"M.K.\" module: its tag is \"" + tagText(check) + "\"";
     case PT_MODULE_TOO_SHORT:
-        return std::to_string(check.needed - check.size) + " bytes shorter than its " +
+        return std::to_string(check.needed - check.size) +
+               (check.needed - check.size == 1 ? " byte" : " bytes") + " shorter than its " +
                std::to_string(check.patterns) + (check.patterns == 1 ? " pattern" : " patterns") +
                " and samples need (" + std::to_string(check.size) + " of " +
                std::to_string(check.needed) + " bytes)";

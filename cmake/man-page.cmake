@@ -8,6 +8,8 @@ function(help_text out)
     message(FATAL_ERROR "orvane ${ARGN} --help failed: ${status}")
   endif()
   string(REPLACE "\\" "\\e" text "${text}")
+  # Minus signs, so options can be searched for and copied as typed.
+  string(REPLACE "-" "\\-" text "${text}")
   # A line starting with . or ' would be a request.
   string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" text "${text}")
   set(${out} "${text}" PARENT_SCOPE)

@@ -146,6 +146,11 @@ std::string AiffDetails::whyUnplayable(const std::string &player) const
 
 std::optional<AiffDetails> readAiffDetails(const std::filesystem::path &file)
 {
+    /* Opened a second time by name: a pipe or a device would not give the
+     * same bytes again. */
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error))
+        return std::nullopt;
     struct ExecIFace *IExec = ovExecInterface();
     struct Library *dosBase = IExec->OpenLibrary(IExec, "dos.library", 50);
     if (dosBase == nullptr)

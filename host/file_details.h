@@ -59,7 +59,7 @@ struct AiffDetails {
 };
 
 /* The file as the AIFF reader sees it; nullopt when the reader cannot open
- * it (no AIFF file, or no sound data). */
+ * it (no AIFF file, or no sound data) or it is no regular file. */
 std::optional<AiffDetails> readAiffDetails(const std::filesystem::path &file);
 
 } // namespace orvane

@@ -381,7 +381,7 @@ TEST(Install, TheInstalledOrvaneRendersTheDemoSong)
     std::ifstream page(prefix + "/share/man/man1/orvane.1");
     std::stringstream text;
     text << page.rdbuf();
-    for (const char *part : {".TH ORVANE 1", ".SH \"orvane render\"", "--seconds", "Examples:"})
+    for (const char *part : {".TH ORVANE 1", ".SH \"orvane render\"", "\\-\\-seconds", "Examples:"})
         EXPECT_THAT(text.str(), HasSubstr(part));
     EXPECT_TRUE(std::filesystem::exists(prefix + "/share/bash-completion/completions/orvane"));
     for (const char *companion : {"OV_PT.ovplug", "OV_AIFF.ovplug", "Zephrin", "demo.mod"})

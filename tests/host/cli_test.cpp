@@ -383,7 +383,22 @@ TEST(Install, TheInstalledOrvaneRendersTheDemoSong)
     text << page.rdbuf();
     for (const char *part : {".TH ORVANE 1", ".SH \"orvane render\"", "\\-\\-seconds", "Examples:"})
         EXPECT_THAT(text.str(), HasSubstr(part));
-    EXPECT_TRUE(std::filesystem::exists(prefix + "/share/bash-completion/completions/orvane"));
+    /* The completion offers the options of the command being typed, found in its help. */
+    auto complete = [&](const std::string &words) {
+        std::string listed = ovtest::tempPath("completion.txt");
+        std::string script = "source " + prefix + "/share/bash-completion/completions/orvane; " +
+                             "COMP_WORDS=(" + prefix + "/bin/orvane " + words +
+                             "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _orvane; " +
+                             "echo \"${COMPREPLY[*]}\" >" + listed;
+        EXPECT_EQ(std::system(("bash -c '" + script + "' </dev/null").c_str()), 0);
+        std::ifstream in(listed);
+        std::string line;
+        std::getline(in, line);
+        return line;
+    };
+    EXPECT_EQ(complete("re"), "render");
+    EXPECT_EQ(complete("render --frames-"), "--frames-dir --frames-every");
+    EXPECT_EQ(complete("--plugin-dir x info --"), "--help") << "not the examples' options";
     for (const char *companion : {"OV_PT.ovplug", "OV_AIFF.ovplug", "Zephrin", "demo.mod"})
         EXPECT_TRUE(std::filesystem::exists(prefix + "/lib/orvane/" + companion)) << companion;
 }

@@ -10,8 +10,8 @@ void AudioHistory::append(std::span<const uint8_t> bigEndianFrames, uint32_t cha
         return;
     size_t frameBytes = channels * 2;
     for (size_t at = 0; at + frameBytes <= bigEndianFrames.size(); at += frameBytes) {
-        int16_t first = ov_load_be16(&bigEndianFrames[at]);
-        int16_t second = channels > 1 ? ov_load_be16(&bigEndianFrames[at + 2]) : first;
+        int16_t first = ov_load_be16_signed(&bigEndianFrames[at]);
+        int16_t second = channels > 1 ? ov_load_be16_signed(&bigEndianFrames[at + 2]) : first;
         frames_[end_ % kCapacity] = {first, second};
         end_++;
     }

@@ -1,6 +1,7 @@
 #include "encoder_session.h"
 
 #include "host_error.h"
+#include "platform/byteorder.h"
 
 #include <algorithm>
 #include <utility>
@@ -77,9 +78,8 @@ void EncoderSession::finish()
     for (; *fixups != nullptr; fixups++) {
         const struct EncoderFixup &fixup = **fixups;
         uint64_t offset = (static_cast<uint64_t>(fixup.FileOffsetHigh) << 32) | fixup.FileOffsetLow;
-        uint8_t value[4] = {
-            static_cast<uint8_t>(fixup.Value >> 24), static_cast<uint8_t>(fixup.Value >> 16),
-            static_cast<uint8_t>(fixup.Value >> 8), static_cast<uint8_t>(fixup.Value)};
+        uint8_t value[4];
+        ov_store_be32(value, fixup.Value);
         size_t count = std::min<size_t>(fixup.ByteCount, 4);
         /* Fewer than four bytes: the value's low-order ones. */
         out_.patch(offset, {value + 4 - count, count});

@@ -2,11 +2,13 @@
  * about themselves. */
 #include "commands.h"
 #include "descriptor_text.h"
+#include "file_details.h"
 #include "host_error.h"
 #include "plugins.h"
 #include "stream.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace orvane {
 
@@ -28,7 +30,43 @@ void printInfo(const PlayerSession &session, const std::filesystem::path &file)
         std::printf("  duration: %u ms\n", session.durationMs());
     if (session.loadMode() == LOADMODE_IN_MEMORY)
         std::printf("  title:    %s\n", session.title().c_str());
-    if (!session.playable())
+}
+
+void printModule(const ModuleDetails &module)
+{
+    std::printf("  orders:   %u\n", module.songLength);
+    std::printf("  patterns: %u\n", module.patterns);
+    std::printf("  samples:  %zu with sound\n", module.samples.size());
+    if (module.samples.empty())
+        return;
+    std::printf("     #  %-22s  %6s  %10s  %11s  %6s  %8s\n", "name", "length", "loop start",
+                "loop length", "volume", "finetune");
+    for (const ModuleSample &sample : module.samples)
+        std::printf("    %2u  %-22s  %6u  %10u  %11u  %6u  %8d\n", sample.number,
+                    sample.name.c_str(), sample.length, sample.loopStart, sample.loopLength,
+                    sample.volume, sample.finetune);
+}
+
+void printAiff(const AiffDetails &aiff)
+{
+    std::printf("  bits:     %u\n", aiff.bits);
+    std::printf("  frames:   %u\n", aiff.frames);
+}
+
+/* What the components' own readers find in the file, after what its
+ * plug-in says. */
+void printDetails(const PlayerSession &session, const std::filesystem::path &file,
+                  std::span<const uint8_t> image)
+{
+    if (session.plugin().readsModules()) {
+        if (std::optional<ModuleDetails> module = readModuleDetails(image))
+            printModule(*module);
+    } else if (std::optional<AiffDetails> aiff = readAiffDetails(file)) {
+        printAiff(*aiff);
+    }
+    if (session.playable())
+        std::printf("  playable: yes\n");
+    else
         std::printf("  playable: no (%s)\n", session.whyUnplayable().c_str());
 }
 
@@ -42,6 +80,7 @@ int runInfo(const Places &places, const std::vector<std::string> &files)
         try {
             PlayerSession session(plugins, file);
             printInfo(session, file);
+            printDetails(session, file, session.image());
             session.requirePlayable();
         } catch (const HostError &error) {
             std::fflush(stdout);

@@ -4,6 +4,7 @@
  */
 #include "commands.h"
 #include "host_error.h"
+#include "option_checks.h"
 #include "output_format.h"
 
 #include "platform/platform.h"
@@ -11,8 +12,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace orvane {
 
@@ -23,6 +26,57 @@ std::filesystem::path programFolder()
     std::error_code error;
     auto self = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::filesystem::current_path() : self.parent_path();
+}
+
+/* The plug-ins, Zephrin and the demo song: beside the program in a build
+ * folder, in the library folder the install put them in otherwise. */
+std::filesystem::path companionFolder()
+{
+    const std::filesystem::path program = programFolder();
+    std::error_code error;
+    for (const auto &entry : std::filesystem::directory_iterator(program, error)) {
+        if (entry.path().extension() == ".ovplug")
+            return program;
+    }
+    const std::filesystem::path installed = program / OV_INSTALLED_COMPANIONS;
+    return std::filesystem::is_directory(installed, error) ? installed.lexically_normal()
+                                                           : program;
+}
+
+constexpr std::array<std::string_view, 4> kCommands{"play", "render", "info", "plugins"};
+
+/* The first word that is no option must name a command. CLI11 would call
+ * it an unexpected argument; this says what it is and what the commands
+ * are. Empty when the command line is fine in that respect. */
+std::string unknownCommand(int argc, char **argv)
+{
+    for (int i = 1; i < argc; i++) {
+        std::string_view word = argv[i];
+        if (word == "--plugin-dir") {
+            i++;
+            continue;
+        }
+        if (word.starts_with("-"))
+            continue;
+        for (std::string_view command : kCommands) {
+            if (word == command)
+                return {};
+        }
+        std::string list;
+        for (std::string_view command : kCommands)
+            list += (list.empty() ? "" : ", ") + std::string(command);
+        return "unknown command '" + std::string(word) + "'; the commands are " + list;
+    }
+    return {};
+}
+
+/* A mistake on the command line: one line naming the program, status 1. */
+int reportParseError(CLI::App &app, const CLI::ParseError &error)
+{
+    if (error.get_exit_code() == 0)
+        return app.exit(error); /* --help, --version */
+    reportError(std::string(error.what()) + " (see orvane --help)");
+    return 1;
 }
 
 const char *kExamples = R"(Examples:
@@ -76,11 +130,15 @@ void addShaping(CLI::App *command, Shaping &shaping)
         ->check(CLI::Range(-60.0, 60.0));
 }
 
+/* About 31 years: far beyond any song, and well within a frame count. */
+constexpr double kMostSeconds = 1e9;
+
 void addLength(CLI::App *command, Length &length)
 {
     auto *seconds = command->add_option("--seconds", length.seconds, "Stop after this many seconds")
-                        ->check(CLI::PositiveNumber);
+                        ->check(positiveAmount("seconds", kMostSeconds));
     command->add_option("--frames", length.frames, "Stop after this many sample frames")
+        ->check(positiveWhole<uint64_t>("frames"))
         ->excludes(seconds);
 }
 
@@ -88,13 +146,14 @@ void addLength(CLI::App *command, Length &length)
 
 int main(int argc, char **argv)
 {
-    Places places{programFolder(), programFolder()};
+    Places places{companionFolder(), companionFolder()};
     std::string pluginDir;
 
     CLI::App app{"orvane: plays Protracker modules and AIFF files through the Orvane plug-ins",
                  "orvane"};
     app.footer(kExamples);
     app.require_subcommand(1);
+    app.set_version_flag("--version", "orvane " OV_VERSION);
     app.add_option("--plugin-dir", pluginDir,
                    "Folder of the *.ovplug plug-ins (default: the program's folder)")
         ->check(CLI::ExistingDirectory);
@@ -139,7 +198,7 @@ int main(int argc, char **argv)
         "Run Zephrin headless and save its pictures here as numbered PNG files");
     renderCommand
         ->add_option("--frames-every", render.framesEvery, "Save every N-th picture (default 10)")
-        ->check(CLI::PositiveNumber);
+        ->check(positiveWhole<uint32_t>("pictures"));
 
     std::vector<std::string> infoFiles;
     auto *infoCommand = app.add_subcommand(
@@ -154,7 +213,11 @@ int main(int argc, char **argv)
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
-        return app.exit(error);
+        if (std::string unknown = unknownCommand(argc, argv); !unknown.empty()) {
+            reportError(unknown);
+            return 1;
+        }
+        return reportParseError(app, error);
     }
     if (!pluginDir.empty()) {
         places.pluginDir = pluginDir;

@@ -2,6 +2,7 @@
  * progress line, keys, and the visualiser fed with what is being heard. */
 #include "commands.h"
 #include "console.h"
+#include "display_check.h"
 #include "host_error.h"
 #include "pcm_shaping.h"
 #include "plugin_port.h"
@@ -65,7 +66,7 @@ public:
     {
         native_.resize(bigEndian.size() / 2);
         for (size_t i = 0; i < native_.size(); i++)
-            native_[i] = ov_load_be16(&bigEndian[i * 2]);
+            native_[i] = ov_load_be16_signed(&bigEndian[i * 2]);
         if (SDL_QueueAudio(device_, native_.data(), static_cast<Uint32>(native_.size() * 2)) != 0)
             throw HostError(std::string("the sound device failed: ") + SDL_GetError());
         queuedFrames_ += bigEndian.size() / frameBytes_;
@@ -222,7 +223,7 @@ int runPlay(const Places &places, const PlayOptions &options)
     BreakWatch breaks;
     std::unique_ptr<VisualiserPort> port;
     std::optional<VisualiserRun> visualiser;
-    if (options.visualise) {
+    if (options.visualise && displayForVisualiser("playing")) {
         port = std::make_unique<VisualiserPort>();
         visualiser.emplace(*port, places.visualiser(), false);
     }

@@ -2,14 +2,13 @@
 
 #include "frame/ovplug.h"
 #include "host_error.h"
+#include "platform/platform.h"
 
 #include <cstring>
 
 namespace orvane {
 
 namespace {
-
-struct ExecIFace *exec() { return AbsExecBase->MainInterface; }
 
 /* The message as the real system sizes it; on wider machines the record
  * is larger still. */
@@ -19,7 +18,7 @@ constexpr uint16 kShortestPluginMessage = 56;
 
 VisualiserPort::VisualiserPort()
 {
-    struct ExecIFace *IExec = exec();
+    struct ExecIFace *IExec = ovExecInterface();
     port_ = IExec->CreateMsgPort(IExec);
     if (port_ == nullptr)
         throw HostError("cannot publish the visualiser port (no free signal)");
@@ -30,7 +29,7 @@ VisualiserPort::VisualiserPort()
 
 VisualiserPort::~VisualiserPort()
 {
-    struct ExecIFace *IExec = exec();
+    struct ExecIFace *IExec = ovExecInterface();
     IExec->RemPort(IExec, port_);
     /* Nobody may be left waiting for an answer. */
     while (struct Message *message = IExec->GetMsg(IExec, port_))
@@ -40,14 +39,14 @@ VisualiserPort::~VisualiserPort()
 
 void VisualiserPort::serve()
 {
-    struct ExecIFace *IExec = exec();
+    struct ExecIFace *IExec = ovExecInterface();
     while (struct Message *message = IExec->GetMsg(IExec, port_))
         handle(reinterpret_cast<struct PluginMessage *>(message));
 }
 
 void VisualiserPort::handle(struct PluginMessage *message)
 {
-    struct ExecIFace *IExec = exec();
+    struct ExecIFace *IExec = ovExecInterface();
     if (message->pm_Message.mn_Length < kShortestPluginMessage) {
         IExec->ReplyMsg(IExec, &message->pm_Message);
         return;
@@ -94,7 +93,7 @@ void VisualiserPort::setTitle(const std::string &title)
     /* Written whole before the signal, and never into a text in use. */
     __atomic_store_n(&trackInfo_.title, titles_.back().c_str(), __ATOMIC_RELEASE);
     if (client_ != nullptr && infoSignal_ != 0)
-        exec()->Signal(exec(), client_, infoSignal_);
+        ovExecInterface()->Signal(ovExecInterface(), client_, infoSignal_);
 }
 
 void VisualiserPort::publish(const AudioHistory &history, uint64_t endFrame,
@@ -109,7 +108,7 @@ void VisualiserPort::publish(const AudioHistory &history, uint64_t endFrame,
         ov_store_be16(&samples_[i * 4 + 2], latest[i].second);
     }
     analyser.analyse(analysed_, firstSpectrum_, secondSpectrum_);
-    exec()->Signal(exec(), client_, dataSignal_);
+    ovExecInterface()->Signal(ovExecInterface(), client_, dataSignal_);
 }
 
 } // namespace orvane

@@ -12,19 +12,20 @@ namespace orvane {
 
 namespace {
 
-struct ExecIFace *exec() { return AbsExecBase->MainInterface; }
-
 constexpr const char *kPluginSuffix = ".ovplug";
 
+/* Descriptor name of the plug-in built on the replayer library. */
+constexpr std::string_view kModuleFormat = "Protracker";
+
 /* Descriptor names of the plug-ins whose streams never end. */
-constexpr std::array<std::string_view, 1> kEndlessFormats{"Protracker"};
+constexpr std::array<std::string_view, 1> kEndlessFormats{kModuleFormat};
 
 } // namespace
 
 std::unique_ptr<LoadedPlugin> LoadedPlugin::open(const std::filesystem::path &file,
                                                  std::string &whyNot)
 {
-    struct ExecIFace *IExec = exec();
+    struct ExecIFace *IExec = ovExecInterface();
     std::unique_ptr<LoadedPlugin> plugin(new LoadedPlugin);
     plugin->file_ = file;
     plugin->base_ = IExec->OpenLibrary(IExec, file.c_str(), 1);
@@ -49,7 +50,7 @@ std::unique_ptr<LoadedPlugin> LoadedPlugin::open(const std::filesystem::path &fi
 
 LoadedPlugin::~LoadedPlugin()
 {
-    struct ExecIFace *IExec = exec();
+    struct ExecIFace *IExec = ovExecInterface();
     if (info_ != nullptr)
         iface_->ExitPlayer(iface_);
     if (iface_ != nullptr)
@@ -64,6 +65,8 @@ bool LoadedPlugin::encodes() const
 {
     return iface_->Data.PositiveSize >= OVPLUG_ENCODER_SLOTS * sizeof(void *);
 }
+
+bool LoadedPlugin::readsModules() const { return name() == kModuleFormat; }
 
 bool LoadedPlugin::neverEnds() const
 {

@@ -35,6 +35,9 @@ public:
     std::string name() const;
     /* The interface carries the encoder slots. */
     bool encodes() const;
+    /* It plays the modules the replayer library's loader reads, so that
+     * loader can say what it finds in one. */
+    bool readsModules() const;
     /* Its streams never end (a Protracker module starts again at its first
      * position, by the plug-in's contract), so a length must come from
      * elsewhere. Every other plug-in's stream ends when a decode says so. */

@@ -5,6 +5,7 @@
 #include "audio_writer.h"
 #include "commands.h"
 #include "console.h"
+#include "display_check.h"
 #include "host_error.h"
 #include "output_file.h"
 #include "output_format.h"
@@ -162,7 +163,8 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     std::unique_ptr<AudioWriter> writer = openAudioWriter(setup, out);
     PcmShaper shaper(options.shaping, session.channels());
     std::optional<RenderVisualiser> visualiser;
-    if (options.visualise || !options.framesDir.empty())
+    if (!options.framesDir.empty() ||
+        (options.visualise && displayForVisualiser("the render")))
         visualiser.emplace(places, options, session);
 
     StatusLine status(stderr);

@@ -1,5 +1,6 @@
 #include "stream.h"
 
+#include "file_details.h"
 #include "host_error.h"
 
 #include <algorithm>
@@ -22,47 +23,18 @@ constexpr size_t kLargestImage = size_t{1} << 30;
 
 std::string quoted(const std::filesystem::path &file) { return "'" + file.string() + "'"; }
 
-/* The unsigned big-endian number of `width` bytes at `at`. */
-uint32_t bigEndianAt(std::span<const uint8_t> bytes, size_t at, size_t width)
-{
-    uint32_t value = 0;
-    for (size_t i = 0; i < width; i++)
-        value = (value << 8) | bytes[at + i];
-    return value;
-}
-
-/* Bits per sample an AIFF file's COMM chunk declares, when the chunk lies
- * within the bytes read from the file's start; chunks are walked by their
- * sizes exactly as stored, as the AIFF plug-in walks them. */
-std::optional<uint16_t> aiffSampleBits(std::span<const uint8_t> head)
-{
-    if (head.size() < 12 || std::memcmp(head.data(), "FORM", 4) != 0 ||
-        std::memcmp(head.data() + 8, "AIFF", 4) != 0)
-        return std::nullopt;
-    for (size_t at = 12; at + 8 <= head.size();) {
-        uint32_t size = bigEndianAt(head, at + 4, 4);
-        if (std::memcmp(head.data() + at, "COMM", 4) == 0)
-            return size >= 12 && at + 16 <= head.size()
-                       ? std::optional<uint16_t>(
-                             static_cast<uint16_t>(bigEndianAt(head, at + 14, 2)))
-                       : std::nullopt;
-        if (std::memcmp(head.data() + at, "SSND", 4) == 0 || size > head.size() - at - 8)
-            return std::nullopt;
-        at += 8 + size_t{size};
-    }
-    return std::nullopt;
-}
-
 /* Why a stream delivered not a single frame, as far as the host can tell:
  * the contract's 16-bit samples (sample format 2) in the one or two
- * channels an output buffer holds. */
+ * channels an output buffer holds; an AIFF file as its reader sees it. */
 std::string noFramesReason(const LoadedPlugin &plugin, const struct PlayerStream &record,
-                           std::span<const uint8_t> head)
+                           const std::filesystem::path &file)
 {
     const std::string who = "the " + plugin.name() + " plug-in";
-    std::optional<uint16_t> bits = aiffSampleBits(head);
-    if (bits && *bits != 16)
-        return std::to_string(*bits) + "-bit samples; " + who + " plays 16-bit files";
+    if (std::optional<AiffDetails> aiff = readAiffDetails(file)) {
+        std::string why = aiff->whyUnplayable(who);
+        if (!why.empty())
+            return why;
+    }
     if (record.Channels > 2)
         return std::to_string(record.Channels) + " channels; " + who +
                " plays mono and stereo files";
@@ -96,18 +68,21 @@ void readOn(std::ifstream &in, const std::filesystem::path &file, std::vector<ui
         throw HostError("cannot read " + quoted(file) + ": " + std::strerror(errno));
 }
 
-} // namespace
-
-std::string moduleTitle(std::span<const uint8_t> image)
+/* Why no plug-in took the file: there are none, or, for a file named as a
+ * module, what the module loader finds wrong with it. */
+std::string unrecognisedReason(const PluginSet &plugins, const std::filesystem::path &file,
+                               std::span<const uint8_t> head)
 {
-    std::string title;
-    for (size_t i = 0; i < 20 && i < image.size() && image[i] != 0; i++)
-        title += (image[i] >= 0x20 && image[i] < 0x7F) ? static_cast<char>(image[i]) : ' ';
-    size_t first = title.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return title.substr(first, title.find_last_not_of(' ') - first + 1);
+    if (plugins.plugins().empty())
+        return "no plug-ins found in '" + plugins.folder().string() + "'" +
+               (plugins.unusable().empty() ? "" : " (none of its *.ovplug files is usable)");
+    std::string why = "no plug-in recognises this file";
+    if (namedAsModule(file))
+        why += ": " + moduleRefusal(head);
+    return quoted(file) + ": " + why;
 }
+
+} // namespace
 
 PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::path &file)
     : record_(std::make_unique<struct PlayerStream>()), path_(file.string())
@@ -118,7 +93,7 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
         readOn(in, file, image_, kRecogniseBytes);
         found = plugins.recognise(image_);
         if (found.plugin == nullptr)
-            throw HostError(quoted(file) + ": no plug-in recognises this file");
+            throw HostError(unrecognisedReason(plugins, file, image_));
         plugin_ = found.plugin;
         record_->LoadMode = found.loadMode;
         if (found.loadMode == LOADMODE_IN_MEMORY) {
@@ -133,16 +108,15 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
                             ", which this host does not know");
         }
     }
-    const std::span<const uint8_t> head(image_.data(), std::min(image_.size(), kRecogniseBytes));
-
     struct OVPlugIFace *iface = plugin_->iface();
     bool ready = iface->InitPlayer(iface, record_.get()) == 1 &&
                  iface->OpenPlayer(iface, path_.c_str(), record_.get()) == 1;
     if (!ready) {
         iface->ClosePlayer(iface, record_.get());
         record_.reset();
+        std::string why = plugin_->readsModules() ? moduleRefusal(image_) : std::string();
         throw HostError(quoted(file) + ": the " + plugin_->name() +
-                        " plug-in cannot open this file");
+                        " plug-in cannot open this file" + (why.empty() ? "" : ": " + why));
     }
     if (rate() == 0 || channels() == 0) {
         iface->ClosePlayer(iface, record_.get());
@@ -155,7 +129,7 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
         title_ = file.filename().string();
     firstBlockPending_ = !decodeBlock().empty();
     if (!firstBlockPending_)
-        whyUnplayable_ = noFramesReason(*plugin_, *record_, head);
+        whyUnplayable_ = noFramesReason(*plugin_, *record_, file);
 }
 
 void PlayerSession::requirePlayable() const

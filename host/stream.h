@@ -48,6 +48,9 @@ public:
     /* The song's name: a module's title from its first 20 bytes, else the
      * file's name. */
     const std::string &title() const { return title_; }
+    /* The bytes read from the file: all of it in loading mode 2, its head
+     * otherwise (sample data may since have been rewritten by the stream). */
+    std::span<const uint8_t> image() const { return image_; }
     uint32_t frameBytes() const { return channels() * 2; }
     /* The first decode delivered audio. A stream that ends before its
      * first frame is a file the plug-in opens but cannot play. */
@@ -78,10 +81,6 @@ private:
     bool firstBlockPending_ = false; /* decoded at the open, not yet handed out */
     size_t blockBytes_ = 0;          /* of the block in the output buffer */
 };
-
-/* Name a module gives itself in bytes 0-19, printable characters only,
- * blanks trimmed; empty when it has none. */
-std::string moduleTitle(std::span<const uint8_t> image);
 
 } // namespace orvane
 

@@ -2,6 +2,7 @@
 
 #include "host_error.h"
 #include "platform/display.h"
+#include "platform/platform.h"
 #include "platform/program.h"
 
 #include <chrono>
@@ -18,8 +19,6 @@ constexpr uint32_t kPictureHeight = 132;
 constexpr auto kAttachTimeout = std::chrono::seconds(10);
 constexpr auto kFrameTimeout = std::chrono::seconds(5);
 constexpr auto kPollInterval = std::chrono::microseconds(500);
-
-struct ExecIFace *exec() { return AbsExecBase->MainInterface; }
 
 } // namespace
 
@@ -113,7 +112,7 @@ void VisualiserRun::stop()
     if (task_ == nullptr)
         return;
     if (!ovTaskHasEnded(task_))
-        exec()->Signal(exec(), task_, SIGBREAKF_CTRL_C);
+        ovExecInterface()->Signal(ovExecInterface(), task_, SIGBREAKF_CTRL_C);
     while (!ovTaskHasEnded(task_)) {
         port_.serve();
         std::this_thread::sleep_for(kPollInterval);

@@ -179,6 +179,25 @@ extern const uint8 tab_funk[16];
  * PT_FILE_SIGNATURE and holds it there. */
 bool pt_has_signature(const uint8 *data, uint32 size);
 
+/* Why pt_init refuses a module image (PT_MODULE_ACCEPTED when it does not),
+ * with the numbers that say so. */
+#define PT_MODULE_ACCEPTED 0
+#define PT_MODULE_NO_SIGNATURE 1 /* no "M.K." at PT_FILE_SIGNATURE */
+#define PT_MODULE_TOO_SHORT 2    /* ends before its patterns and samples do */
+
+struct pt_module_check {
+    int32 verdict;     /* one of PT_MODULE_* */
+    uint8 tag[4];      /* the bytes where the signature belongs */
+    uint32 tag_bytes;  /* how many of them the image holds (0 to 4) */
+    uint32 patterns;   /* patterns the order table asks for (signature present) */
+    uint32 needed;     /* bytes the header, patterns and samples take (signature present) */
+    uint32 size;       /* bytes the image has (0 for a negative size) */
+};
+
+/* The checks pt_init makes before it loads anything; the host asks the same
+ * function to say why a module is refused. */
+struct pt_module_check pt_check_module(const uint8 *data, int32 size);
+
 /* Loads the module in data[0..size) for mixing at rate Hz. The state points
  * into the image (sample data, rewritten in place by the invert loop), so the
  * image must stay valid and writable while the state lives. Returns null when

@@ -54,14 +54,36 @@ bool pt_has_signature(const uint8 *data, uint32 size)
     return true;
 }
 
+struct pt_module_check pt_check_module(const uint8 *data, int32 size)
+{
+    struct pt_module_check check = {};
+    check.size = size > 0 ? (uint32)size : 0;
+    if (data != nullptr) {
+        for (uint32 i = 0; i < 4 && PT_FILE_SIGNATURE + i < check.size; i++)
+            check.tag[check.tag_bytes++] = data[PT_FILE_SIGNATURE + i];
+    }
+    if (!pt_has_signature(data, check.size)) {
+        check.verdict = PT_MODULE_NO_SIGNATURE;
+        return check;
+    }
+    check.patterns = count_patterns(data);
+    /* At most 1084 + 256 KB of patterns + 31 × 128 KB of samples: no overflow. */
+    check.needed = PT_FILE_PATTERNS + PT_FILE_PATTERN_SIZE * check.patterns;
+    for (int i = 1; i < PT_SAMPLES; i++) {
+        const uint8 *header = data + PT_FILE_SAMPLE_HEADERS + (i - 1) * PT_FILE_SAMPLE_HEADER_SIZE;
+        check.needed += ov_load_be16(header + 22) * 2u;
+    }
+    check.verdict = check.size < check.needed ? PT_MODULE_TOO_SHORT : PT_MODULE_ACCEPTED;
+    return check;
+}
+
 struct pt_state *pt_init(uint8 *data, int32 size, int32 rate, struct ExecIFace *IExec)
 {
-    if (size <= 0 || !pt_has_signature(data, (uint32)size))
+    const struct pt_module_check check = pt_check_module(data, size);
+    if (check.verdict != PT_MODULE_ACCEPTED)
         return nullptr;
-    uint32 patterns = count_patterns(data);
-    uint32 sample_data = PT_FILE_PATTERNS + PT_FILE_PATTERN_SIZE * patterns;
-    if ((uint32)size < sample_data)
-        return nullptr;
+    const uint32 patterns = check.patterns;
+    const uint32 sample_data = PT_FILE_PATTERNS + PT_FILE_PATTERN_SIZE * patterns;
 
     struct pt_state *state = (struct pt_state *)IExec->AllocVec(
         IExec, sizeof(struct pt_state) + sizeof(struct pt_note) * PT_CELLS_PER_PATTERN * patterns,
@@ -102,15 +124,12 @@ struct pt_state *pt_init(uint8 *data, int32 size, int32 rate, struct ExecIFace *
         state->order_table[i] = data[PT_FILE_ORDER_TABLE + i];
     unpack_patterns(state->patterns, data + PT_FILE_PATTERNS, patterns);
 
+    /* Every sample lies within the image: pt_check_module made sure. */
     uint32 cursor = sample_data;
     for (int i = 1; i < PT_SAMPLES; i++) {
         struct pt_sample *sample = &state->samples[i];
         sample->data = data + cursor;
         cursor += sample->length;
-        if (cursor > (uint32)size) {
-            IExec->FreeVec(IExec, state);
-            return nullptr;
-        }
         sample->length <<= PT_FIXED_SHIFT;
         sample->loop_start <<= PT_FIXED_SHIFT;
         sample->loop_length <<= PT_FIXED_SHIFT;

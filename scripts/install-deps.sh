@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the host player and the three
-# test configurations need. Safe to run again: when everything is present it
-# only checks and returns, without touching the network.
+# Installs the Debian packages the project needs:
+#   scripts/install-deps.sh player   what building and running the player takes
+#   scripts/install-deps.sh [all]    that, and everything the tests, benchmarks,
+#                                    fuzzing and the PowerPC configuration need
+# Safe to run again: when everything is present it only checks and returns,
+# without touching the network.
 set -euo pipefail
 
-packages=(
+player_packages=(
   # build
   cmake ninja-build g++ pkg-config
+  # host player and the platform's window, sound and picture back ends
+  libsdl2-dev libcli11-dev libfmt-dev libkissfft-dev libpng-dev libsndfile1-dev
+)
+test_packages=(
   # tests and benchmarks (GoogleTest sources are built again for PowerPC)
   libgtest-dev googletest libgmock-dev libbenchmark-dev
-  # host player and the platform's window, sound and picture back ends
-  # (libsndfile writes the output formats other than AIFF)
-  libsdl2-dev libcli11-dev libfmt-dev libkissfft-dev libpng-dev libsndfile1-dev
-  # AIFF interoperability checks and the speed comparison
-  sox libsox-fmt-all sndfile-tools sndfile-programs libxmp-dev
+  # AIFF interoperability checks and the speed and length comparisons
+  sox libsox-fmt-all sndfile-tools sndfile-programs libxmp-dev xmp openmpt123
   # fuzzing (libFuzzer comes with clang's runtime)
   clang libclang-rt-14-dev
   # the 32-bit big-endian PowerPC configuration
@@ -21,6 +25,12 @@ packages=(
   # window tests on a virtual display, and looking at captured frames
   xvfb xauth imagemagick
 )
+
+case ${1:-all} in
+  player) packages=("${player_packages[@]}") ;;
+  all) packages=("${player_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 [player|all]" >&2; exit 2 ;;
+esac
 
 # One dpkg-query for the lot keeps the common case (nothing to do) quick.
 installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |

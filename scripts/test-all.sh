@@ -34,7 +34,7 @@ scripts/install-deps.sh || {
 
 configure_args() {
   case $1 in
-    release) echo "-DCMAKE_BUILD_TYPE=Release -DOV_WITH_SDL=ON -DOV_BUILD_BENCHMARKS=ON" ;;
+    release) echo "-DCMAKE_BUILD_TYPE=Release -DOV_WITH_SDL=ON -DOV_BUILD_BENCHMARKS=ON -DOV_BUILD_TESTS=ON" ;;
     asan) echo "-DCMAKE_BUILD_TYPE=Debug -DOV_SANITIZE=ON -DOV_WITH_SDL=ON -DOV_BUILD_BENCHMARKS=OFF" ;;
     tsan) echo "-DCMAKE_BUILD_TYPE=RelWithDebInfo -DOV_SANITIZE_THREAD=ON -DOV_WITH_SDL=ON -DOV_BUILD_BENCHMARKS=OFF" ;;
     ppc) echo "-DCMAKE_TOOLCHAIN_FILE=$repo/cmake/toolchain-powerpc.cmake -DCMAKE_BUILD_TYPE=Release

@@ -3,6 +3,7 @@
 #include "orvane_run.h"
 #include "support/plugin_host.h"
 #include "support/aiff_file.h"
+#include "support/module_writer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,7 +13,10 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 using hosttest::orvane;
@@ -98,13 +102,38 @@ TEST(Info, AModuleIsNamedByItsOwnTitle)
     EXPECT_THAT(run.out, HasSubstr("title:    fridge in space\n"));
 }
 
+TEST(Info, ModuleThroughTheLoaderWithItsSampleTable)
+{
+    ovtest::ModuleSample lead{"lead", std::vector<int8_t>(1000, 5), 9, 40, 100, 200};
+    ovtest::ModuleSample kick{"kick\x01", std::vector<int8_t>(64, 9), 0, 64, 0, 1};
+    std::string path = ovtest::tempPath("table.mod");
+    ovtest::writeFile(path, ovtest::ModuleWriter()
+                                .title("  table test ")
+                                .sample(3, lead)
+                                .sample(17, kick)
+                                .orders({0, 4, 2})
+                                .songLength(3)
+                                .bytes());
+    auto run = orvane({"info", path});
+    ASSERT_EQ(run.status, 0) << run.err;
+    /* Finetune 9 is -7; an empty sample (here 1, 2, 4...) has no row;
+     * loop fields are words in the file and bytes here. */
+    for (const char *line :
+         {"title:    table test\n", "orders:   3\n", "patterns: 5\n", "samples:  2 with sound\n",
+          "     3  lead                      1000         200          400      40        -7\n",
+          "    17  kick                        64           0            2      64         0\n",
+          "playable: yes\n"})
+        EXPECT_THAT(run.out, HasSubstr(line));
+}
+
 TEST(Info, DescribesAiffFilesWithTheirDurationAndNoTitle)
 {
     std::string mono = writeAiff("info-mono.aiff", 1, 33075, 22050);
     auto run = orvane({"info", mono});
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char *line : {"plug-in:  AIFF (OV_AIFF.ovplug)\n", "loading:  1",
-                             "rate:     22050 Hz\n", "channels: 1\n", "duration: 1500 ms\n"})
+                             "rate:     22050 Hz\n", "channels: 1\n", "duration: 1500 ms\n",
+                             "bits:     16\n", "frames:   33075\n", "playable: yes\n"})
         EXPECT_THAT(run.out, HasSubstr(line));
     EXPECT_THAT(run.out, Not(HasSubstr("title:")));
 }
@@ -184,14 +213,61 @@ TEST(Errors, FileNoPluginRecognises)
         "no plug-in recognises this file");
 }
 
+TEST(Errors, ModulesTheLoaderRefusesSayWhy)
+{
+    /* Six patterns (the highest order is 5) and one 100-byte sample. */
+    const std::vector<uint8_t> module = ovtest::ModuleWriter()
+                                            .orders({0, 5, 2})
+                                            .sample(1, std::vector<int8_t>(100, 1))
+                                            .bytes();
+    ASSERT_EQ(module.size(), 1084u + 6 * 1024 + 100);
+    auto cut = [&](size_t size) { return std::vector<uint8_t>(module.begin(), module.begin() + size); };
+    auto tagged = [&](const char *tag) {
+        std::vector<uint8_t> bytes = module;
+        std::memcpy(&bytes[1080], tag, 4);
+        return bytes;
+    };
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> bytes;
+        std::string reason;
+    };
+    for (const Case &c : std::vector<Case>{
+             {"cut.mod", cut(7000),
+              "the Protracker plug-in cannot open this file: 328 bytes shorter than its 6 "
+              "patterns and samples need (7000 of 7328 bytes)"},
+             {"one-short.mod", cut(7327), "1 byte shorter than its 6 patterns"},
+             {"flt4.mod", tagged("FLT4"),
+              "no plug-in recognises this file: not a \"M.K.\" module: its tag is \"FLT4\""},
+             {"MOD.binary", tagged("\x01K\"\xff"), "its tag is \"\\x01K\\x22\\xFF\""},
+             {"tiny.mod", cut(300), "not a \"M.K.\" module: 300 bytes end before its tag at byte 1080"},
+             /* Not named as a module: no guess about what it is. */
+             {"flt4.bin", tagged("FLT4"), "no plug-in recognises this file"}}) {
+        SCOPED_TRACE(c.name);
+        std::string path = ovtest::tempPath(c.name);
+        ovtest::writeFile(path, c.bytes);
+        auto run = orvane({"info", path});
+        expectOneLineError(run, c.reason);
+        if (std::string(c.name) == "flt4.bin") {
+            EXPECT_THAT(run.err, Not(HasSubstr("M.K.")));
+        }
+    }
+}
+
+TEST(Errors, NoPluginsInTheFolder)
+{
+    std::string empty = hosttest::freshFolder("plugin-free");
+    for (const char *command : {"info", "play"})
+        expectOneLineError(orvane({"--plugin-dir", empty, command, hosttest::demoSong()},
+                                  "SDL_AUDIODRIVER=dummy"),
+                           "no plug-ins found in '" + empty + "'");
+    ovtest::writeFile(empty + "/broken.ovplug", {1, 2, 3});
+    expectOneLineError(orvane({"--plugin-dir", empty, "info", hosttest::demoSong()}),
+                       "none of its *.ovplug files is usable");
+}
+
 TEST(Errors, PluginRefusesToOpen)
 {
-    /* The signature is there, the samples it announces are not. */
-    std::vector<uint8_t> demo = ovtest::readFile(hosttest::demoSong());
-    demo.resize(2000);
-    std::string cut = ovtest::tempPath("cut.mod");
-    ovtest::writeFile(cut, demo);
-    expectOneLineError(orvane({"info", cut}), "the Protracker plug-in cannot open this file");
 
     /* An AIFF file without sound data. */
     std::string hollow = ovtest::tempPath("hollow.aiff");
@@ -236,17 +312,95 @@ TEST(Errors, FilesThePluginOpensButCannotPlay)
     }
 }
 
-TEST(Errors, CommandLineMistakes)
+TEST(Errors, CommandLineMistakesInOneLine)
 {
-    EXPECT_NE(orvane({}).status, 0);
-    EXPECT_NE(orvane({"dance"}).status, 0);
-    EXPECT_NE(orvane({"render", hosttest::demoSong()}).status, 0) << "no -o";
-    EXPECT_NE(
-        orvane({"render", "--seconds", "1", "--frames", "5", "-o", ovtest::tempPath("both.aiff")})
-            .status,
-        0);
-    EXPECT_NE(orvane({"play", "--seconds", "-1"}).status, 0);
-    EXPECT_NE(orvane({"plugins", "--plugin-dir", "/nonexistent"}).status, 0);
+    const std::string out = ovtest::tempPath("never.aiff");
+    const std::string seconds = "is not a number of seconds above 0 and at most 1000000000";
+    const std::string frames = "is not a whole number of frames from 1 to about 18 billion billion";
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    for (const Case &c : std::vector<Case>{
+             {{}, "A subcommand is required"},
+             {{"dance"}, "unknown command 'dance'; the commands are play, render, info, plugins"},
+             {{"--plugin-dir", "/tmp", "dance", "x"}, "unknown command 'dance'"},
+             {{"render", hosttest::demoSong()}, "render needs an output file"},
+             {{"render", "--seconds", "1", "--frames", "5", "-o", out}, "excludes --frames"},
+             {{"play", "--seconds", "-1"}, "'-1' " + seconds},
+             {{"play", "--seconds", "0"}, "'0' " + seconds},
+             {{"play", "--seconds", "1e400"}, "'1e400' " + seconds},
+             {{"render", "--seconds", "nan", "-o", out}, "'nan' " + seconds},
+             {{"play", "--frames", "-5"}, "'-5' " + frames},
+             {{"play", "--frames", "18446744073709551616"}, "'18446744073709551616' " + frames},
+             {{"render", "--frames-every", "0", "-o", out},
+              "'0' is not a whole number of pictures from 1 to 4294967295"},
+             {{"plugins", "--plugin-dir", "/nonexistent"}, "--plugin-dir"}}) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        auto run = orvane(c.args);
+        expectOneLineError(run, c.message);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_LT(run.err.size(), 200u) << "no number of hundreds of digits";
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
+TEST(Help, VersionAndTheManualPage)
+{
+    auto run = orvane({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_THAT(run.out, testing::MatchesRegex("orvane [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+}
+
+TEST(Visualise, NoDisplayIsAWarningAndPlayingGoesOn)
+{
+    auto run = orvane({"play", "--seconds", "0.2", "--visualise"},
+                      "OV_DISPLAY= DISPLAY= WAYLAND_DISPLAY= SDL_AUDIODRIVER=dummy");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Orvane demo"));
+    EXPECT_THAT(run.err, HasSubstr("orvane: warning: no display for --visualise"));
+    EXPECT_THAT(run.err, HasSubstr("playing goes on without the visualiser"));
+}
+
+/* The install made at build time (tests/host/CMakeLists.txt) into the
+ * build tree: orvane finds its companions in lib/orvane and plays the demo
+ * song from there; the manual page and the completion are in place. */
+TEST(Install, TheInstalledOrvaneRendersTheDemoSong)
+{
+    const std::string prefix = OV_TEST_PREFIX;
+    std::string out = ovtest::tempPath("installed.pcm");
+    std::string command = "ORVANE_CHECK_LEAKS=1 " + prefix + "/bin/orvane render --frames 44100 --raw -o " + out +
+                          " </dev/null >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    /* The same bytes as the build tree's orvane renders. */
+    std::string reference = ovtest::tempPath("reference.pcm");
+    ASSERT_EQ(orvane({"render", "--frames", "44100", "--raw", "-o", reference}).status, 0);
+    EXPECT_EQ(ovtest::readFile(out), ovtest::readFile(reference));
+    EXPECT_EQ(ovtest::readFile(out).size(), 44100u * 4);
+
+    std::ifstream page(prefix + "/share/man/man1/orvane.1");
+    std::stringstream text;
+    text << page.rdbuf();
+    for (const char *part : {".TH ORVANE 1", ".SH \"orvane render\"", "\\-\\-seconds", "Examples:"})
+        EXPECT_THAT(text.str(), HasSubstr(part));
+    /* The completion offers the options of the command being typed, found in its help. */
+    auto complete = [&](const std::string &words) {
+        std::string listed = ovtest::tempPath("completion.txt");
+        std::string script = "source " + prefix + "/share/bash-completion/completions/orvane; " +
+                             "COMP_WORDS=(" + prefix + "/bin/orvane " + words +
+                             "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _orvane; " +
+                             "echo \"${COMPREPLY[*]}\" >" + listed;
+        EXPECT_EQ(std::system(("bash -c '" + script + "' </dev/null").c_str()), 0);
+        std::ifstream in(listed);
+        std::string line;
+        std::getline(in, line);
+        return line;
+    };
+    EXPECT_EQ(complete("re"), "render");
+    EXPECT_EQ(complete("render --frames-"), "--frames-dir --frames-every");
+    EXPECT_EQ(complete("--plugin-dir x info --"), "--help") << "not the examples' options";
+    for (const char *companion : {"OV_PT.ovplug", "OV_AIFF.ovplug", "Zephrin", "demo.mod"})
+        EXPECT_TRUE(std::filesystem::exists(prefix + "/lib/orvane/" + companion)) << companion;
 }
 
 } // namespace

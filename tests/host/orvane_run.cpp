@@ -1,5 +1,6 @@
 #include "orvane_run.h"
 
+#include "platform/byteorder.h"
 #include "support/plugin_host.h"
 
 #include <gtest/gtest.h>
@@ -98,17 +99,11 @@ std::string soxi(const std::string &flag, const std::string &file)
     return text;
 }
 
-uint32_t be32(const std::vector<uint8_t> &bytes, size_t at)
-{
-    return (uint32_t{bytes.at(at)} << 24) | (uint32_t{bytes.at(at + 1)} << 16) |
-           (uint32_t{bytes.at(at + 2)} << 8) | bytes.at(at + 3);
-}
-
 std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes)
 {
     std::vector<int16_t> samples;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        samples.push_back(static_cast<int16_t>((bytes[i] << 8) | bytes[i + 1]));
+        samples.push_back(ov_load_be16_signed(&bytes[i]));
     return samples;
 }
 

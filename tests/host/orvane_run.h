@@ -32,7 +32,6 @@ bool soxAvailable();
 /* What `soxi -<flag>` says about a file, trimmed; empty on failure. */
 std::string soxi(const std::string &flag, const std::string &file);
 
-uint32_t be32(const std::vector<uint8_t> &bytes, size_t at);
 /* Signed 16-bit big-endian samples as numbers. */
 std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes);
 

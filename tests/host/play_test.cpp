@@ -3,6 +3,7 @@
 #include "orvane_run.h"
 #include "support/plugin_host.h"
 #include "support/aiff_file.h"
+#include "platform/byteorder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -6,6 +6,7 @@
 #include "spectrum.h"
 #include "visualiser_run.h"
 
+#include "platform/byteorder.h"
 #include "platform/display.h"
 #include "platform/testing.h"
 
@@ -41,9 +42,7 @@ std::vector<int> barHeights(const std::vector<uint8_t> &first, const std::vector
 {
     std::vector<int> heights;
     for (size_t i = 0; i < SpectrumAnalyser::kColumns; i++)
-        heights.push_back(
-            ((first[i * 2] << 8 | first[i * 2 + 1]) + (second[i * 2] << 8 | second[i * 2 + 1])) >>
-            10);
+        heights.push_back((ov_load_be16(&first[i * 2]) + ov_load_be16(&second[i * 2])) >> 10);
     return heights;
 }
 

@@ -9,6 +9,7 @@
 #include "plugins.h"
 #include "support/plugin_host.h"
 #include "support/aiff_file.h"
+#include "platform/byteorder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,7 +26,6 @@
 #include <iterator>
 #include <thread>
 
-using hosttest::be32;
 using hosttest::bigEndianSamples;
 using testing::HasSubstr;
 using testing::Not;
@@ -40,10 +40,10 @@ void expectCompleteAiff(const std::vector<uint8_t> &file, uint32_t channels, uin
 {
     ASSERT_EQ(file.size(), kAiffHeader + size_t{frames} * channels * 2);
     EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "FORM");
-    EXPECT_EQ(be32(file, 4), file.size() - 8) << "FORM size";
+    EXPECT_EQ(ov_load_be32(&file.at(4)), file.size() - 8) << "FORM size";
     EXPECT_EQ(file[20] * 256 + file[21], channels);
-    EXPECT_EQ(be32(file, 22), frames) << "sample frames";
-    EXPECT_EQ(be32(file, 42), 8 + frames * channels * 2) << "SSND size";
+    EXPECT_EQ(ov_load_be32(&file.at(22)), frames) << "sample frames";
+    EXPECT_EQ(ov_load_be32(&file.at(42)), 8 + frames * channels * 2) << "SSND size";
 }
 
 /* What the plug-in itself delivers for the first `frames` frames of a file,

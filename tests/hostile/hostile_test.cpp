@@ -12,6 +12,7 @@
 #include "support/module_writer.h"
 #include "support/plugin_host.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -223,7 +224,9 @@ bool oneLine(const std::string &text)
     return !text.empty() && text.find('\n') == text.size() - 1;
 }
 
-void checkCorpus(const std::vector<HostileFile> &corpus)
+/* `reasons`: when given, a refused file's message must name one of them. */
+void checkCorpus(const std::vector<HostileFile> &corpus, const std::string &suffix,
+                 const std::vector<std::string> &reasons = {})
 {
     const std::string folder = hosttest::freshFolder("hostile");
     /* A sanitizer report must not pass for the host's own failure status. */
@@ -231,7 +234,7 @@ void checkCorpus(const std::vector<HostileFile> &corpus)
     int rendered = 0, refused = 0;
     for (const auto &file : corpus) {
         SCOPED_TRACE(file.name);
-        const std::string path = folder + "/" + file.name;
+        const std::string path = folder + "/" + file.name + suffix;
         ovtest::writeFile(path, file.bytes);
 
         hosttest::RunResult info = hosttest::orvane({"info", path}, environment);
@@ -240,6 +243,12 @@ void checkCorpus(const std::vector<HostileFile> &corpus)
         EXPECT_TRUE(clean(info)) << info.err;
         if (info.status != 0) {
             EXPECT_TRUE(oneLine(info.err)) << info.err;
+            EXPECT_TRUE(reasons.empty() || std::any_of(reasons.begin(), reasons.end(),
+                                                       [&](const std::string &reason) {
+                                                           return info.err.find(reason) !=
+                                                                  std::string::npos;
+                                                       }))
+                << "no reason given: " << info.err;
         }
         if (file.unplayable) {
             EXPECT_EQ(info.status, 1) << "described as playable";
@@ -258,8 +267,8 @@ void checkCorpus(const std::vector<HostileFile> &corpus)
             std::vector<uint8_t> written = ovtest::readFile(output);
             /* Success means sound: at least one frame after the header. */
             ASSERT_GT(written.size(), 54u);
-            EXPECT_EQ(hosttest::be32(written, 4), written.size() - 8) << "FORM size fixed up";
-            EXPECT_EQ(hosttest::be32(written, 42), written.size() - 46) << "SSND size fixed up";
+            EXPECT_EQ(ov_load_be32(&written[4]), written.size() - 8) << "FORM size fixed up";
+            EXPECT_EQ(ov_load_be32(&written[42]), written.size() - 46) << "SSND size fixed up";
         } else {
             refused++;
             EXPECT_TRUE(oneLine(render.err)) << render.err;
@@ -275,12 +284,13 @@ TEST(HostileFiles, DamagedModules)
 {
     if (ovtest::modsDir().empty())
         std::printf("real modules not found (../shared/mods): synthetic module only\n");
-    checkCorpus(hostileModules());
+    /* Named as modules, every refusal says what the loader found wrong. */
+    checkCorpus(hostileModules(), ".mod", {"not a \"M.K.\" module", "shorter than its"});
 }
 
 TEST(HostileFiles, DamagedAiffFiles)
 {
-    checkCorpus(hostileAiffs());
+    checkCorpus(hostileAiffs(), "");
 }
 
 } // namespace

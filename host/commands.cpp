@@ -32,4 +32,9 @@ std::optional<uint64_t> Length::framesAt(uint32_t rate) const
     return std::nullopt;
 }
 
+uint64_t Length::startFrame(uint32_t rate) const
+{
+    return startSeconds ? static_cast<uint64_t>(std::llround(*startSeconds * rate)) : 0;
+}
+
 } // namespace orvane

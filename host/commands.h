@@ -30,9 +30,15 @@ struct Places {
 struct Length {
     std::optional<double> seconds;
     std::optional<uint64_t> frames;
+    /* Song-scan options (--loop, --start): how many more times a module
+     * plays after its first pass (-1: forever), and where to begin. */
+    int64_t loops = 0;
+    std::optional<double> startSeconds;
 
     /* Frames at the given rate; nullopt when no bound was given. */
     std::optional<uint64_t> framesAt(uint32_t rate) const;
+    /* The frame --start names (0 without it). */
+    uint64_t startFrame(uint32_t rate) const;
 };
 
 struct PlayOptions {

@@ -62,6 +62,20 @@ void addLength(CLI::App *command, Length &length)
         ->excludes(seconds);
 }
 
+/* Where a song begins and how often it plays. */
+void addSongPlace(CLI::App *command, Length &length)
+{
+    command
+        ->add_flag("--loop{-1}", length.loops,
+                   "Play a module N more times after its first pass (--loop=N); --loop alone: "
+                   "forever")
+        ->check(CLI::Range(int64_t{-1}, int64_t{1000000}).description(
+            "--loop=N takes N from 0 to 1000000"));
+    command
+        ->add_option("--start", length.startSeconds, "Begin this many seconds into the song")
+        ->check(CLI::NonNegativeNumber);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -82,6 +96,7 @@ int main(int argc, char **argv)
         "play", "Play files through the sound device (the demo song without FILE)");
     playCommand->add_option("FILE", play.files, "Files to play in turn");
     addLength(playCommand, play.length);
+    addSongPlace(playCommand, play.length);
     playCommand->add_flag("--visualise,--visualize", play.visualise, "Show the Zephrin visualiser");
 
     RenderOptions render;
@@ -91,6 +106,7 @@ int main(int argc, char **argv)
     renderCommand->add_option("-o,--output", render.output, "Output file, - for standard output")
         ->required();
     addLength(renderCommand, render.length);
+    addSongPlace(renderCommand, render.length);
     renderCommand->add_flag("--raw", render.raw,
                             "Write the decoded big-endian PCM exactly as delivered");
     renderCommand->add_flag("--visualise,--visualize", render.visualise,

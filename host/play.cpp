@@ -4,6 +4,7 @@
 #include "console.h"
 #include "host_error.h"
 #include "plugin_port.h"
+#include "song_length.h"
 #include "stream.h"
 #include "visualiser_run.h"
 
@@ -90,11 +91,15 @@ private:
     std::vector<int16_t> native_;
 };
 
-enum class After { NextFile, Quit };
+enum class After { NextFile, Quit, Interrupted };
 
-std::string formatLine(const PlayerSession &session)
+/* Exit status of a play ended by Ctrl-C, as a shell reports SIGINT. */
+constexpr int kStatusInterrupted = 130;
+
+std::string formatLine(const PlayerSession &session, std::optional<uint64_t> songEnd)
 {
-    std::string duration = session.endless()         ? "endless"
+    std::string duration = songEnd                   ? durationText(*songEnd, session.rate())
+                           : session.endless()       ? "endless"
                            : session.durationKnown() ? clockText(session.durationMs() / 1000.0)
                                                      : "length unknown";
     return "  " + session.plugin().name() + ", " + std::to_string(session.rate()) + " Hz, " +
@@ -103,12 +108,11 @@ std::string formatLine(const PlayerSession &session)
 }
 
 /* Plays one song to its end, its bound, or a key. */
-After playSession(PlayerSession &session, const Length &length, KeyReader &keys, BreakWatch &breaks,
-                  VisualiserRun *visualiser)
+After playSession(PlayerSession &session, std::optional<uint64_t> limit, const Length &length,
+                  KeyReader &keys, BreakWatch &breaks, VisualiserRun *visualiser)
 {
     const uint32_t rate = session.rate();
     const uint32_t frameBytes = session.frameBytes();
-    const std::optional<uint64_t> limit = length.framesAt(rate);
     SoundDevice device(rate, session.channels());
     AudioHistory history;
     std::optional<SpectrumAnalyser> analyser;
@@ -121,8 +125,9 @@ After playSession(PlayerSession &session, const Length &length, KeyReader &keys,
     /* Positions are counted from an anchor, moved by every seek: the song
      * frame and the history frame that the device plays after having
      * played `anchorPlayed` frames. */
-    uint64_t songFrame = 0; /* position in the song of the next decoded frame */
-    uint64_t anchorSong = 0, anchorHistory = 0, anchorPlayed = 0;
+    /* position in the song of the next decoded frame */
+    uint64_t songFrame = session.skip(length.startFrame(rate));
+    uint64_t anchorSong = songFrame, anchorHistory = 0, anchorPlayed = 0;
     uint64_t nextSignal = 0;
     bool decoding = true, paused = false, started = false;
     std::string notice;
@@ -176,6 +181,24 @@ After playSession(PlayerSession &session, const Length &length, KeyReader &keys,
         case Key::SeekForward: {
             int64_t now = static_cast<int64_t>(elapsed);
             int64_t step = key == Key::SeekForward ? kSeekStepSeconds : -int64_t{kSeekStepSeconds};
+            if (session.restartable()) {
+                /* A module goes back to its start on a fresh copy and decodes
+                 * its way to the target, within the song's end. */
+                uint64_t target = static_cast<uint64_t>(std::max<int64_t>(
+                                      static_cast<int64_t>(anchorSong + played) + step * rate, 0));
+                if (limit && target >= *limit) {
+                    notice = "(no further to go)";
+                    break;
+                }
+                notice.clear();
+                session.restart();
+                device.drop();
+                anchorPlayed = device.playedFrames();
+                anchorHistory = history.end();
+                anchorSong = songFrame = session.skip(target);
+                decoding = true;
+                break;
+            }
             int32_t result = session.seek(static_cast<uint32_t>(std::max<int64_t>(now + step, 0)));
             if (result == -2) {
                 notice = "(this plug-in cannot seek)";
@@ -195,10 +218,13 @@ After playSession(PlayerSession &session, const Length &length, KeyReader &keys,
             break;
         }
         if (breaks.arrived())
-            return After::Quit;
+            return After::Interrupted;
 
         std::string line = "  " + clockText(elapsed);
-        if (session.durationKnown()) {
+        if (limit) {
+            double total = static_cast<double>(*limit) / rate;
+            line += " " + progressBar(elapsed / total, 30) + " " + clockText(total);
+        } else if (session.durationKnown()) {
             double total = session.durationMs() / 1000.0;
             line += " " + progressBar(elapsed / total, 30) + " " + clockText(total);
         }
@@ -233,10 +259,14 @@ int runPlay(const Places &places, const PlayOptions &options)
         try {
             PlayerSession session(plugins, file);
             session.requirePlayable();
-            std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
+            const std::optional<uint64_t> end = framesToTake(session, options.length);
+            std::printf("%s\n%s\n", session.title().c_str(), formatLine(session, end).c_str());
             std::fflush(stdout);
-            if (playSession(session, options.length, keys, breaks,
-                            visualiser ? &*visualiser : nullptr) == After::Quit)
+            After after = playSession(session, end, options.length, keys, breaks,
+                                      visualiser ? &*visualiser : nullptr);
+            if (after == After::Interrupted)
+                return kStatusInterrupted;
+            if (after == After::Quit)
                 break;
         } catch (const HostError &error) {
             std::fflush(stdout);

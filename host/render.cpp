@@ -7,6 +7,7 @@
 #include "host_error.h"
 #include "output_file.h"
 #include "plugin_port.h"
+#include "song_length.h"
 #include "stream.h"
 #include "visualiser_run.h"
 
@@ -95,10 +96,15 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
     PluginSet plugins(places.pluginDir);
     PlayerSession session(plugins, file);
     session.requirePlayable();
-    std::optional<uint64_t> limit = options.length.framesAt(session.rate());
-    if (!limit && session.endless())
-        throw HostError("'" + file.string() +
-                        "' never ends (a module plays forever): give --seconds or --frames");
+    const uint64_t start = session.skip(options.length.startFrame(session.rate()));
+    const std::optional<uint64_t> end = framesToTake(session, options.length);
+    if (!end && session.endless())
+        throw HostError("'" + file.string() + "' plays forever (" +
+                        (options.length.loops < 0 ? "--loop" : "no end found") +
+                        "): give --seconds or --frames");
+    std::optional<uint64_t> limit;
+    if (end)
+        limit = *end - std::min(*end, start);
 
     EncoderChoice encoder;
     if (chosenEncoder != nullptr) {

@@ -13,6 +13,8 @@ packages=(
   libsdl2-dev libcli11-dev libfmt-dev libkissfft-dev libpng-dev
   # AIFF interoperability checks and the speed comparison
   sox libsox-fmt-all libsndfile1-dev sndfile-tools sndfile-programs libxmp-dev
+  # module lengths compared with other players
+  openmpt123 xmp
   # fuzzing (libFuzzer comes with clang's runtime)
   clang libclang-rt-14-dev
   # the 32-bit big-endian PowerPC configuration

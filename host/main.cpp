@@ -66,11 +66,10 @@ void addLength(CLI::App *command, Length &length)
 void addSongPlace(CLI::App *command, Length &length)
 {
     command
-        ->add_flag("--loop{-1}", length.loops,
+        ->add_flag("--loop{forever}", length.loop,
                    "Play a module N more times after its first pass (--loop=N); --loop alone: "
                    "forever")
-        ->check(CLI::Range(int64_t{-1}, int64_t{1000000}).description(
-            "--loop=N takes N from 0 to 1000000"));
+        ->check(CLI::IsMember({"forever"}) | CLI::Range(0, 1000000));
     command
         ->add_option("--start", length.startSeconds, "Begin this many seconds into the song")
         ->check(CLI::NonNegativeNumber);

@@ -96,8 +96,9 @@ enum class After { NextFile, Quit, Interrupted };
 /* Exit status of a play ended by Ctrl-C, as a shell reports SIGINT. */
 constexpr int kStatusInterrupted = 130;
 
-std::string formatLine(const PlayerSession &session, std::optional<uint64_t> songEnd)
+std::string formatLine(const PlayerSession &session)
 {
+    const std::optional<uint64_t> songEnd = songFrames(session, 1);
     std::string duration = songEnd                   ? durationText(*songEnd, session.rate())
                            : session.endless()       ? "endless"
                            : session.durationKnown() ? clockText(session.durationMs() / 1000.0)
@@ -260,7 +261,7 @@ int runPlay(const Places &places, const PlayOptions &options)
             PlayerSession session(plugins, file);
             session.requirePlayable();
             const std::optional<uint64_t> end = framesToTake(session, options.length);
-            std::printf("%s\n%s\n", session.title().c_str(), formatLine(session, end).c_str());
+            std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
             std::fflush(stdout);
             After after = playSession(session, end, options.length, keys, breaks,
                                       visualiser ? &*visualiser : nullptr);

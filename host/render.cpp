@@ -100,7 +100,7 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
     const std::optional<uint64_t> end = framesToTake(session, options.length);
     if (!end && session.endless())
         throw HostError("'" + file.string() + "' plays forever (" +
-                        (options.length.loops < 0 ? "--loop" : "no end found") +
+                        (options.length.extraPasses() < 0 ? "--loop" : "no end found") +
                         "): give --seconds or --frames");
     std::optional<uint64_t> limit;
     if (end)

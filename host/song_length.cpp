@@ -40,9 +40,10 @@ std::optional<uint64_t> framesToTake(const PlayerSession &session, const Length 
     const uint64_t start = length.startFrame(session.rate());
     if (std::optional<uint64_t> bound = length.framesAt(session.rate()))
         return start + *bound;
-    if (length.loops < 0)
+    const int64_t extra = length.extraPasses();
+    if (extra < 0)
         return std::nullopt;
-    return songFrames(session, static_cast<uint32_t>(length.loops) + 1);
+    return songFrames(session, static_cast<uint32_t>(extra) + 1);
 }
 
 std::string durationText(uint64_t frames, uint32_t rate)

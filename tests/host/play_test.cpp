@@ -64,7 +64,7 @@ TEST(Play, TheDeviceHearsTheModuleInNativeOrder)
     auto run = orvane({"play", "--seconds", "1"}, diskDriver(played));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(run.out, HasSubstr("Orvane demo\n"));
-    EXPECT_THAT(run.out, HasSubstr("Protracker, 44100 Hz, 2 channels, endless\n"));
+    EXPECT_THAT(run.out, HasSubstr("Protracker, 44100 Hz, 2 channels, 1:03.700\n"));
     expectPlayedWithin(nativeSamples(ovtest::readFile(played)),
                        bigEndianSamples(ovtest::readFile(pcm)));
 }

@@ -18,13 +18,23 @@ struct row_state {
     int32 used;
 };
 
-/* The row states met in the current pass: open addressing, kept at most
- * half full. */
+/* The row states met in the current pass. Most rows start with no loop in
+ * progress: those are one bit each; the rest go into a table with open
+ * addressing, kept at most half full. */
 struct row_set {
+    uint32 plain[PT_ORDERS * PT_ROWS / 32];
     struct row_state *slots;
     uint32 capacity; /* a power of two */
-    uint32 count;
+    uint32 stored;   /* entries in the table */
+    uint32 count;    /* row states met */
 };
+
+static bool is_plain(const struct row_state *key)
+{
+    static const int32 no_loops[PT_CHANNELS][3] = {};
+    return key->position >= 0 && key->position < PT_ORDERS && key->row >= 0 &&
+           key->row < PT_ROWS && memcmp(key->loops, no_loops, sizeof no_loops) == 0;
+}
 
 static void current_row_state(const struct pt_state *state, struct row_state *out)
 {
@@ -62,29 +72,47 @@ static bool same_row_state(const struct row_state *a, const struct row_state *b)
     return memcmp(a, b, sizeof *a) == 0;
 }
 
+/* Makes room for one more entry in the table. Returns false when out of
+ * memory. */
+static bool grow_if_full(struct row_set *set, struct ExecIFace *IExec)
+{
+    if (2 * (set->stored + 1) <= set->capacity)
+        return true;
+    uint32 capacity = set->capacity == 0 ? 256 : set->capacity * 2;
+    struct row_state *slots =
+        (struct row_state *)IExec->AllocVec(IExec, sizeof(struct row_state) * capacity, MEMF_CLEAR);
+    if (slots == nullptr)
+        return false;
+    for (uint32 i = 0; i < set->capacity; i++) {
+        if (!set->slots[i].used)
+            continue;
+        uint32 at = hash_row_state(&set->slots[i]) & (capacity - 1);
+        while (slots[at].used)
+            at = (at + 1) & (capacity - 1);
+        slots[at] = set->slots[i];
+    }
+    if (set->slots != nullptr)
+        IExec->FreeVec(IExec, set->slots);
+    set->slots = slots;
+    set->capacity = capacity;
+    return true;
+}
+
 /* Adds key unless present. Returns 1 when added, 0 when already met, -1
  * when out of memory. */
 static int remember(struct row_set *set, const struct row_state *key, struct ExecIFace *IExec)
 {
-    if (2 * (set->count + 1) > set->capacity) {
-        uint32 capacity = set->capacity == 0 ? 1024 : set->capacity * 2;
-        struct row_state *slots = (struct row_state *)IExec->AllocVec(
-            IExec, sizeof(struct row_state) * capacity, MEMF_CLEAR);
-        if (slots == nullptr)
-            return -1;
-        for (uint32 i = 0; i < set->capacity; i++) {
-            if (!set->slots[i].used)
-                continue;
-            uint32 at = hash_row_state(&set->slots[i]) & (capacity - 1);
-            while (slots[at].used)
-                at = (at + 1) & (capacity - 1);
-            slots[at] = set->slots[i];
-        }
-        if (set->slots != nullptr)
-            IExec->FreeVec(IExec, set->slots);
-        set->slots = slots;
-        set->capacity = capacity;
+    if (is_plain(key)) {
+        uint32 index = (uint32)key->position * PT_ROWS + (uint32)key->row;
+        uint32 bit = 1u << (index & 31);
+        if (set->plain[index / 32] & bit)
+            return 0;
+        set->plain[index / 32] |= bit;
+        set->count += 1;
+        return 1;
     }
+    if (!grow_if_full(set, IExec))
+        return -1;
     uint32 at = hash_row_state(key) & (set->capacity - 1);
     while (set->slots[at].used) {
         if (same_row_state(&set->slots[at], key))
@@ -92,14 +120,17 @@ static int remember(struct row_set *set, const struct row_state *key, struct Exe
         at = (at + 1) & (set->capacity - 1);
     }
     set->slots[at] = *key;
+    set->stored += 1;
     set->count += 1;
     return 1;
 }
 
 static void forget_all(struct row_set *set)
 {
+    memset(set->plain, 0, sizeof set->plain);
     if (set->slots != nullptr)
         memset(set->slots, 0, sizeof(struct row_state) * set->capacity);
+    set->stored = 0;
     set->count = 0;
 }
 
@@ -107,7 +138,8 @@ int64 pt_song_samples(struct pt_state *state, int32 passes, int64 limit, struct 
 {
     if (passes < 1)
         return -1;
-    struct row_set seen = {nullptr, 0, 0};
+    struct row_set seen;
+    memset(&seen, 0, sizeof seen);
     int64 elapsed = 0, result = -1;
     int32 passes_done = 0;
     while (elapsed <= limit) {

@@ -67,6 +67,8 @@ TEST(PtSongScan, EndsWhereARowRepeatsItsState)
         {"loops on two channels", song({0}, {{0, 0, 0, 0xE, 0x60}, {0, 1, 0, 0xE, 0x61},
                                              {0, 2, 1, 0xE, 0x60}, {0, 3, 1, 0xE, 0x62}}),
          1, rows(64 + 2 + 2 * 2)},
+        {"E6F over the whole pattern plays it 16 times",
+         song({0}, {{0, 0, 2, 0xE, 0x60}, {0, 63, 2, 0xE, 0x6F}}), 1, rows(16 * 64)},
         {"EE3 holds row 0 for three more rows", song({0}, {{0, 0, 0, 0xE, 0xE3}}), 1,
          rows(64 + 3)},
         {"F03 makes every row three ticks", song({0}, {{0, 0, 0, 0xF, 0x03}}), 1,

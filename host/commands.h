@@ -47,6 +47,7 @@ struct PlayOptions {
     std::vector<std::string> files;
     Length length;
     bool visualise = false;
+    bool noKeys = false; /* never read keys, even from a terminal */
 };
 
 struct RenderOptions {

@@ -27,7 +27,9 @@ std::filesystem::path programFolder()
 const char *kExamples = R"(Examples:
   orvane play                                play the bundled demo song
   orvane play song.mod other.aiff            play files in turn (space pause, q quit,
-                                             n next, left/right seek 10 s)
+                                             n next, p previous, left/right seek 10 s,
+                                             ? help)
+  orvane play --loop=2 --start 30 song.mod   from 0:30, then the whole song twice more
   orvane play --seconds 30 --visualise song.mod
   orvane render song.mod --seconds 60 -o song.aiff
   orvane render song.aiff -o copy.aiff       convert (an AIFF file stops at its end)
@@ -97,6 +99,8 @@ int main(int argc, char **argv)
     addLength(playCommand, play.length);
     addSongPlace(playCommand, play.length);
     playCommand->add_flag("--visualise,--visualize", play.visualise, "Show the Zephrin visualiser");
+    playCommand->add_flag("--no-keys", play.noKeys,
+                          "Leave the terminal alone: no keys (as in a pipe or a background job)");
 
     RenderOptions render;
     auto *renderCommand =

@@ -91,7 +91,7 @@ private:
     std::vector<int16_t> native_;
 };
 
-enum class After { NextFile, Quit, Interrupted };
+enum class After { NextFile, PreviousFile, Quit, Interrupted };
 
 /* Exit status of a play ended by Ctrl-C, as a shell reports SIGINT. */
 constexpr int kStatusInterrupted = 130;
@@ -108,9 +108,18 @@ std::string formatLine(const PlayerSession &session)
            (session.channels() == 1 ? " channel, " : " channels, ") + duration;
 }
 
+/* The keys that work with this many files. */
+std::string keyLine(size_t files)
+{
+    return std::string("keys: space pause, q quit, ") +
+           (files > 1 ? "n next, p previous, " : "") + "left/right seek " +
+           std::to_string(kSeekStepSeconds) + " s, ? help";
+}
+
 /* Plays one song to its end, its bound, or a key. */
 After playSession(PlayerSession &session, std::optional<uint64_t> limit, const Length &length,
-                  KeyReader &keys, BreakWatch &breaks, VisualiserRun *visualiser)
+                  KeyReader &keys, const std::string &keyHelp, BreakWatch &breaks,
+                  VisualiserRun *visualiser)
 {
     const uint32_t rate = session.rate();
     const uint32_t frameBytes = session.frameBytes();
@@ -174,6 +183,13 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
             return After::Quit;
         case Key::Next:
             return After::NextFile;
+        case Key::Previous:
+            return After::PreviousFile;
+        case Key::Help:
+            status.finish();
+            std::printf("%s\n", keyHelp.c_str());
+            std::fflush(stdout);
+            break;
         case Key::Pause:
             paused = !paused;
             device.pause(paused);
@@ -252,28 +268,34 @@ int runPlay(const Places &places, const PlayOptions &options)
         port = std::make_unique<VisualiserPort>();
         visualiser.emplace(*port, places.visualiser(), false);
     }
-    KeyReader keys;
+    KeyReader keys(!options.noKeys);
+    const std::string keyHelp = keyLine(files.size());
     if (keys.active())
-        std::printf("keys: space pause, q quit, n next, left/right seek %u s\n", kSeekStepSeconds);
+        std::printf("%s\n", keyHelp.c_str());
     int status = 0;
-    for (const auto &file : files) {
+    for (size_t index = 0; index < files.size();) {
+        const std::filesystem::path &file = files[index];
+        size_t next = index + 1;
         try {
             PlayerSession session(plugins, file);
             session.requirePlayable();
             const std::optional<uint64_t> end = framesToTake(session, options.length);
             std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
             std::fflush(stdout);
-            After after = playSession(session, end, options.length, keys, breaks,
+            After after = playSession(session, end, options.length, keys, keyHelp, breaks,
                                       visualiser ? &*visualiser : nullptr);
             if (after == After::Interrupted)
                 return kStatusInterrupted;
             if (after == After::Quit)
                 break;
+            if (after == After::PreviousFile)
+                next = index == 0 ? 0 : index - 1;
         } catch (const HostError &error) {
             std::fflush(stdout);
             reportError(error.what());
             status = error.exitStatus();
         }
+        index = next;
     }
     return status;
 }

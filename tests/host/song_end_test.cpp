@@ -3,6 +3,7 @@
  * length, --start lands on the bytes a plain decode has there, and play
  * stops at the song's end. */
 #include "orvane_run.h"
+#include "plugins.h"
 #include "song_length.h"
 #include "support/module_writer.h"
 #include "support/plugin_host.h"
@@ -61,7 +62,48 @@ std::string shortModule()
     return file;
 }
 
+/* The next `frames` frames of a session's decodes. */
+std::vector<uint8_t> take(orvane::PlayerSession &session, size_t frames)
+{
+    std::vector<uint8_t> bytes;
+    while (bytes.size() < frames * 4) {
+        std::span<const uint8_t> block = session.decode();
+        if (block.empty())
+            break;
+        bytes.insert(bytes.end(), block.begin(),
+                     block.begin() + static_cast<ptrdiff_t>(std::min(block.size(),
+                                                                     frames * 4 - bytes.size())));
+    }
+    return bytes;
+}
+
 } // namespace
+
+TEST(SongEnd, ARestartHearsTheModuleAsAtFirstThoughTheInvertLoopRewroteIt)
+{
+    /* EFF on every row inverts one more byte of sample 1's loop. */
+    std::string file = ovtest::tempPath("invert-loop.mod");
+    ovtest::ModuleWriter writer;
+    std::vector<int8_t> wave(2000);
+    for (size_t i = 0; i < wave.size(); i++)
+        wave[i] = static_cast<int8_t>(i * 7 % 200 - 100);
+    writer.sample(1, wave, 64, 0, 1000, 1000);
+    for (int row = 0; row < 64; row++)
+        writer.cell(0, row, 0, row == 0 ? 428 : 0, row == 0 ? 1 : 0, 0xE, 0xFF);
+    ovtest::writeFile(file, writer.bytes());
+
+    orvane::PluginSet plugins(ovtest::binDir());
+    orvane::PlayerSession plain(plugins, file);
+    const std::vector<uint8_t> start = take(plain, 30000);
+    ASSERT_EQ(start.size(), 30000u * 4);
+    orvane::PlayerSession session(plugins, file);
+    ASSERT_TRUE(session.restartable());
+    take(session, 100000);
+    session.restart();
+    EXPECT_EQ(session.skip(20000), 20000u);
+    EXPECT_TRUE(take(session, 10000) ==
+                std::vector<uint8_t>(start.begin() + 80000, start.end()));
+}
 
 TEST(SongEnd, RealModulesRenderAndShowTheirWholeLength)
 {

@@ -1,5 +1,6 @@
 #include "song_length.h"
 
+#include "host_error.h"
 #include "platform/exec.h"
 #include "protracker/replayer.h"
 
@@ -43,7 +44,11 @@ std::optional<uint64_t> framesToTake(const PlayerSession &session, const Length 
     const int64_t extra = length.extraPasses();
     if (extra < 0)
         return std::nullopt;
-    return songFrames(session, static_cast<uint32_t>(extra) + 1);
+    std::optional<uint64_t> end = songFrames(session, static_cast<uint32_t>(extra) + 1);
+    if (end && start >= *end)
+        throw HostError("--start lies beyond the song's end (" +
+                        durationText(*end, session.rate()) + ")");
+    return end;
 }
 
 std::string durationText(uint64_t frames, uint32_t rate)

@@ -24,7 +24,7 @@ std::optional<uint64_t> songFrames(const PlayerSession &session, uint32_t passes
  * start: the bound given (--seconds/--frames, after --start), else a
  * module's end after its extra loops; nullopt when it goes on until the
  * stream ends by itself, or forever (--loop alone, or a module whose end is
- * not found). */
+ * not found). Throws HostError when --start lies at or beyond that end. */
 std::optional<uint64_t> framesToTake(const PlayerSession &session, const Length &length);
 
 /* "m:ss.mmm" (or "h:mm:ss.mmm") of a frame count. */

@@ -144,6 +144,9 @@ TEST(SongEnd, LoopAndStartChooseWhatIsRendered)
     EXPECT_THAT(forever.err, HasSubstr("plays forever (--loop): give --seconds or --frames"));
     auto negative = hosttest::orvane({"render", "--loop=-2", "-o", out});
     EXPECT_NE(negative.status, 0);
+    auto beyond = hosttest::orvane({"render", "--start", "64", "-o", out});
+    EXPECT_EQ(beyond.status, 1);
+    EXPECT_THAT(beyond.err, HasSubstr("--start lies beyond the song's end (1:03.700)"));
 }
 
 TEST(SongEnd, PlayStopsAtTheEndShowingTheLength)

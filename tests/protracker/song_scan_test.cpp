@@ -105,11 +105,15 @@ TEST(PtSongScan, RealModulesEndWherePtRenderReadsTheRepeatedRow)
         ASSERT_GT(once, 44100) << path;
         ASSERT_GT(twice, once) << path;
         /* pt_render in the plug-in's blocks, up to each end: the next tick is
-         * due there and reads a row, and not one sample earlier. */
+         * due there and reads a row, and not one sample earlier. Under qemu
+         * (OV_TEST_QUICK=1) the first end only. */
         LoadedModule m(image);
         ASSERT_NE(m.state, nullptr);
         int64 rendered = 0;
-        for (int64 end : {once - 1, once, twice - 1, twice}) {
+        std::vector<int64> ends = {once - 1, once};
+        if (longRenderSeconds(1, 0) != 0)
+            ends.insert(ends.end(), {twice - 1, twice});
+        for (int64 end : ends) {
             while (rendered < end) {
                 int32 frames = static_cast<int32>(std::min<int64>(end - rendered, 16384));
                 renderFast(m.state, frames);

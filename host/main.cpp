@@ -32,6 +32,7 @@ const char *kExamples = R"(Examples:
   orvane play --loop=2 --start 30 song.mod   from 0:30, then the whole song twice more
   orvane play --seconds 30 --visualise song.mod
   orvane render song.mod --seconds 60 -o song.aiff
+  orvane render song.mod -o song.aiff        the whole song, ending where it would repeat
   orvane render song.aiff -o copy.aiff       convert (an AIFF file stops at its end)
   orvane render song.mod --frames 44100 --raw -o song.pcm
   orvane render --seconds 5 --visualise --frames-dir pictures -o demo.aiff
@@ -39,7 +40,8 @@ const char *kExamples = R"(Examples:
   orvane plugins --plugin-dir build/bin      what each plug-in says about itself
 
 Exit status: 0 done, 1 failed (one line on standard error says why),
-  2 render cut short at the AIFF size limit (under 2 GB of sound; the file is kept)
+  2 render cut short at the AIFF size limit (under 2 GB of sound; the file is kept),
+  130 play stopped by Ctrl-C
 )";
 
 /* With this variable set, the process reports memory blocks still live at
@@ -71,7 +73,8 @@ void addSongPlace(CLI::App *command, Length &length)
         ->add_flag("--loop{forever}", length.loop,
                    "Play a module N more times after its first pass (--loop=N); --loop alone: "
                    "forever")
-        ->check(CLI::IsMember({"forever"}) | CLI::Range(0, 1000000));
+        ->check((CLI::IsMember({"forever"}) | CLI::Range(0, 1000000)).description(""))
+        ->option_text("[=N]  (N from 0 to 1000000)");
     command
         ->add_option("--start", length.startSeconds, "Begin this many seconds into the song")
         ->check(CLI::NonNegativeNumber);

@@ -123,7 +123,8 @@ hosttest::RunResult onTerminal(const std::string &command, const std::string &in
 
 TEST(Play, KeysMoveBetweenFilesShowTheirHelpAndQuit)
 {
-    /* With --loop the songs play on until a key moves away. */
+    /* With --loop the songs play on until a key moves away; the right
+     * arrow seeks the first 10 s on. */
     /* The second song is the demo without its title: named by its file. */
     std::string second = ovtest::tempPath("untitled.mod");
     std::vector<uint8_t> untitled = ovtest::readFile(hosttest::demoSong());
@@ -131,14 +132,17 @@ TEST(Play, KeysMoveBetweenFilesShowTheirHelpAndQuit)
     ovtest::writeFile(second, untitled);
     auto run = onTerminal("SDL_AUDIODRIVER=dummy " + std::string(OV_ORVANE) + " play --loop " +
                               hosttest::demoSong() + " " + second,
-                          "sleep 1; printf n; sleep 1; printf p; sleep 1; printf '?'; sleep 1; "
-                          "printf q");
+                          "sleep 1; printf '\\033[C'; sleep 1; printf n; sleep 1; printf p; "
+                          "sleep 1; printf '?'; sleep 1; printf q");
     EXPECT_EQ(run.status, 0) << run.out;
     const std::string keys =
         "keys: space pause, q quit, n next, p previous, left/right seek 10 s, ? help";
     size_t first = run.out.find("Orvane demo"), next = run.out.find("untitled.mod", first),
            back = run.out.find("Orvane demo", next), help = run.out.find(keys, back);
     EXPECT_EQ(run.out.find(keys), 0u) << run.out;
+    /* right arrow: 10 s on, within the first song */
+    size_t seek = run.out.find("\r  0:1");
+    EXPECT_LT(seek, next) << run.out;
     EXPECT_NE(back, std::string::npos) << run.out; /* n, then p, in that order */
     EXPECT_NE(help, std::string::npos) << run.out;
 }

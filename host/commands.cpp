@@ -32,4 +32,16 @@ std::optional<uint64_t> Length::framesAt(uint32_t rate) const
     return std::nullopt;
 }
 
+int64_t Length::extraPasses() const
+{
+    if (loop.empty())
+        return 0;
+    return loop == "forever" ? -1 : std::stoll(loop);
+}
+
+uint64_t Length::startFrame(uint32_t rate) const
+{
+    return startSeconds ? static_cast<uint64_t>(std::llround(*startSeconds * rate)) : 0;
+}
+
 } // namespace orvane

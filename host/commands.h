@@ -32,9 +32,17 @@ struct Places {
 struct Length {
     std::optional<double> seconds;
     std::optional<uint64_t> frames;
+    /* Song-scan options: --loop as given (empty: play once, "forever", or
+     * N more passes after the first) and --start. */
+    std::string loop;
+    std::optional<double> startSeconds;
 
     /* Frames at the given rate; nullopt when no bound was given. */
     std::optional<uint64_t> framesAt(uint32_t rate) const;
+    /* How many more times a module plays after its first pass; -1 forever. */
+    int64_t extraPasses() const;
+    /* The frame --start names (0 without it). */
+    uint64_t startFrame(uint32_t rate) const;
 };
 
 struct PlayOptions {
@@ -42,6 +50,7 @@ struct PlayOptions {
     Length length;
     bool visualise = false;
     Shaping shaping;
+    bool noKeys = false; /* never read keys, even from a terminal */
 };
 
 struct RenderOptions {

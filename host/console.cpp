@@ -4,6 +4,8 @@
 #include "platform/program.h"
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,26 +13,46 @@
 
 namespace orvane {
 
-KeyReader::KeyReader()
+namespace {
+
+bool inForeground() { return ::tcgetpgrp(0) == ::getpgrp(); }
+
+/* Sets the terminal's modes even from the background, where the system
+ * would stop the process for it. */
+bool setTerminal(const struct termios &modes)
 {
-    if (!::isatty(0) || ::tcgetattr(0, &saved_) != 0)
+    sigset_t block, saved;
+    sigemptyset(&block);
+    sigaddset(&block, SIGTTOU);
+    pthread_sigmask(SIG_BLOCK, &block, &saved);
+    bool done = ::tcsetattr(0, TCSANOW, &modes) == 0;
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    return done;
+}
+
+} // namespace
+
+KeyReader::KeyReader(bool wanted)
+{
+    if (!wanted || !::isatty(0) || !inForeground() || ::tcgetattr(0, &saved_) != 0)
         return;
     struct termios raw = saved_;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 0;
-    active_ = ::tcsetattr(0, TCSANOW, &raw) == 0;
+    active_ = setTerminal(raw);
 }
 
 KeyReader::~KeyReader()
 {
     if (active_)
-        ::tcsetattr(0, TCSANOW, &saved_);
+        setTerminal(saved_);
 }
 
 Key KeyReader::poll()
 {
-    if (!active_)
+    /* Sent to the background meanwhile: reading would stop the process. */
+    if (!active_ || !inForeground())
         return Key::None;
     struct pollfd ready{0, POLLIN, 0};
     if (::poll(&ready, 1, 0) <= 0)
@@ -55,6 +77,13 @@ Key KeyReader::poll()
     case 'n':
     case 'N':
         return Key::Next;
+    case 'p':
+    case 'P':
+        return Key::Previous;
+    case '?':
+    case 'h':
+    case 'H':
+        return Key::Help;
     default:
         return Key::None;
     }

@@ -13,13 +13,15 @@
 
 namespace orvane {
 
-enum class Key { None, Pause, Quit, Next, SeekBack, SeekForward };
+enum class Key { None, Pause, Quit, Next, Previous, Help, SeekBack, SeekForward };
 
-/* Puts standard input into single-key mode while alive (only when it is a
- * terminal) and gives back the keys pressed. */
+/* Puts standard input into single-key mode while alive and gives back the
+ * keys pressed: only when wanted, when standard input is a terminal, and
+ * while this process is in the terminal's foreground (a background job
+ * touching the terminal would be stopped). */
 class KeyReader {
 public:
-    KeyReader();
+    explicit KeyReader(bool wanted = true);
     ~KeyReader();
     KeyReader(const KeyReader &) = delete;
     KeyReader &operator=(const KeyReader &) = delete;

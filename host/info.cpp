@@ -5,6 +5,7 @@
 #include "file_details.h"
 #include "host_error.h"
 #include "plugins.h"
+#include "song_length.h"
 #include "stream.h"
 
 #include <cstdio>
@@ -22,8 +23,11 @@ void printInfo(const PlayerSession &session, const std::filesystem::path &file)
     std::printf("  loading:  %s\n", loadingText(session.loadMode()).c_str());
     std::printf("  rate:     %u Hz\n", session.rate());
     std::printf("  channels: %u\n", session.channels());
-    if (session.endless())
-        std::printf("  duration: endless\n");
+    if (session.endless()) {
+        std::optional<uint64_t> frames = songFrames(session, 1);
+        std::printf("  duration: %s\n",
+                    frames ? durationText(*frames, session.rate()).c_str() : "endless");
+    }
     else if (!session.durationKnown())
         std::printf("  duration: unknown\n");
     else

@@ -82,9 +82,12 @@ int reportParseError(CLI::App &app, const CLI::ParseError &error)
 const char *kExamples = R"(Examples:
   orvane play                                play the bundled demo song
   orvane play song.mod other.aiff            play files in turn (space pause, q quit,
-                                             n next, left/right seek 10 s)
+                                             n next, p previous, left/right seek 10 s,
+                                             ? help)
+  orvane play --loop=2 --start 30 song.mod   from 0:30, then the whole song twice more
   orvane play --seconds 30 --visualise song.mod
   orvane render song.mod --seconds 60 -o song.aiff
+  orvane render song.mod -o song.aiff        the whole song, ending where it would repeat
   orvane render song.aiff -o copy.aiff       convert (an AIFF file stops at its end)
   orvane render song.mod --frames 44100 --raw -o song.pcm
   orvane render song.mod --seconds 60 --stereo 60 --gain -3 -o song.flac
@@ -103,7 +106,7 @@ const char *kExamples = R"(Examples:
 
 Exit status: 0 done, 1 failed (one line on standard error says why; with several
   files, the others are still rendered), 2 render cut short at the AIFF size limit
-  (under 2 GB of sound; the file is kept)
+  (under 2 GB of sound; the file is kept), 130 play stopped by Ctrl-C
 )";
 
 /* With this variable set, the process reports memory blocks still live at
@@ -142,6 +145,20 @@ void addLength(CLI::App *command, Length &length)
         ->excludes(seconds);
 }
 
+/* Where a song begins and how often it plays. */
+void addSongPlace(CLI::App *command, Length &length)
+{
+    command
+        ->add_flag("--loop{forever}", length.loop,
+                   "Play a module N more times after its first pass (--loop=N); --loop alone: "
+                   "forever")
+        ->check((CLI::IsMember({"forever"}) | CLI::Range(0, 1000000)).description(""))
+        ->option_text("[=N]  (N from 0 to 1000000)");
+    command
+        ->add_option("--start", length.startSeconds, "Begin this many seconds into the song")
+        ->check(CLI::NonNegativeNumber);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -163,8 +180,11 @@ int main(int argc, char **argv)
         "play", "Play files through the sound device (the demo song without FILE)");
     playCommand->add_option("FILE", play.files, "Files to play in turn");
     addLength(playCommand, play.length);
+    addSongPlace(playCommand, play.length);
     playCommand->add_flag("--visualise,--visualize", play.visualise, "Show the Zephrin visualiser");
     addShaping(playCommand, play.shaping);
+    playCommand->add_flag("--no-keys", play.noKeys,
+                          "Leave the terminal alone: no keys (as in a pipe or a background job)");
 
     RenderOptions render;
     auto *renderCommand = app.add_subcommand(
@@ -172,6 +192,7 @@ int main(int argc, char **argv)
     renderCommand->add_option("FILE", render.files,
                               "Files to render (the demo song when left out)");
     addLength(renderCommand, render.length);
+    addSongPlace(renderCommand, render.length);
     /* Output formats, batch rendering, stereo and gain. */
     auto *output = renderCommand->add_option(
         "-o,--output", render.output,

@@ -6,6 +6,7 @@
 #include "host_error.h"
 #include "pcm_shaping.h"
 #include "plugin_port.h"
+#include "song_length.h"
 #include "stream.h"
 #include "visualiser_run.h"
 
@@ -92,11 +93,16 @@ private:
     std::vector<int16_t> native_;
 };
 
-enum class After { NextFile, Quit };
+enum class After { NextFile, PreviousFile, Quit, Interrupted };
+
+/* Exit status of a play ended by Ctrl-C, as a shell reports SIGINT. */
+constexpr int kStatusInterrupted = 130;
 
 std::string formatLine(const PlayerSession &session)
 {
-    std::string duration = session.endless()         ? "endless"
+    const std::optional<uint64_t> songEnd = songFrames(session, 1);
+    std::string duration = songEnd                   ? durationText(*songEnd, session.rate())
+                           : session.endless()       ? "endless"
                            : session.durationKnown() ? clockText(session.durationMs() / 1000.0)
                                                      : "length unknown";
     return "  " + session.plugin().name() + ", " + std::to_string(session.rate()) + " Hz, " +
@@ -104,13 +110,21 @@ std::string formatLine(const PlayerSession &session)
            (session.channels() == 1 ? " channel, " : " channels, ") + duration;
 }
 
+/* The keys that work with this many files. */
+std::string keyLine(size_t files)
+{
+    return std::string("keys: space pause, q quit, ") +
+           (files > 1 ? "n next, p previous, " : "") + "left/right seek " +
+           std::to_string(kSeekStepSeconds) + " s, ? help";
+}
+
 /* Plays one song to its end, its bound, or a key. */
-After playSession(PlayerSession &session, const Length &length, PcmShaper &shaper, KeyReader &keys,
+After playSession(PlayerSession &session, std::optional<uint64_t> limit, const Length &length,
+                  PcmShaper &shaper, KeyReader &keys, const std::string &keyHelp,
                   BreakWatch &breaks, VisualiserRun *visualiser)
 {
     const uint32_t rate = session.rate();
     const uint32_t frameBytes = session.frameBytes();
-    const std::optional<uint64_t> limit = length.framesAt(rate);
     SoundDevice device(rate, session.channels());
     AudioHistory history;
     std::optional<SpectrumAnalyser> analyser;
@@ -123,8 +137,9 @@ After playSession(PlayerSession &session, const Length &length, PcmShaper &shape
     /* Positions are counted from an anchor, moved by every seek: the song
      * frame and the history frame that the device plays after having
      * played `anchorPlayed` frames. */
-    uint64_t songFrame = 0; /* position in the song of the next decoded frame */
-    uint64_t anchorSong = 0, anchorHistory = 0, anchorPlayed = 0;
+    /* position in the song of the next decoded frame */
+    uint64_t songFrame = session.skip(length.startFrame(rate));
+    uint64_t anchorSong = songFrame, anchorHistory = 0, anchorPlayed = 0;
     uint64_t nextSignal = 0;
     bool decoding = true, paused = false, started = false;
     std::string notice;
@@ -170,6 +185,13 @@ After playSession(PlayerSession &session, const Length &length, PcmShaper &shape
             return After::Quit;
         case Key::Next:
             return After::NextFile;
+        case Key::Previous:
+            return After::PreviousFile;
+        case Key::Help:
+            status.finish();
+            std::printf("%s\n", keyHelp.c_str());
+            std::fflush(stdout);
+            break;
         case Key::Pause:
             paused = !paused;
             device.pause(paused);
@@ -178,6 +200,24 @@ After playSession(PlayerSession &session, const Length &length, PcmShaper &shape
         case Key::SeekForward: {
             int64_t now = static_cast<int64_t>(elapsed);
             int64_t step = key == Key::SeekForward ? kSeekStepSeconds : -int64_t{kSeekStepSeconds};
+            if (session.restartable()) {
+                /* A module goes back to its start on a fresh copy and decodes
+                 * its way to the target, within the song's end. */
+                uint64_t target = static_cast<uint64_t>(std::max<int64_t>(
+                                      static_cast<int64_t>(anchorSong + played) + step * rate, 0));
+                if (limit && target >= *limit) {
+                    notice = "(no further to go)";
+                    break;
+                }
+                notice.clear();
+                session.restart();
+                device.drop();
+                anchorPlayed = device.playedFrames();
+                anchorHistory = history.end();
+                anchorSong = songFrame = session.skip(target);
+                decoding = true;
+                break;
+            }
             int32_t result = session.seek(static_cast<uint32_t>(std::max<int64_t>(now + step, 0)));
             if (result == -2) {
                 notice = "(this plug-in cannot seek)";
@@ -197,10 +237,13 @@ After playSession(PlayerSession &session, const Length &length, PcmShaper &shape
             break;
         }
         if (breaks.arrived())
-            return After::Quit;
+            return After::Interrupted;
 
         std::string line = "  " + clockText(elapsed);
-        if (session.durationKnown()) {
+        if (limit) {
+            double total = static_cast<double>(*limit) / rate;
+            line += " " + progressBar(elapsed / total, 30) + " " + clockText(total);
+        } else if (session.durationKnown()) {
             double total = session.durationMs() / 1000.0;
             line += " " + progressBar(elapsed / total, 30) + " " + clockText(total);
         }
@@ -227,28 +270,37 @@ int runPlay(const Places &places, const PlayOptions &options)
         port = std::make_unique<VisualiserPort>();
         visualiser.emplace(*port, places.visualiser(), false);
     }
-    KeyReader keys;
+    KeyReader keys(!options.noKeys);
+    const std::string keyHelp = keyLine(files.size());
     if (keys.active())
-        std::printf("keys: space pause, q quit, n next, left/right seek %u s\n", kSeekStepSeconds);
+        std::printf("%s\n", keyHelp.c_str());
     int status = 0;
-    for (const auto &file : files) {
+    for (size_t index = 0; index < files.size();) {
+        const std::filesystem::path &file = files[index];
+        size_t next = index + 1;
         try {
             PlayerSession session(plugins, file);
             session.requirePlayable();
+            const std::optional<uint64_t> end = framesToTake(session, options.length);
             std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
             std::fflush(stdout);
             PcmShaper shaper(options.shaping, session.channels());
-            After after = playSession(session, options.length, shaper, keys, breaks,
+            After after = playSession(session, end, options.length, shaper, keys, keyHelp, breaks,
                                       visualiser ? &*visualiser : nullptr);
             if (std::string clipping = shaper.clippingReport(); !clipping.empty())
                 reportError("'" + file.string() + "': " + clipping);
+            if (after == After::Interrupted)
+                return kStatusInterrupted;
             if (after == After::Quit)
                 break;
+            if (after == After::PreviousFile)
+                next = index == 0 ? 0 : index - 1;
         } catch (const HostError &error) {
             std::fflush(stdout);
             reportError(error.what());
             status = error.exitStatus();
         }
+        index = next;
     }
     return status;
 }

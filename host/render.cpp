@@ -11,6 +11,7 @@
 #include "output_format.h"
 #include "pcm_shaping.h"
 #include "plugin_port.h"
+#include "song_length.h"
 #include "stream.h"
 #include "visualiser_run.h"
 
@@ -147,10 +148,15 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     const std::string &output = job.output;
     PlayerSession session(plugins, file);
     session.requirePlayable();
-    std::optional<uint64_t> limit = options.length.framesAt(session.rate());
-    if (!limit && session.endless())
-        throw HostError("'" + file.string() +
-                        "' never ends (a module plays forever): give --seconds or --frames");
+    const uint64_t start = session.skip(options.length.startFrame(session.rate()));
+    const std::optional<uint64_t> end = framesToTake(session, options.length);
+    if (!end && session.endless())
+        throw HostError("'" + file.string() + "' plays forever (" +
+                        (options.length.extraPasses() < 0 ? "--loop" : "no end found") +
+                        "): give --seconds or --frames");
+    std::optional<uint64_t> limit;
+    if (end)
+        limit = *end - std::min(*end, start);
 
     WriterSetup setup{*job.format, session.rate(), session.channels(),
                       options.endian == "little" ? Endian::Little : Endian::Big, {}};

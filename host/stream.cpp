@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <utility>
 
 namespace orvane {
 
@@ -108,6 +109,19 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
                             ", which this host does not know");
         }
     }
+    if (found.loadMode == LOADMODE_IN_MEMORY && plugin_->neverEnds())
+        original_ = image_;
+    open(file);
+    title_ = found.loadMode == LOADMODE_IN_MEMORY ? moduleTitle(image_) : std::string();
+    if (title_.empty())
+        title_ = file.filename().string();
+    firstBlockPending_ = !decodeBlock().empty();
+    if (!firstBlockPending_)
+        whyUnplayable_ = noFramesReason(*plugin_, *record_, file);
+}
+
+void PlayerSession::open(const std::filesystem::path &file)
+{
     struct OVPlugIFace *iface = plugin_->iface();
     bool ready = iface->InitPlayer(iface, record_.get()) == 1 &&
                  iface->OpenPlayer(iface, path_.c_str(), record_.get()) == 1;
@@ -124,12 +138,41 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
         throw HostError(quoted(file) + ": the " + plugin_->name() +
                         " plug-in reports no sample rate or no channels");
     }
-    title_ = found.loadMode == LOADMODE_IN_MEMORY ? moduleTitle(image_) : std::string();
-    if (title_.empty())
-        title_ = file.filename().string();
-    firstBlockPending_ = !decodeBlock().empty();
-    if (!firstBlockPending_)
-        whyUnplayable_ = noFramesReason(*plugin_, *record_, file);
+}
+
+void PlayerSession::restart()
+{
+    if (!restartable())
+        return;
+    plugin_->iface()->ClosePlayer(plugin_->iface(), record_.get());
+    const uint32_t loadMode = record_->LoadMode;
+    record_ = std::make_unique<struct PlayerStream>();
+    record_->LoadMode = loadMode;
+    image_ = original_;
+    record_->FileData = image_.data();
+    record_->FileSize = static_cast<int32>(image_.size());
+    ended_ = false;
+    firstBlockPending_ = false;
+    pendingFrom_ = 0;
+    open(path_);
+}
+
+uint64_t PlayerSession::skip(uint64_t frames)
+{
+    uint64_t skipped = 0;
+    while (skipped < frames) {
+        std::span<const uint8_t> block = decode();
+        if (block.empty())
+            break;
+        uint64_t take = std::min<uint64_t>(block.size() / frameBytes(), frames - skipped);
+        skipped += take;
+        if (take * frameBytes() < block.size()) {
+            /* The rest of this block is what comes next. */
+            pendingFrom_ = static_cast<size_t>(blockBytes_ - block.size() + take * frameBytes());
+            firstBlockPending_ = true;
+        }
+    }
+    return skipped;
 }
 
 void PlayerSession::requirePlayable() const
@@ -148,7 +191,8 @@ std::span<const uint8_t> PlayerSession::decode()
 {
     if (firstBlockPending_) {
         firstBlockPending_ = false;
-        return {static_cast<const uint8_t *>(record_->OutputBuffer), blockBytes_};
+        size_t from = std::exchange(pendingFrom_, 0);
+        return {static_cast<const uint8_t *>(record_->OutputBuffer) + from, blockBytes_ - from};
     }
     return decodeBlock();
 }

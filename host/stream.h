@@ -66,13 +66,32 @@ public:
      * plug-in cannot seek. */
     int32_t seek(uint32_t seconds);
 
+    /* The file's bytes as read, before the plug-in could write into them:
+     * kept for a stream that never ends and is held in memory (a module),
+     * empty otherwise. */
+    std::span<const uint8_t> originalImage() const { return original_; }
+    /* Whether restart() can go back to the start: a stream held in memory
+     * that never ends. */
+    bool restartable() const { return !original_.empty(); }
+    /* Closes the stream and opens it again on a fresh copy of the file, at
+     * its start, so nothing one pass wrote into the image is heard in the
+     * next. Throws HostError when the plug-in refuses it now. */
+    void restart();
+    /* Decodes and drops `frames` frames; the next decode() begins right
+     * after them. Returns the frames dropped (fewer at the stream's end). */
+    uint64_t skip(uint64_t frames);
+
 private:
     std::span<const uint8_t> decodeBlock();
+    /* Init and Open on record_; throws HostError (the stream closed) when
+     * either fails or the format is unusable. */
+    void open(const std::filesystem::path &file);
 
     LoadedPlugin *plugin_ = nullptr;
     /* The file's head; in mode 2 the whole file, which must outlive the
      * stream. */
     std::vector<uint8_t> image_;
+    std::vector<uint8_t> original_;
     std::unique_ptr<struct PlayerStream> record_;
     std::string path_;
     std::string title_;
@@ -80,6 +99,7 @@ private:
     bool ended_ = false;
     bool firstBlockPending_ = false; /* decoded at the open, not yet handed out */
     size_t blockBytes_ = 0;          /* of the block in the output buffer */
+    size_t pendingFrom_ = 0;         /* bytes of the pending block already taken */
 };
 
 } // namespace orvane

@@ -249,6 +249,21 @@ void pt_render(struct pt_state *state, uint8 *out1, uint8 *out2, int32 stride, i
 void pt_tick(struct pt_state *state);
 void pt_read_row(struct pt_state *state);
 
+/* Most rows a pass of the song scan remembers (about 8 hours at speed 6,
+ * tempo 125); a longer pass counts as no end found. */
+#define PT_SCAN_MAX_ROWS (1 << 18)
+
+/* Samples the song plays until it has wrapped `passes` times (1: the song
+ * once): until a row starts in a state already met in the current pass
+ * (song position, row and every channel's pattern loop), on pt_render's
+ * clock, at the sample where pt_render would read that row. A pass counts
+ * its own rows, so a song that jumps back into its middle repeats only
+ * that part. state must be freshly loaded over a private copy of the image:
+ * the scan runs its sequencer (and the invert loop writes into the image).
+ * Returns -1 when no end comes within limit samples or within
+ * PT_SCAN_MAX_ROWS rows of a pass, or memory runs out. */
+int64 pt_song_samples(struct pt_state *state, int32 passes, int64 limit, struct ExecIFace *IExec);
+
 /* Entry j = (index of period in tab_tunes, 36 when absent) + offset, at most
  * 35, of row finetune. */
 int32 getperiod(int32 period, int32 finetune, int32 offset);

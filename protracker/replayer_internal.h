@@ -24,6 +24,30 @@ struct pt_row_context {
     int32 newpos;
 };
 
+/* The clock of pt_render and of the song scan, one piece of code for both:
+ * samples from now until the next tick is due (at least 1), running the
+ * tick first when it is due now. The caller then advances sample_counter by
+ * the samples it renders (or skips), at most this many. Counters wrap as
+ * 32-bit registers do. */
+static inline int64 pt_run_tick_timing(struct pt_state *state)
+{
+    int32 due = (int32)((uint32)state->sample_counter - (uint32)state->tick_samples);
+    if (due >= 0) {
+        state->sample_counter = due;
+        pt_tick(state);
+    }
+    int64 until = (int64)state->tick_samples - state->sample_counter;
+    return until < 1 ? 1 : until;
+}
+
+/* Whether the tick pt_run_tick_timing is about to run (when it is due now)
+ * reads a row. */
+static inline bool pt_next_tick_reads_row(const struct pt_state *state)
+{
+    int32 due = (int32)((uint32)state->sample_counter - (uint32)state->tick_samples);
+    return due >= 0 && state->tick_countdown == 0 && state->pattern_delay == 0;
+}
+
 /* Stores the step of period in the channel. */
 void pt_set_step(const struct pt_state *state, struct pt_channel *channel, int32 period);
 /* The effect's action when its row is read. */

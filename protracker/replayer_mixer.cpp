@@ -356,19 +356,6 @@ static void store_chunk(struct output_cursor *out, int32 mode, const int32 *high
     }
 }
 
-/* Samples from now until the next tick is due (at least 1), running the
- * tick first when it is due now. Counters wrap as 32-bit registers do. */
-static int64 run_tick_timing(struct pt_state *state)
-{
-    int32 due = (int32)((uint32)state->sample_counter - (uint32)state->tick_samples);
-    if (due >= 0) {
-        state->sample_counter = due;
-        pt_tick(state);
-    }
-    int64 until = (int64)state->tick_samples - state->sample_counter;
-    return until < 1 ? 1 : until;
-}
-
 void pt_render(struct pt_state *state, uint8 *out1, uint8 *out2, int32 stride, int32 frames,
                int32 oversample, int32 bits, int32 channels)
 {
@@ -383,7 +370,7 @@ void pt_render(struct pt_state *state, uint8 *out1, uint8 *out2, int32 stride, i
     struct mix_sums sums;
     int64 remaining = (int64)frames * oversample;
     while (remaining > 0) {
-        int64 count = run_tick_timing(state);
+        int64 count = pt_run_tick_timing(state);
         if (count > remaining)
             count = remaining;
         if (count > PT_CHUNK)

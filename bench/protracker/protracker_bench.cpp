@@ -2,11 +2,14 @@
  * Frames per CPU second for each real module: OV_PT.ovplug's decode call
  * (loaded and driven as the host does) and libxmp rendering the same module
  * at 44100 Hz, 16-bit stereo, nearest-neighbour, no effects processing.
- * "x_realtime" is frames per CPU second / 44100.
+ * "x_realtime" is frames per CPU second / 44100. "scan/" times the song
+ * scan the host runs for a module's length: a private copy of the image,
+ * the load, and the sequencer run to the song's end without mixing.
  */
 #include "frame/ovplug.h"
 #include "platform/exec.h"
 #include "platform/platform.h"
+#include "protracker/replayer.h"
 
 #include <benchmark/benchmark.h>
 #include <xmp.h>
@@ -88,6 +91,25 @@ void decodeWithLibxmp(benchmark::State &state, std::string path)
     xmp_free_context(context);
 }
 
+void scanSong(benchmark::State &state, std::string path)
+{
+    struct ExecIFace *IExec = AbsExecBase->MainInterface;
+    const std::vector<uint8_t> original = readFile(path);
+    int64 samples = 0;
+    for (auto _ : state) {
+        std::vector<uint8_t> image = original;
+        struct pt_state *song = pt_init(image.data(), static_cast<int32>(image.size()), 44100, IExec);
+        if (song == nullptr) {
+            state.SkipWithError("module refused");
+            return;
+        }
+        samples = pt_song_samples(song, 1, int64{44100} * 3600, IExec);
+        IExec->FreeVec(IExec, song);
+        benchmark::DoNotOptimize(samples);
+    }
+    state.counters["song_seconds"] = static_cast<double>(samples) / 44100.0;
+}
+
 std::vector<std::string> realModules()
 {
     std::vector<std::string> paths;
@@ -109,6 +131,9 @@ int main(int argc, char **argv)
         std::string name = std::filesystem::path(path).stem().string();
         benchmark::RegisterBenchmark(("OV_PT/" + name).c_str(), decodeWithPlugin, path)->MinTime(0.5);
         benchmark::RegisterBenchmark(("libxmp/" + name).c_str(), decodeWithLibxmp, path)->MinTime(0.5);
+        benchmark::RegisterBenchmark(("scan/" + name).c_str(), scanSong, path)
+            ->Unit(benchmark::kMicrosecond)
+            ->MinTime(0.5);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -89,7 +89,7 @@ TEST(Info, DescribesTheDemoSongWhenNoFileIsGiven)
     auto run = orvane({"info"});
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char *line : {"demo.mod\n", "plug-in:  Protracker (OV_PT.ovplug)\n", "loading:  2",
-                             "rate:     44100 Hz\n", "channels: 2\n", "duration: endless\n",
+                             "rate:     44100 Hz\n", "channels: 2\n", "duration: 1:03.700\n",
                              "title:    Orvane demo\n"})
         EXPECT_THAT(run.out, HasSubstr(line));
 }

@@ -8,6 +8,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 using hosttest::bigEndianSamples;
@@ -58,7 +62,7 @@ TEST(Play, TheDeviceHearsTheModuleInNativeOrder)
     auto run = orvane({"play", "--seconds", "1"}, diskDriver(played));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(run.out, HasSubstr("Orvane demo\n"));
-    EXPECT_THAT(run.out, HasSubstr("Protracker, 44100 Hz, 2 channels, endless\n"));
+    EXPECT_THAT(run.out, HasSubstr("Protracker, 44100 Hz, 2 channels, 1:03.700\n"));
     expectPlayedWithin(nativeSamples(ovtest::readFile(played)),
                        bigEndianSamples(ovtest::readFile(pcm)));
 }
@@ -94,6 +98,59 @@ TEST(Play, NoSoundDeviceSuggestsRender)
     EXPECT_THAT(run.err, HasSubstr("no sound device"));
     EXPECT_THAT(run.err, HasSubstr("orvane render"));
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+}
+
+/* Runs a shell command on a terminal of its own (util-linux's script),
+ * its input fed from `input`; its output with the line ends as typed. */
+hosttest::RunResult onTerminal(const std::string &command, const std::string &input)
+{
+    std::string out = ovtest::tempPath("terminal.out");
+    std::string line = "(" + input + ") | timeout 60 script -qec \"" + command + "\" /dev/null > '" +
+                       out + "' 2>&1";
+    hosttest::RunResult result;
+    int raw = std::system(line.c_str());
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    auto bytes = ovtest::readFile(out);
+    result.out.assign(bytes.begin(), bytes.end());
+    return result;
+}
+
+TEST(Play, KeysMoveBetweenFilesShowTheirHelpAndQuit)
+{
+    /* With --loop the songs play on until a key moves away; the right
+     * arrow seeks the first 10 s on. */
+    /* The second song is the demo without its title: named by its file. */
+    std::string second = ovtest::tempPath("untitled.mod");
+    std::vector<uint8_t> untitled = ovtest::readFile(hosttest::demoSong());
+    std::fill(untitled.begin(), untitled.begin() + 20, 0);
+    ovtest::writeFile(second, untitled);
+    auto run = onTerminal("SDL_AUDIODRIVER=dummy " + std::string(OV_ORVANE) + " play --loop " +
+                              hosttest::demoSong() + " " + second,
+                          "sleep 1; printf '\\033[C'; sleep 1; printf n; sleep 1; printf p; "
+                          "sleep 1; printf '?'; sleep 1; printf q");
+    EXPECT_EQ(run.status, 0) << run.out;
+    const std::string keys =
+        "keys: space pause, q quit, n next, p previous, left/right seek 10 s, ? help";
+    size_t first = run.out.find("Orvane demo"), next = run.out.find("untitled.mod", first),
+           back = run.out.find("Orvane demo", next), help = run.out.find(keys, back);
+    EXPECT_EQ(run.out.find(keys), 0u) << run.out;
+    /* right arrow: 10 s on, within the first song */
+    size_t seek = run.out.find("\r  0:1");
+    EXPECT_LT(seek, next) << run.out;
+    EXPECT_NE(back, std::string::npos) << run.out; /* n, then p, in that order */
+    EXPECT_NE(help, std::string::npos) << run.out;
+}
+
+TEST(Play, ABackgroundJobPlaysOnWithoutTouchingTheTerminal)
+{
+    /* A job in the background that set the terminal's modes would be
+     * stopped, and the wait would never end. */
+    auto run = onTerminal("bash -c 'set -m; SDL_AUDIODRIVER=dummy " + std::string(OV_ORVANE) +
+                              " play --seconds 0.5 & wait \\$!; echo status \\$?'",
+                          "sleep 3");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_THAT(run.out, HasSubstr("status 0"));
+    EXPECT_THAT(run.out, testing::Not(HasSubstr("keys:")));
 }
 
 TEST(Play, VisualiserAttachesWhilePlaying)

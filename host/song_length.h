@@ -1,0 +1,35 @@
+/*
+ * How long a song plays: a module's end found by the replayer's song scan,
+ * and how many frames a play or a render takes from a stream.
+ */
+#ifndef OV_HOST_SONG_LENGTH_H
+#define OV_HOST_SONG_LENGTH_H
+
+#include "commands.h"
+#include "stream.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace orvane {
+
+/* Frames from the start of a module until it has played `passes` times (1:
+ * once, to exactly the frame at which it would start again); nullopt when
+ * the session is no Protracker module or the scan finds no end (within 24
+ * hours). Scans a private copy of the file as it was read, so the stream is
+ * left as it is. */
+std::optional<uint64_t> songFrames(const PlayerSession &session, uint32_t passes);
+
+/* Frames a play or a render takes from the session, counted from the song's
+ * start: the bound given (--seconds/--frames, after --start), else a
+ * module's end after its extra loops; nullopt when it goes on until the
+ * stream ends by itself, or forever (--loop alone, or a module whose end is
+ * not found). Throws HostError when --start lies at or beyond that end. */
+std::optional<uint64_t> framesToTake(const PlayerSession &session, const Length &length);
+
+/* "m:ss.mmm" (or "h:mm:ss.mmm") of a frame count. */
+std::string durationText(uint64_t frames, uint32_t rate);
+
+} // namespace orvane
+
+#endif

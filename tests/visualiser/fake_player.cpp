@@ -64,10 +64,10 @@ struct PluginMessage *FakePlayer::attach(uint16 accepted)
 
 void FakePlayer::fillSlots()
 {
-    *sampleSlot = samples.data();
-    *firstSlot = firstSpectrum.data();
-    *secondSlot = secondSpectrum.data();
-    *trackSlot = &track;
+    setSlot(sampleSlot, samples.data());
+    setSlot(firstSlot, firstSpectrum.data());
+    setSlot(secondSlot, secondSpectrum.data());
+    setSlot(trackSlot, &track);
 }
 
 void FakePlayer::signal(uint32 signals) { exec()->Signal(exec(), client, signals); }

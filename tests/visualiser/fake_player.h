@@ -40,6 +40,9 @@ public:
     struct PluginMessage *attach(uint16 accepted = 1);
     /* Stores the buffers into the remembered slots. */
     void fillSlots();
+    /* Stores one slot as a player must: whole, since Zephrin reads it at
+     * any moment from its own task. */
+    static void setSlot(APTR *slot, APTR value) { __atomic_store_n(slot, value, __ATOMIC_RELEASE); }
     void signal(uint32 signals);
     bool portEmpty();
 

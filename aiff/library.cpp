@@ -3,6 +3,7 @@
 
 extern "C" {
 
+// clang-format off
 void *const ovFrameMainVectors[] = {
     OV_PLAYER_VECTORS,
     (void *)_OVPlug_InitEncoder,
@@ -12,6 +13,7 @@ void *const ovFrameMainVectors[] = {
     (void *)_OVPlug_FinishEncoder,
     VECTOR_TABLE_END,
 };
+// clang-format on
 
 BOOL ovFramePluginInit(struct PluginBase *frame)
 {

@@ -9,9 +9,11 @@
 
 #define OV_FRAME_STR2(x) #x
 #define OV_FRAME_STR(x) OV_FRAME_STR2(x)
+// clang-format off
 #define OV_FRAME_VERSION_TEXT                                                                   \
     OV_FRAME_LIB_NAME " " OV_FRAME_STR(OV_FRAME_VERSION) "." OV_FRAME_STR(OV_FRAME_REVISION) " (" \
         OV_FRAME_DATE ")"
+// clang-format on
 
 extern "C" {
 
@@ -20,6 +22,7 @@ static const char libIdString[] = OV_FRAME_VERSION_TEXT "\r\n";
 /* What the system's version command looks for: a NUL, then the text. */
 __attribute__((used)) static const char libVersionString[] = "\0$VER: " OV_FRAME_VERSION_TEXT;
 
+// clang-format off
 static void *const managerVectors[] = {
     (void *)_manager_Obtain,
     (void *)_manager_Release,
@@ -31,6 +34,7 @@ static void *const managerVectors[] = {
     nullptr,
     VECTOR_TABLE_END,
 };
+// clang-format on
 
 static const struct TagItem managerTags[] = {
     {MIT_Name, (Tag) "__library"},

@@ -54,7 +54,7 @@ Key KeyReader::poll()
     /* Sent to the background meanwhile: reading would stop the process. */
     if (!active_ || !inForeground())
         return Key::None;
-    struct pollfd ready{0, POLLIN, 0};
+    pollfd ready{0, POLLIN, 0};
     if (::poll(&ready, 1, 0) <= 0)
         return Key::None;
     unsigned char bytes[8];

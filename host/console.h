@@ -31,7 +31,7 @@ public:
 
 private:
     bool active_ = false;
-    struct termios saved_{};
+    termios saved_{};
 };
 
 /* Ctrl-C as the system's break signal to this task, while alive: the

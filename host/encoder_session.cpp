@@ -29,7 +29,7 @@ EncoderSession::EncoderSession(struct OVPlugIFace *iface, std::string name, uint
     if (iface->InitEncoder(iface, &stream_) != 1)
         throw HostError("the " + name_ + " encoder cannot start (out of memory)");
     initialised_ = true;
-    struct EncoderFormat format{};
+    EncoderFormat format{};
     format.SampleRate = rate;
     format.Channels = static_cast<uint8>(channels);
     format.MustBeZero = 0;

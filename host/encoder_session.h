@@ -41,7 +41,7 @@ private:
     struct OVPlugIFace *iface_;
     std::string name_;
     OutputFile &out_;
-    struct EncoderStream stream_{};
+    EncoderStream stream_{};
     const uint8_t *buffer_ = nullptr;
     uint32_t frameBytes_;
     bool initialised_ = false;

@@ -61,7 +61,7 @@ private:
     std::array<uint8_t, SpectrumAnalyser::kColumns * 2> firstSpectrum_{};
     std::array<uint8_t, SpectrumAnalyser::kColumns * 2> secondSpectrum_{};
     std::array<StereoFrame, SpectrumAnalyser::kFftFrames> analysed_{};
-    struct TrackInfo trackInfo_{};
+    TrackInfo trackInfo_{};
     /* Every title handed out, kept unchanged for the port's life: the
      * visualiser reads the title without a lock whenever it likes after
      * an info signal, so no text it may still hold can change or go away. */

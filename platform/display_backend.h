@@ -19,10 +19,10 @@
 namespace ov::display {
 
 struct WindowRecord {
-    struct Window window{};
-    struct RastPort rastPort{};
-    struct MsgPort userPort{};
-    struct MsgPort replyPort{}; /* the window's WindowPort */
+    Window window{};
+    RastPort rastPort{};
+    MsgPort userPort{};
+    MsgPort replyPort{}; /* the window's WindowPort */
 
     /* The whole window, borders included: Width x Height native words
      * 0x00RRGGBB. Written by p96WritePixelArray, read by the back end. */

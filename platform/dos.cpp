@@ -128,11 +128,13 @@ int32 dosChangeFilePosition(struct DOSIFace *, BPTR file, int64 position, int32 
 
 } // namespace
 
+// clang-format off
 void *const ov::exec::dosVectors[] = {
     (void *)dosObtain, (void *)dosRelease, nullptr, nullptr, (void *)dosFOpen,
     (void *)dosFClose, (void *)dosFRead,   (void *)dosChangeFilePosition,
     VECTOR_TABLE_END,
 };
+// clang-format on
 
 uint32 ovTestOpenFiles(void) { return openFiles.load(); }
 uint64 ovTestDosCalls(void) { return dosCalls.load(); }

@@ -264,12 +264,14 @@ int32 easyRequestArgs(struct IntuitionIFace *, struct Window *, const struct Eas
     return pressed + 1 >= requester.buttons.size() ? 0 : static_cast<int32>(pressed + 1);
 }
 
+// clang-format off
 void *const intuitionVectors[] = {
     (void *)intuitionObtain, (void *)intuitionRelease, nullptr,
     nullptr,                 (void *)openWindowTagList, (void *)openWindowTags,
     (void *)closeWindow,     (void *)setWindowTitles,  (void *)lockPubScreen,
     (void *)unlockPubScreen, (void *)easyRequestArgs,  VECTOR_TABLE_END,
 };
+// clang-format on
 
 } // namespace
 

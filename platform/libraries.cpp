@@ -232,10 +232,12 @@ BPTR builtinClose(struct LibraryManagerInterface *Self)
 }
 BPTR builtinExpunge(struct LibraryManagerInterface *) { return 0; }
 
+// clang-format off
 void *const builtinManagerVectors[] = {
     (void *)builtinObtain, (void *)builtinRelease, nullptr, nullptr, (void *)builtinOpen,
     (void *)builtinClose,  (void *)builtinExpunge, nullptr, VECTOR_TABLE_END,
 };
+// clang-format on
 
 struct Library *createBuiltin(const std::string &name, Builtin &builtin)
 {

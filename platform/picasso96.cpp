@@ -15,10 +15,12 @@ void p96WritePixelArray(struct P96IFace *, const struct RenderInfo *renderInfo, 
     ov::display::writePixels(renderInfo, srcX, srcY, rastPort, destX, destY, sizeX, sizeY);
 }
 
+// clang-format off
 void *const picasso96Vectors[] = {
     (void *)p96Obtain, (void *)p96Release, nullptr, nullptr, (void *)p96WritePixelArray,
     VECTOR_TABLE_END,
 };
+// clang-format on
 
 } // namespace
 

@@ -4,10 +4,12 @@
 
 extern "C" {
 
+// clang-format off
 void *const ovFrameMainVectors[] = {
     OV_PLAYER_VECTORS,
     VECTOR_TABLE_END,
 };
+// clang-format on
 
 /* The language runtime needs no start-up of its own here: the entry points
  * use nothing but the exec interface. */

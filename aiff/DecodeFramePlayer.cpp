@@ -1,8 +1,7 @@
 #include "aiff_reader.h"
 #include "entrypoints.h"
 
-int32 _OVPlug_DecodeFramePlayer(struct OVPlugIFace *Self, struct PlayerStream *stream,
-                                APTR hostArg)
+int32 _OVPlug_DecodeFramePlayer(struct OVPlugIFace *Self, struct PlayerStream *stream, APTR hostArg)
 {
     if (stream == nullptr || stream->PlayerHandle == nullptr || hostArg == nullptr ||
         stream->OutputBuffer == nullptr)

@@ -1,8 +1,7 @@
 #include "aiff_writer.h"
 #include "entrypoints.h"
 
-struct EncoderFixup **_OVPlug_FinishEncoder(struct OVPlugIFace *Self,
-                                           struct EncoderStream *encoder)
+struct EncoderFixup **_OVPlug_FinishEncoder(struct OVPlugIFace *Self, struct EncoderStream *encoder)
 {
     struct aiff_writer *writer = aiff_open_writer_of(encoder);
     if (writer == nullptr)

@@ -46,10 +46,7 @@ static inline bool aiff_is_form_header(const uint8 *form)
     return aiff_id_is(form, AIFF_FORM_ID) && aiff_id_is(form + AIFF_FORM_TYPE_AT, AIFF_FORM_TYPE);
 }
 
-static inline void aiff_store_id(uint8 *bytes, const char *id)
-{
-    std::memcpy(bytes, id, 4);
-}
+static inline void aiff_store_id(uint8 *bytes, const char *id) { std::memcpy(bytes, id, 4); }
 
 /* The whole number of Hz an extended rate denotes, truncated toward zero;
  * 0 for a negative, infinite or not-a-number value or one of 2^32 Hz or

@@ -25,10 +25,7 @@ bool skip_bytes(struct DOSIFace *IDOS, struct aiff_reader *reader, uint64 length
 }
 
 /* Chunk data is followed by a pad byte when its size is odd. */
-uint64 padded_size(uint32 chunk_size)
-{
-    return (uint64)chunk_size + (chunk_size & 1u);
-}
+uint64 padded_size(uint32 chunk_size) { return (uint64)chunk_size + (chunk_size & 1u); }
 
 /* Takes the fields of a COMM chunk and moves past it. A chunk too short
  * for its fields, or whose buffer cannot be had, is passed over unused. */

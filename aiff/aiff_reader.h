@@ -8,19 +8,19 @@
 
 /* One open file; the stream's PlayerHandle. */
 struct aiff_reader {
-    BPTR file;               /* 0 when none is open */
-    uint16 num_channels;     /* from COMM */
-    uint32 num_frames;       /* from COMM */
-    uint16 sample_size;      /* bits per sample, from COMM */
-    uint32 sample_rate;      /* Hz, from COMM's extended rate; 0 when unknown */
-    uint32 ssnd_offset;      /* bytes before the first sample frame */
-    uint32 ssnd_block_size;  /* kept as read; plays no part */
-    uint32 data_length;      /* SSND size - 8: offset bytes plus sound bytes */
-    uint64 file_pos;         /* bytes consumed from the start of the file */
-    uint32 data_done;        /* sound bytes delivered (or sought past) */
-    uint64 ssnd_pos;         /* file offset of the SSND chunk's identifier */
-    uint32 duration_secs;    /* whole seconds of audio: the seek bound */
-    uint16 offset_skipped;   /* 1 once the offset bytes lie behind the file position */
+    BPTR file;              /* 0 when none is open */
+    uint16 num_channels;    /* from COMM */
+    uint32 num_frames;      /* from COMM */
+    uint16 sample_size;     /* bits per sample, from COMM */
+    uint32 sample_rate;     /* Hz, from COMM's extended rate; 0 when unknown */
+    uint32 ssnd_offset;     /* bytes before the first sample frame */
+    uint32 ssnd_block_size; /* kept as read; plays no part */
+    uint32 data_length;     /* SSND size - 8: offset bytes plus sound bytes */
+    uint64 file_pos;        /* bytes consumed from the start of the file */
+    uint32 data_done;       /* sound bytes delivered (or sought past) */
+    uint64 ssnd_pos;        /* file offset of the SSND chunk's identifier */
+    uint32 duration_secs;   /* whole seconds of audio: the seek bound */
+    uint16 offset_skipped;  /* 1 once the offset bytes lie behind the file position */
 };
 
 /* Opens the named file and scans it up to its sound data; the file is left

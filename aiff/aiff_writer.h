@@ -21,9 +21,9 @@
 #define AIFF_WRITER_FIXUPS 3
 
 struct aiff_writer {
-    uint32 pending;         /* header bytes at the start of out_buf not yet reported */
-    uint32 size_limit;      /* SSND size bound */
-    uint64 ssnd_pos;        /* file offset of the SSND chunk */
+    uint32 pending;    /* header bytes at the start of out_buf not yet reported */
+    uint32 size_limit; /* SSND size bound */
+    uint64 ssnd_pos;   /* file offset of the SSND chunk */
     uint16 num_channels;
     uint16 sample_size;     /* 16 */
     uint32 sample_rate;     /* Hz */

@@ -18,7 +18,7 @@ int32 _OVPlug_EncodeFrameEncoder(struct OVPlugIFace *Self, struct EncoderStream 
                                  CONST_APTR samples, uint32 frames);
 uint32 _OVPlug_CloseEncoder(struct OVPlugIFace *Self, struct EncoderStream *encoder);
 struct EncoderFixup **_OVPlug_FinishEncoder(struct OVPlugIFace *Self,
-                                           struct EncoderStream *encoder);
+                                            struct EncoderStream *encoder);
 OV_EXTERN_C_END
 
 #endif

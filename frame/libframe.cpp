@@ -120,18 +120,9 @@ BPTR libExpunge(struct LibraryManagerInterface *Self)
     return segList;
 }
 
-uint32 _manager_Obtain(struct LibraryManagerInterface *Self)
-{
-    return ++Self->Data.RefCount;
-}
+uint32 _manager_Obtain(struct LibraryManagerInterface *Self) { return ++Self->Data.RefCount; }
 
-uint32 _manager_Release(struct LibraryManagerInterface *Self)
-{
-    return --Self->Data.RefCount;
-}
+uint32 _manager_Release(struct LibraryManagerInterface *Self) { return --Self->Data.RefCount; }
 
-int32 _start(void)
-{
-    return 100;
-}
+int32 _start(void) { return 100; }
 }

@@ -21,7 +21,7 @@
 #define PLAYERINFO_EXTENSION_LEN 33
 
 /* LoadMode values: how the host hands the file over */
-#define LOADMODE_BY_NAME 1  /* the plug-in opens the file itself */
+#define LOADMODE_BY_NAME 1   /* the plug-in opens the file itself */
 #define LOADMODE_IN_MEMORY 2 /* the host reads the whole file into FileData */
 
 struct PlayerInfo {
@@ -61,8 +61,8 @@ struct EncoderPlayerInfo {
 struct PlayerStream {
     uint32 HostWord0;
     uint32 HostWord4;
-    APTR FileData;   /* mode 2: the whole file image */
-    int32 FileSize;  /* mode 2: bytes at FileData */
+    APTR FileData;  /* mode 2: the whole file image */
+    int32 FileSize; /* mode 2: bytes at FileData */
     uint32 HostWord16;
     uint32 LoadMode;
     char InfoText1[PLAYERSTREAM_INFOTEXT_LEN];
@@ -223,7 +223,8 @@ static_assert(offsetof(struct PlayerStream, Channels) == 1312, "Channels at 1312
 static_assert(offsetof(struct PlayerStream, Duration) == 1320, "Duration at 1320");
 static_assert(offsetof(struct PlayerStream, Word1324) == 1324, "Word1324 at 1324");
 static_assert(offsetof(struct PlayerStream, OutputBuffer) == 1336, "OutputBuffer at 1336");
-static_assert(offsetof(struct PlayerStream, OutputBufferPlus4) == 1340, "OutputBufferPlus4 at 1340");
+static_assert(offsetof(struct PlayerStream, OutputBufferPlus4) == 1340,
+              "OutputBufferPlus4 at 1340");
 static_assert(offsetof(struct PlayerStream, Word1344) == 1344, "Word1344 at 1344");
 static_assert(offsetof(struct PlayerStream, Word1348) == 1348, "Word1348 at 1348");
 static_assert(offsetof(struct PlayerStream, Word1352) == 1352, "Word1352 at 1352");

@@ -26,10 +26,11 @@ OV_EXTERN_C_END
 
 /* Slots 0 to 12 of the "main" vector table, in slot order. */
 #define OV_PLAYER_VECTORS                                                                          \
-    (void *)_OVPlug_Obtain, (void *)_OVPlug_Release, nullptr /* Expunge */, nullptr /* Clone */,  \
+    (void *)_OVPlug_Obtain, (void *)_OVPlug_Release, nullptr /* Expunge */, nullptr /* Clone */,   \
         (void *)_OVPlug_AnnouncePlayer, (void *)_OVPlug_InitPlayer, (void *)_OVPlug_OpenPlayer,    \
-        (void *)_OVPlug_ClosePlayer, (void *)_OVPlug_DecodeFramePlayer, (void *)_OVPlug_ExitPlayer, \
-        (void *)_OVPlug_TestPlayer, (void *)_OVPlug_SeekPlayer, (void *)_OVPlug_DoNotify
+        (void *)_OVPlug_ClosePlayer, (void *)_OVPlug_DecodeFramePlayer,                            \
+        (void *)_OVPlug_ExitPlayer, (void *)_OVPlug_TestPlayer, (void *)_OVPlug_SeekPlayer,        \
+        (void *)_OVPlug_DoNotify
 
 /* What InitPlayer does in both plug-ins: a shared, cleared output buffer of
  * the plug-in's size at OutputBuffer and its address + 4 at

@@ -19,8 +19,7 @@ class RawWriter : public AudioWriter {
 public:
     RawWriter(Endian endian, uint32_t frameBytes, OutputFile &out)
         : endian_(endian), frameBytes_(frameBytes), out_(out)
-    {
-    }
+    {}
 
     uint64_t write(std::span<const uint8_t> frames) override
     {
@@ -105,8 +104,7 @@ std::unique_ptr<AudioWriter> openAudioWriter(const WriterSetup &setup, OutputFil
                                                 setup.channels, out);
     case FormatWriter::Sndfile:
         return std::make_unique<SndfileWriter>(setup.format, setup.rate, setup.channels, out);
-    case FormatWriter::Raw:
-        break;
+    case FormatWriter::Raw: break;
     }
     return std::make_unique<RawWriter>(setup.endian, setup.channels * 2, out);
 }

@@ -42,8 +42,8 @@ struct WriterSetup {
     const OutputFormat &format;
     uint32_t rate;
     uint32_t channels;
-    Endian endian = Endian::Big;   /* raw PCM only */
-    EncoderChoice encoder;         /* FormatWriter::EncoderPlugin only */
+    Endian endian = Endian::Big; /* raw PCM only */
+    EncoderChoice encoder;       /* FormatWriter::EncoderPlugin only */
 };
 
 /* Throws HostError when the format cannot be written with this setup. */

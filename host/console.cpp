@@ -69,23 +69,17 @@ Key KeyReader::poll()
         return Key::None;
     }
     switch (bytes[0]) {
-    case ' ':
-        return Key::Pause;
+    case ' ': return Key::Pause;
     case 'q':
-    case 'Q':
-        return Key::Quit;
+    case 'Q': return Key::Quit;
     case 'n':
-    case 'N':
-        return Key::Next;
+    case 'N': return Key::Next;
     case 'p':
-    case 'P':
-        return Key::Previous;
+    case 'P': return Key::Previous;
     case '?':
     case 'h':
-    case 'H':
-        return Key::Help;
-    default:
-        return Key::None;
+    case 'H': return Key::Help;
+    default: return Key::None;
     }
 }
 

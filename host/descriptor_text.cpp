@@ -19,12 +19,9 @@ std::string fieldText(const char *field, size_t width)
 std::string loadingText(uint32_t mode)
 {
     switch (mode) {
-    case LOADMODE_BY_NAME:
-        return "1 (the plug-in reads the file)";
-    case LOADMODE_IN_MEMORY:
-        return "2 (the whole file in memory)";
-    default:
-        return std::to_string(mode);
+    case LOADMODE_BY_NAME: return "1 (the plug-in reads the file)";
+    case LOADMODE_IN_MEMORY: return "2 (the whole file in memory)";
+    default: return std::to_string(mode);
     }
 }
 

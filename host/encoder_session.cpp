@@ -21,7 +21,8 @@ EncoderSession::EncoderSession(struct OVPlugIFace *iface, std::string name, uint
     : iface_(iface), name_(std::move(name)), out_(out), frameBytes_(channels * 2)
 {
     if (rate == 0)
-        throw HostError("the " + name_ + " encoder cannot write a file without a sample rate;"
+        throw HostError("the " + name_ +
+                        " encoder cannot write a file without a sample rate;"
                         " --raw writes the PCM");
     if (channels == 0 || channels > 2)
         throw HostError("the " + name_ + " encoder cannot write " + std::to_string(channels) +

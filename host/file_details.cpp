@@ -66,8 +66,8 @@ LoadedModule loadCopy(std::span<const uint8_t> image)
 {
     LoadedModule module{{image.begin(), image.end()}, nullptr};
     if (!module.image.empty())
-        module.state.reset(pt_init(module.image.data(), imageSize(module.image), 44100,
-                                   ovExecInterface()));
+        module.state.reset(
+            pt_init(module.image.data(), imageSize(module.image), 44100, ovExecInterface()));
     return module;
 }
 
@@ -87,8 +87,7 @@ std::optional<ModuleDetails> readModuleDetails(std::span<const uint8_t> image)
         const struct pt_sample &sample = state.samples[i];
         if (sample.length == 0)
             continue;
-        details.samples.push_back({i, printable(sample.name, 22),
-                                   sample.length >> PT_FIXED_SHIFT,
+        details.samples.push_back({i, printable(sample.name, 22), sample.length >> PT_FIXED_SHIFT,
                                    sample.loop_start >> PT_FIXED_SHIFT,
                                    sample.loop_length >> PT_FIXED_SHIFT, sample.volume,
                                    static_cast<int32_t>(sample.finetune ^ 8) - 8});
@@ -112,8 +111,7 @@ std::string moduleRefusal(std::span<const uint8_t> image)
                std::to_string(check.patterns) + (check.patterns == 1 ? " pattern" : " patterns") +
                " and samples need (" + std::to_string(check.size) + " of " +
                std::to_string(check.needed) + " bytes)";
-    default:
-        return {};
+    default: return {};
     }
 }
 

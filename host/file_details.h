@@ -51,8 +51,8 @@ struct AiffDetails {
     uint32_t rate = 0;
     uint32_t channels = 0;
     uint32_t bits = 0;
-    uint32_t frames = 0;      /* as the COMM chunk declares */
-    uint32_t soundBytes = 0;  /* in the SSND chunk */
+    uint32_t frames = 0;     /* as the COMM chunk declares */
+    uint32_t soundBytes = 0; /* in the SSND chunk */
     double seconds() const { return rate == 0 ? 0.0 : static_cast<double>(frames) / rate; }
     /* Why the AIFF plug-in cannot play it, naming `player`; empty when it can. */
     std::string whyUnplayable(const std::string &player) const;

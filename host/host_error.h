@@ -14,8 +14,7 @@ class HostError : public std::runtime_error {
 public:
     explicit HostError(const std::string &message, int exitStatus = 1)
         : std::runtime_error(message), exitStatus_(exitStatus)
-    {
-    }
+    {}
     int exitStatus() const { return exitStatus_; }
 
 private:

@@ -27,8 +27,7 @@ void printInfo(const PlayerSession &session, const std::filesystem::path &file)
         std::optional<uint64_t> frames = songFrames(session, 1);
         std::printf("  duration: %s\n",
                     frames ? durationText(*frames, session.rate()).c_str() : "endless");
-    }
-    else if (!session.durationKnown())
+    } else if (!session.durationKnown())
         std::printf("  duration: unknown\n");
     else
         std::printf("  duration: %u ms\n", session.durationMs());

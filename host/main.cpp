@@ -39,8 +39,7 @@ std::filesystem::path companionFolder()
             return program;
     }
     const std::filesystem::path installed = program / OV_INSTALLED_COMPANIONS;
-    return std::filesystem::is_directory(installed, error) ? installed.lexically_normal()
-                                                           : program;
+    return std::filesystem::is_directory(installed, error) ? installed.lexically_normal() : program;
 }
 
 constexpr std::array<std::string_view, 4> kCommands{"play", "render", "info", "plugins"};
@@ -154,8 +153,7 @@ void addSongPlace(CLI::App *command, Length &length)
                    "forever")
         ->check((CLI::IsMember({"forever"}) | CLI::Range(0, 1000000)).description(""))
         ->option_text("[=N]  (N from 0 to 1000000)");
-    command
-        ->add_option("--start", length.startSeconds, "Begin this many seconds into the song")
+    command->add_option("--start", length.startSeconds, "Begin this many seconds into the song")
         ->check(CLI::NonNegativeNumber);
 }
 
@@ -202,14 +200,13 @@ int main(int argc, char **argv)
         ->add_option("--output-dir", render.outputDir,
                      "Write one file per input here, named after it (AIFF unless --format)")
         ->excludes(output);
-    auto *raw = renderCommand->add_flag(
-        "--raw", render.raw, "Write the decoded PCM exactly as delivered (big-endian)");
+    auto *raw = renderCommand->add_flag("--raw", render.raw,
+                                        "Write the decoded PCM exactly as delivered (big-endian)");
     renderCommand
         ->add_option("--format", render.format,
                      "Output format, whatever the extension: " + formatList())
         ->excludes(raw);
-    renderCommand
-        ->add_option("--endian", render.endian, "Byte order of raw PCM (default big)")
+    renderCommand->add_option("--endian", render.endian, "Byte order of raw PCM (default big)")
         ->check(CLI::IsMember({"little", "big"}));
     addShaping(renderCommand, render.shaping);
     renderCommand->add_flag("--visualise,--visualize", render.visualise,

@@ -9,9 +9,9 @@
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
-#include <cstdio>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -43,10 +43,9 @@ template <typename Whole> CLI::Validator positiveWhole(const std::string &unit)
     return CLI::Validator(
         [unit](std::string &text) -> std::string {
             const uint64_t limit = std::numeric_limits<Whole>::max();
-            const std::string range =
-                "a whole number of " + unit + " from 1 to " +
-                (limit == UINT64_MAX ? std::string("about 18 billion billion")
-                                     : std::to_string(limit));
+            const std::string range = "a whole number of " + unit + " from 1 to " +
+                                      (limit == UINT64_MAX ? std::string("about 18 billion billion")
+                                                           : std::to_string(limit));
             if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
                 return "'" + text + "' is not " + range;
             errno = 0;

@@ -105,8 +105,10 @@ void OutputFile::append(std::span<const uint8_t> bytes)
     } else if (size_ < head_.size()) {
         /* The head sent ahead stands in for the bytes as first written. */
         std::vector<uint8_t> start(bytes.begin(), bytes.end());
-        size_t promised = static_cast<size_t>(std::min<uint64_t>(head_.size() - size_, start.size()));
-        finalHead_.insert(finalHead_.end(), start.begin(), start.begin() + static_cast<ptrdiff_t>(promised));
+        size_t promised =
+            static_cast<size_t>(std::min<uint64_t>(head_.size() - size_, start.size()));
+        finalHead_.insert(finalHead_.end(), start.begin(),
+                          start.begin() + static_cast<ptrdiff_t>(promised));
         std::copy_n(head_.begin() + static_cast<ptrdiff_t>(size_), promised, start.begin());
         writeAll(fd_, start);
     } else {
@@ -119,7 +121,8 @@ std::optional<std::vector<uint8_t>> OutputFile::rewrittenHead() const
 {
     if (headOverflow_)
         return std::nullopt;
-    return std::vector<uint8_t>(head_.begin(), head_.begin() + static_cast<ptrdiff_t>(rewrittenEnd_));
+    return std::vector<uint8_t>(head_.begin(),
+                                head_.begin() + static_cast<ptrdiff_t>(rewrittenEnd_));
 }
 
 void OutputFile::sendAhead(std::vector<uint8_t> head)

@@ -64,10 +64,10 @@ private:
     bool held_ = false;     /* streamed and patched later: bytes kept here */
     std::vector<uint8_t> heldBytes_;
     bool probe_ = false;
-    std::vector<uint8_t> head_; /* probe: the first bytes; streamed: the head sent ahead */
+    std::vector<uint8_t> head_;      /* probe: the first bytes; streamed: the head sent ahead */
     std::vector<uint8_t> finalHead_; /* streamed: those bytes as written and patched here */
-    uint64_t rewrittenEnd_ = 0;  /* probe: end of the furthest patch */
-    bool headOverflow_ = false;  /* probe: a patch beyond the bytes kept */
+    uint64_t rewrittenEnd_ = 0;      /* probe: end of the furthest patch */
+    bool headOverflow_ = false;      /* probe: a patch beyond the bytes kept */
     uint64_t size_ = 0;
     bool committed_ = false;
 };

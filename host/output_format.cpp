@@ -29,9 +29,8 @@ const OutputFormat *formatWithExtension(std::string extension)
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     for (const OutputFormat &format : kFormats) {
-        if (!extension.empty() &&
-            std::find(format.extensions.begin(), format.extensions.end(), extension) !=
-                format.extensions.end())
+        if (!extension.empty() && std::find(format.extensions.begin(), format.extensions.end(),
+                                            extension) != format.extensions.end())
             return &format;
     }
     return nullptr;

@@ -10,8 +10,7 @@ namespace orvane {
 PcmShaper::PcmShaper(const Shaping &shaping, uint32_t channels)
     : unchanged_(shaping.changesNothing()), stereo_(channels == 2),
       width_(shaping.stereoPercent / 100.0), gain_(std::pow(10.0, shaping.gainDb / 20.0))
-{
-}
+{}
 
 std::span<const uint8_t> PcmShaper::apply(std::span<const uint8_t> frames)
 {
@@ -48,8 +47,8 @@ std::string PcmShaper::clippingReport() const
     if (clipped_ == 0)
         return {};
     char percent[32];
-    std::snprintf(percent, sizeof percent, "%.3f", 100.0 * static_cast<double>(clipped_) /
-                                                        static_cast<double>(samples_));
+    std::snprintf(percent, sizeof percent, "%.3f",
+                  100.0 * static_cast<double>(clipped_) / static_cast<double>(samples_));
     return std::to_string(clipped_) + " of " + std::to_string(samples_) + " samples clipped (" +
            percent + " %); a lower --gain avoids it";
 }

@@ -113,9 +113,8 @@ std::string formatLine(const PlayerSession &session)
 /* The keys that work with this many files. */
 std::string keyLine(size_t files)
 {
-    return std::string("keys: space pause, q quit, ") +
-           (files > 1 ? "n next, p previous, " : "") + "left/right seek " +
-           std::to_string(kSeekStepSeconds) + " s, ? help";
+    return std::string("keys: space pause, q quit, ") + (files > 1 ? "n next, p previous, " : "") +
+           "left/right seek " + std::to_string(kSeekStepSeconds) + " s, ? help";
 }
 
 /* Plays one song to its end, its bound, or a key. */
@@ -181,12 +180,9 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
 
         Key key = keys.poll();
         switch (key) {
-        case Key::Quit:
-            return After::Quit;
-        case Key::Next:
-            return After::NextFile;
-        case Key::Previous:
-            return After::PreviousFile;
+        case Key::Quit: return After::Quit;
+        case Key::Next: return After::NextFile;
+        case Key::Previous: return After::PreviousFile;
         case Key::Help:
             status.finish();
             std::printf("%s\n", keyHelp.c_str());
@@ -203,8 +199,8 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
             if (session.restartable()) {
                 /* A module goes back to its start on a fresh copy and decodes
                  * its way to the target, within the song's end. */
-                uint64_t target = static_cast<uint64_t>(std::max<int64_t>(
-                                      static_cast<int64_t>(anchorSong + played) + step * rate, 0));
+                uint64_t target = static_cast<uint64_t>(
+                    std::max<int64_t>(static_cast<int64_t>(anchorSong + played) + step * rate, 0));
                 if (limit && target >= *limit) {
                     notice = "(no further to go)";
                     break;
@@ -233,8 +229,7 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
             }
             break;
         }
-        case Key::None:
-            break;
+        case Key::None: break;
         }
         if (breaks.arrived())
             return After::Interrupted;

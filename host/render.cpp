@@ -121,8 +121,7 @@ std::vector<RenderJob> planJobs(const Places &places, const RenderOptions &optio
         std::map<std::filesystem::path, std::filesystem::path> claimed;
         for (const auto &input : inputs) {
             std::filesystem::path output =
-                std::filesystem::path(options.outputDir) /
-                input.stem().concat(format.extension());
+                std::filesystem::path(options.outputDir) / input.stem().concat(format.extension());
             auto [taken, fresh] = claimed.emplace(output.lexically_normal(), input);
             if (!fresh)
                 throw HostError("'" + taken->second.string() + "' and '" + input.string() +
@@ -134,7 +133,8 @@ std::vector<RenderJob> planJobs(const Places &places, const RenderOptions &optio
     for (const RenderJob &job : jobs) {
         if (!options.endian.empty() && job.format->writer != FormatWriter::Raw)
             throw HostError("--endian applies to raw PCM only (--raw, --format raw, or a .pcm "
-                            "output), not to " + std::string(job.format->name));
+                            "output), not to " +
+                            std::string(job.format->name));
     }
     return jobs;
 }
@@ -158,19 +158,22 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     if (end)
         limit = *end - std::min(*end, start);
 
-    WriterSetup setup{*job.format, session.rate(), session.channels(),
-                      options.endian == "little" ? Endian::Little : Endian::Big, {}};
+    WriterSetup setup{*job.format,
+                      session.rate(),
+                      session.channels(),
+                      options.endian == "little" ? Endian::Little : Endian::Big,
+                      {}};
     if (job.format->writer == FormatWriter::EncoderPlugin)
-        setup.encoder = chosenEncoder != nullptr ? *chosenEncoder : encoderFor(plugins, *job.format);
+        setup.encoder =
+            chosenEncoder != nullptr ? *chosenEncoder : encoderFor(plugins, *job.format);
     OutputFile out(output, job.format->writer != FormatWriter::Raw);
-    const bool headerSentAhead =
-        out.streamed() && limit && job.format->writer != FormatWriter::Raw &&
-        sendHeaderAhead(setup, *limit, out);
+    const bool headerSentAhead = out.streamed() && limit &&
+                                 job.format->writer != FormatWriter::Raw &&
+                                 sendHeaderAhead(setup, *limit, out);
     std::unique_ptr<AudioWriter> writer = openAudioWriter(setup, out);
     PcmShaper shaper(options.shaping, session.channels());
     std::optional<RenderVisualiser> visualiser;
-    if (!options.framesDir.empty() ||
-        (options.visualise && displayForVisualiser("the render")))
+    if (!options.framesDir.empty() || (options.visualise && displayForVisualiser("the render")))
         visualiser.emplace(places, options, session);
 
     StatusLine status(stderr);
@@ -221,8 +224,8 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     if (writer->full()) {
         reportError("stopped at " + clockText(static_cast<double>(done) / session.rate()) + " (" +
                     std::to_string(done) + " frames): the " + setup.encoder.name +
-                    " encoder takes no more (an AIFF file holds under 2 GB of sound); '" +
-                    output + "' is complete up to there");
+                    " encoder takes no more (an AIFF file holds under 2 GB of sound); '" + output +
+                    "' is complete up to there");
         return kStatusCutShort;
     }
     return 0;

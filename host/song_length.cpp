@@ -28,8 +28,9 @@ std::optional<uint64_t> songFrames(const PlayerSession &session, uint32_t passes
                                      static_cast<int32>(session.rate()), IExec);
     if (state == nullptr)
         return std::nullopt;
-    int64 samples = pt_song_samples(state, static_cast<int32>(passes),
-                                    static_cast<int64>(kLongestScanSeconds * session.rate()), IExec);
+    int64 samples =
+        pt_song_samples(state, static_cast<int32>(passes),
+                        static_cast<int64>(kLongestScanSeconds * session.rate()), IExec);
     IExec->FreeVec(IExec, state);
     if (samples < 0)
         return std::nullopt;
@@ -57,16 +58,14 @@ std::string durationText(uint64_t frames, uint32_t rate)
     uint64_t hours = ms / 3600000, minutes = ms / 60000 % 60, seconds = ms / 1000 % 60;
     char text[48];
     if (hours > 0)
-        std::snprintf(text, sizeof text, "%llu:%02llu:%02llu.%03llu",
-                      static_cast<unsigned long long>(hours),
-                      static_cast<unsigned long long>(minutes),
-                      static_cast<unsigned long long>(seconds),
-                      static_cast<unsigned long long>(ms % 1000));
+        std::snprintf(
+            text, sizeof text, "%llu:%02llu:%02llu.%03llu", static_cast<unsigned long long>(hours),
+            static_cast<unsigned long long>(minutes), static_cast<unsigned long long>(seconds),
+            static_cast<unsigned long long>(ms % 1000));
     else
-        std::snprintf(text, sizeof text, "%llu:%02llu.%03llu",
-                      static_cast<unsigned long long>(minutes),
-                      static_cast<unsigned long long>(seconds),
-                      static_cast<unsigned long long>(ms % 1000));
+        std::snprintf(
+            text, sizeof text, "%llu:%02llu.%03llu", static_cast<unsigned long long>(minutes),
+            static_cast<unsigned long long>(seconds), static_cast<unsigned long long>(ms % 1000));
     return text;
 }
 

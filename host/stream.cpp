@@ -209,7 +209,7 @@ std::span<const uint8_t> PlayerSession::decodeBlock()
         return {};
     }
     blockBytes_ = std::min(static_cast<size_t>(frames) * frameBytes(),
-                                kLargestBlockBytes / frameBytes() * frameBytes());
+                           kLargestBlockBytes / frameBytes() * frameBytes());
     return {static_cast<const uint8_t *>(record_->OutputBuffer), blockBytes_};
 }
 

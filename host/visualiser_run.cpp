@@ -93,8 +93,7 @@ bool VisualiserRun::waitForFrame()
             /* Read until two readings agree, so the copy into the window
              * is complete; no further frame can start before our next
              * signal. */
-            while (pictureChanged() && Clock::now() < deadline) {
-            }
+            while (pictureChanged() && Clock::now() < deadline) {}
             return true;
         }
         std::this_thread::sleep_for(kPollInterval);

@@ -14,10 +14,7 @@ static inline uint16_t ov_load_be16(const void *at)
 }
 
 /* A signed 16-bit value, such as a PCM sample. */
-static inline int16_t ov_load_be16_signed(const void *at)
-{
-    return (int16_t)ov_load_be16(at);
-}
+static inline int16_t ov_load_be16_signed(const void *at) { return (int16_t)ov_load_be16(at); }
 
 static inline uint32_t ov_load_be32(const void *at)
 {

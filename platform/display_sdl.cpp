@@ -114,8 +114,8 @@ void presentNow(WindowRecord &record)
         /* The pixel words are 0x00RRGGBB in the machine's order: SDL's RGB888. */
         SDL_ConvertPixels(std::min(innerWidth, surface->w), std::min(innerHeight, surface->h),
                           SDL_PIXELFORMAT_RGB888,
-                          &record.pixels[size_t(w.BorderTop) * w.Width + w.BorderLeft],
-                          w.Width * 4, surface->format->format, surface->pixels, surface->pitch);
+                          &record.pixels[size_t(w.BorderTop) * w.Width + w.BorderLeft], w.Width * 4,
+                          surface->format->format, surface->pixels, surface->pitch);
     }
     SDL_UpdateWindowSurface(window);
 }
@@ -159,10 +159,10 @@ bool openWindow(WindowRecord &record)
     bool opened = false;
     runOnDisplay([&] {
         const struct Window &w = record.window;
-        SDL_Window *window = SDL_CreateWindow(latin1ToUtf8(record.shownTitle).c_str(), w.LeftEdge,
-                                              w.TopEdge, w.Width - w.BorderLeft - w.BorderRight,
-                                              w.Height - w.BorderTop - w.BorderBottom,
-                                              SDL_WINDOW_SHOWN);
+        SDL_Window *window =
+            SDL_CreateWindow(latin1ToUtf8(record.shownTitle).c_str(), w.LeftEdge, w.TopEdge,
+                             w.Width - w.BorderLeft - w.BorderRight,
+                             w.Height - w.BorderTop - w.BorderBottom, SDL_WINDOW_SHOWN);
         if (window == nullptr)
             return;
         record.backend = window;

@@ -81,8 +81,8 @@ const Driver &choose(const char *name)
 }
 
 std::mutex driverLock;
-Driver chosen{};              /* once chosen, never changed */
-std::string requestedName;    /* by ovSetDisplayName; empty: OV_DISPLAY decides */
+Driver chosen{};           /* once chosen, never changed */
+std::string requestedName; /* by ovSetDisplayName; empty: OV_DISPLAY decides */
 
 } // namespace
 
@@ -90,7 +90,8 @@ const Driver &driver()
 {
     std::lock_guard lock(driverLock);
     if (chosen.name == nullptr) {
-        const char *name = !requestedName.empty() ? requestedName.c_str() : std::getenv("OV_DISPLAY");
+        const char *name =
+            !requestedName.empty() ? requestedName.c_str() : std::getenv("OV_DISPLAY");
         chosen = withDefaults(choose(name));
     }
     return chosen;

@@ -182,10 +182,7 @@ struct Interface {
 };
 
 /* The vectors of an interface, in the order of its vector table. */
-static inline void **InterfaceVectors(struct Interface *iface)
-{
-    return (void **)(iface + 1);
-}
+static inline void **InterfaceVectors(struct Interface *iface) { return (void **)(iface + 1); }
 
 /* End marker of a vector table: a word with every bit set. */
 #define VECTOR_TABLE_END ((void *)(intptr_t)-1)
@@ -277,8 +274,7 @@ struct ExecIFace {
     struct Library *(*OpenLibrary)(struct ExecIFace *Self, CONST_STRPTR name, uint32 version);
     void (*CloseLibrary)(struct ExecIFace *Self, struct Library *library);
     struct Interface *(*GetInterface)(struct ExecIFace *Self, struct Library *library,
-                                      CONST_STRPTR name, uint32 version,
-                                      struct TagItem *taglist);
+                                      CONST_STRPTR name, uint32 version, struct TagItem *taglist);
     void (*DropInterface)(struct ExecIFace *Self, struct Interface *iface);
     void (*Remove)(struct ExecIFace *Self, struct Node *node);
     void (*DeleteLibrary)(struct ExecIFace *Self, struct Library *library);

@@ -20,8 +20,8 @@ constexpr uint64 freedMark = 0x4F5646524545442Dull;
 
 std::atomic<uint32> liveBlocks{0};
 std::atomic<uint64> allocCalls{0};
-std::atomic<uint64> failAtCall{0};     /* the allocation call number that fails; 0 = none */
-std::atomic<uint64> failFromCall{0};   /* every call from this number on fails; 0 = none */
+std::atomic<uint64> failAtCall{0};   /* the allocation call number that fails; 0 = none */
+std::atomic<uint64> failFromCall{0}; /* every call from this number on fails; 0 = none */
 
 } // namespace
 
@@ -67,12 +67,6 @@ void freeVec(APTR memory)
 uint32 ovTestLiveAllocations(void) { return liveBlocks.load(); }
 uint64 ovTestAllocationCalls(void) { return allocCalls.load(); }
 
-void ovTestFailAllocation(uint32 n)
-{
-    failAtCall = n == 0 ? 0 : allocCalls.load() + n;
-}
+void ovTestFailAllocation(uint32 n) { failAtCall = n == 0 ? 0 : allocCalls.load() + n; }
 
-void ovTestFailAllocationsFrom(uint32 n)
-{
-    failFromCall = n == 0 ? 0 : allocCalls.load() + n;
-}
+void ovTestFailAllocationsFrom(uint32 n) { failFromCall = n == 0 ? 0 : allocCalls.load() + n; }

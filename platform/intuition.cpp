@@ -54,8 +54,7 @@ void copyInner(WindowRecord &record, std::vector<uint32> &pixels, uint32 &width,
     pixels.resize(size_t(width) * height);
     std::lock_guard lock(record.pixelsLock);
     for (uint32 row = 0; row < height; row++) {
-        const uint32 *source =
-            &record.pixels[size_t(row + w.BorderTop) * w.Width + w.BorderLeft];
+        const uint32 *source = &record.pixels[size_t(row + w.BorderTop) * w.Width + w.BorderLeft];
         std::copy(source, source + width, &pixels[size_t(row) * width]);
     }
 }
@@ -64,8 +63,8 @@ void copyInner(WindowRecord &record, std::vector<uint32> &pixels, uint32 &width,
  * own port; they are freed here. */
 void reclaimReplied(WindowRecord &record)
 {
-    while (auto *message = reinterpret_cast<struct IntuiMessage *>(
-               ovexec_GetMsg(nullptr, &record.replyPort))) {
+    while (auto *message =
+               reinterpret_cast<struct IntuiMessage *>(ovexec_GetMsg(nullptr, &record.replyPort))) {
         record.events.erase(std::find(record.events.begin(), record.events.end(), message));
         delete message;
     }
@@ -101,7 +100,8 @@ std::vector<std::string> splitButtons(const std::string &format)
 uint32 intuitionObtain(struct IntuitionIFace *Self) { return ++Self->Data.RefCount; }
 uint32 intuitionRelease(struct IntuitionIFace *Self) { return --Self->Data.RefCount; }
 
-struct Window *openWindowTagList(struct IntuitionIFace *, APTR newWindow, const struct TagItem *tags)
+struct Window *openWindowTagList(struct IntuitionIFace *, APTR newWindow,
+                                 const struct TagItem *tags)
 {
     if (newWindow != nullptr || failOpenWindow)
         return nullptr;
@@ -159,7 +159,8 @@ struct Window *openWindowTagList(struct IntuitionIFace *, APTR newWindow, const 
     w.WindowPort = &record->replyPort;
     record->pixels.assign(size_t(w.Width) * w.Height, borderColour);
     for (int32 row = 0; row < innerHeight; row++)
-        std::fill_n(&record->pixels[size_t(row + borderTop) * w.Width + borderLeft], innerWidth, 0u);
+        std::fill_n(&record->pixels[size_t(row + borderTop) * w.Width + borderLeft], innerWidth,
+                    0u);
     record->shownTitle = textOr(title, "");
 
     if (!driver().openWindow(*record)) {
@@ -242,8 +243,7 @@ void unlockPubScreen(struct IntuitionIFace *, CONST_STRPTR, struct Screen *scree
     if (screen != &defaultScreen)
         return;
     uint32 locks = screenLocks.load();
-    while (locks > 0 && !screenLocks.compare_exchange_weak(locks, locks - 1)) {
-    }
+    while (locks > 0 && !screenLocks.compare_exchange_weak(locks, locks - 1)) {}
 }
 
 int32 easyRequestArgs(struct IntuitionIFace *, struct Window *, const struct EasyStruct *easy,
@@ -384,8 +384,9 @@ BOOL ovReadWindowPixels(struct Window *window, uint32 *pixels, uint32 width, uin
         return FALSE;
     for (uint32 row = 0; row < height; row++) {
         for (uint32 column = 0; column < width; column++) {
-            pixels[size_t(row) * width + column] =
-                row < innerHeight && column < innerWidth ? inner[size_t(row) * innerWidth + column] : 0;
+            pixels[size_t(row) * width + column] = row < innerHeight && column < innerWidth
+                                                       ? inner[size_t(row) * innerWidth + column]
+                                                       : 0;
         }
     }
     return TRUE;

@@ -62,8 +62,8 @@ struct Window {
     struct Screen *WScreen;
     struct RastPort *RPort;
     int8 BorderLeft, BorderTop, BorderRight, BorderBottom;
-    uint32 IDCMPFlags;        /* event classes reported at UserPort */
-    struct MsgPort *UserPort; /* events for the window's task */
+    uint32 IDCMPFlags;          /* event classes reported at UserPort */
+    struct MsgPort *UserPort;   /* events for the window's task */
     struct MsgPort *WindowPort; /* replied events come back here */
     APTR UserData;
 };
@@ -116,8 +116,7 @@ struct IntuitionIFace {
                             CONST_STRPTR windowTitle, CONST_STRPTR screenTitle);
     /* NULL name: the default public screen. NULL when it cannot be locked. */
     struct Screen *(*LockPubScreen)(struct IntuitionIFace *Self, CONST_STRPTR name);
-    void (*UnlockPubScreen)(struct IntuitionIFace *Self, CONST_STRPTR name,
-                            struct Screen *screen);
+    void (*UnlockPubScreen)(struct IntuitionIFace *Self, CONST_STRPTR name, struct Screen *screen);
     /* A modal requester; returns the number of the button pressed (the
      * rightmost, or only, button is 0; the others count 1, 2, ... from the
      * left). idcmp and args may be NULL. */

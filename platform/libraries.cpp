@@ -327,8 +327,8 @@ struct Library *openLibrary(CONST_STRPTR name, uint32 version)
     if (!failOpenName.empty() && baseName(name) == failOpenName)
         return nullptr;
     std::string nodeName = baseName(name);
-    auto *library = reinterpret_cast<struct Library *>(
-        findName(&AbsExecBase->LibList, nodeName.c_str()));
+    auto *library =
+        reinterpret_cast<struct Library *>(findName(&AbsExecBase->LibList, nodeName.c_str()));
     if (library == nullptr) {
         auto builtin = builtins().find(nodeName);
         if (builtin != builtins().end())

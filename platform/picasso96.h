@@ -24,7 +24,7 @@ struct RenderInfo {
     APTR Memory;       /* the first pixel of the block */
     int16 BytesPerRow; /* distance between the starts of two rows */
     int16 pad;
-    uint32 RGBFormat;  /* RGBFB_ */
+    uint32 RGBFormat; /* RGBFB_ */
 };
 
 /* ---- the interface "main" of "Picasso96API.library" --------------------- */
@@ -40,8 +40,8 @@ struct P96IFace {
      * the RastPort at (destX, destY), clipped to the destination. Blocks
      * in other formats than RGBFB_A8R8G8B8 are not copied. */
     void (*p96WritePixelArray)(struct P96IFace *Self, const struct RenderInfo *renderInfo,
-                               uint16 srcX, uint16 srcY, struct RastPort *rastPort,
-                               uint16 destX, uint16 destY, uint16 sizeX, uint16 sizeY);
+                               uint16 srcX, uint16 srcY, struct RastPort *rastPort, uint16 destX,
+                               uint16 destY, uint16 sizeX, uint16 sizeY);
 };
 
 #endif

@@ -28,10 +28,7 @@ void ovRegisterBuiltinLibrary(const char *name, uint16 version, void *const *mai
 
 /* The exec interface, for host, tool and test code that keeps no IExec of
  * its own. */
-inline struct ExecIFace *ovExecInterface(void)
-{
-    return AbsExecBase->MainInterface;
-}
+inline struct ExecIFace *ovExecInterface(void) { return AbsExecBase->MainInterface; }
 
 /* Loadable files (plug-ins, programs): load one by path or by name on the
  * library path, look up an entry symbol in it, unload it. */

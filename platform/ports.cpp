@@ -68,7 +68,8 @@ void releasePort(struct MsgPort *port)
 
 struct MsgPort *ovexec_CreateMsgPort(struct ExecIFace *)
 {
-    auto *port = static_cast<struct MsgPort *>(allocVec(sizeof(struct MsgPort), MEMF_PUBLIC | MEMF_CLEAR));
+    auto *port =
+        static_cast<struct MsgPort *>(allocVec(sizeof(struct MsgPort), MEMF_PUBLIC | MEMF_CLEAR));
     if (port == nullptr)
         return nullptr;
     if (!initPort(port, currentTask())) {

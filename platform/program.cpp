@@ -6,9 +6,9 @@
  * nothing, so it only writes a byte into a pipe, and a watcher thread that
  * reads the pipe delivers SIGBREAKF_CTRL_C under the normal locks.
  */
+#include "program.h"
 #include "exec_internal.h"
 #include "platform.h"
-#include "program.h"
 #include "task_internal.h"
 
 #include <fcntl.h>

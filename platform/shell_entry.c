@@ -32,12 +32,14 @@ enum { pluginStatus = 100, programStatus = 1 };
 #if defined(__i386__) || defined(__x86_64__)
 __attribute__((force_align_arg_pointer))
 #endif
-__attribute__((noreturn, visibility("hidden"))) void ov_shell_entry(void);
+__attribute__((noreturn, visibility("hidden"))) void
+ov_shell_entry(void);
 
 void ov_shell_entry(void)
 {
 #if OV_SHELL_ENTRY_PROGRAM
-    static const char runsInside[] = " runs inside the Orvane player: orvane play --visualise FILE\n";
+    static const char runsInside[] =
+        " runs inside the Orvane player: orvane play --visualise FILE\n";
     const char *name = program_invocation_short_name;
     ssize_t written = write(STDERR_FILENO, name, strlen(name));
     written = write(STDERR_FILENO, runsInside, sizeof runsInside - 1);

@@ -1,7 +1,4 @@
 #include "entrypoints.h"
 
 /* The main interface keeps no count; the library's manager does. */
-uint32 _OVPlug_Obtain(struct OVPlugIFace *)
-{
-    return 0;
-}
+uint32 _OVPlug_Obtain(struct OVPlugIFace *) { return 0; }

@@ -1,7 +1,4 @@
 #include "entrypoints.h"
 
 /* A module has no position to go to. */
-int32 _OVPlug_SeekPlayer(struct OVPlugIFace *, struct PlayerStream *, uint32)
-{
-    return -2;
-}
+int32 _OVPlug_SeekPlayer(struct OVPlugIFace *, struct PlayerStream *, uint32) { return -2; }

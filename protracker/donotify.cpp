@@ -1,6 +1,3 @@
 #include "entrypoints.h"
 
-uint32 _OVPlug_DoNotify(struct OVPlugIFace *)
-{
-    return 0;
-}
+uint32 _OVPlug_DoNotify(struct OVPlugIFace *) { return 0; }

@@ -13,10 +13,7 @@ void *const ovFrameMainVectors[] = {
 
 /* The language runtime needs no start-up of its own here: the entry points
  * use nothing but the exec interface. */
-BOOL ovFramePluginInit(struct PluginBase *)
-{
-    return TRUE;
-}
+BOOL ovFramePluginInit(struct PluginBase *) { return TRUE; }
 
 void ovFramePluginExpunge(struct PluginBase *) {}
 }

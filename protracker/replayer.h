@@ -186,12 +186,12 @@ bool pt_has_signature(const uint8 *data, uint32 size);
 #define PT_MODULE_TOO_SHORT 2    /* ends before its patterns and samples do */
 
 struct pt_module_check {
-    int32 verdict;     /* one of PT_MODULE_* */
-    uint8 tag[4];      /* the bytes where the signature belongs */
-    uint32 tag_bytes;  /* how many of them the image holds (0 to 4) */
-    uint32 patterns;   /* patterns the order table asks for (signature present) */
-    uint32 needed;     /* bytes the header, patterns and samples take (signature present) */
-    uint32 size;       /* bytes the image has (0 for a negative size) */
+    int32 verdict;    /* one of PT_MODULE_* */
+    uint8 tag[4];     /* the bytes where the signature belongs */
+    uint32 tag_bytes; /* how many of them the image holds (0 to 4) */
+    uint32 patterns;  /* patterns the order table asks for (signature present) */
+    uint32 needed;    /* bytes the header, patterns and samples take (signature present) */
+    uint32 size;      /* bytes the image has (0 for a negative size) */
 };
 
 /* The checks pt_init makes before it loads anything; the host asks the same

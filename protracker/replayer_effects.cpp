@@ -6,12 +6,9 @@
 static int32 waveform_value(int32 waveform, int32 pos)
 {
     switch (waveform & 3) {
-    case 0:
-        return pos > 31 ? -(int32)tab_vib[pos & 31] : (int32)tab_vib[pos & 31];
-    case 2:
-        return pos > 31 ? -255 : 255;
-    default:
-        return pos * 8 - (pos > 31 ? 512 : 0);
+    case 0: return pos > 31 ? -(int32)tab_vib[pos & 31] : (int32)tab_vib[pos & 31];
+    case 2: return pos > 31 ? -255 : 255;
+    default: return pos * 8 - (pos > 31 ? 512 : 0);
     }
 }
 
@@ -85,12 +82,8 @@ static void extended_row(struct pt_state *state, struct pt_channel *channel,
             pt_set_step(state, channel, channel->period);
         }
         break;
-    case PT_EX_GLISSANDO:
-        channel->glissando_funk = y;
-        break;
-    case PT_EX_VIBRATO_WAVEFORM:
-        channel->vibrato_waveform = y;
-        break;
+    case PT_EX_GLISSANDO: channel->glissando_funk = y; break;
+    case PT_EX_VIBRATO_WAVEFORM: channel->vibrato_waveform = y; break;
     case PT_EX_FINETUNE:
         if (cell->period != 0) {
             channel->finetune = y;
@@ -99,12 +92,8 @@ static void extended_row(struct pt_state *state, struct pt_channel *channel,
             context->newpos = 0;
         }
         break;
-    case PT_EX_PATTERN_LOOP:
-        pattern_loop(channel, y, context);
-        break;
-    case PT_EX_TREMOLO_WAVEFORM:
-        channel->tremolo_waveform = y;
-        break;
+    case PT_EX_PATTERN_LOOP: pattern_loop(channel, y, context); break;
+    case PT_EX_TREMOLO_WAVEFORM: channel->tremolo_waveform = y; break;
     case PT_EX_RETRIGGER:
         if (y != 0) {
             context->newpos = 0;
@@ -118,23 +107,16 @@ static void extended_row(struct pt_state *state, struct pt_channel *channel,
     case PT_EX_FINE_VOLUME_DOWN:
         channel->volume = channel->output_volume = pt_clamp(channel->volume - y, 0, INT32_MAX);
         break;
-    case PT_EX_NOTE_CUT:
-        channel->cut_countdown = y;
-        break;
+    case PT_EX_NOTE_CUT: channel->cut_countdown = y; break;
     case PT_EX_NOTE_DELAY:
         if (cell->period != 0) {
             context->newpos = channel->position;
             channel->retrig_countdown = y;
         }
         break;
-    case PT_EX_PATTERN_DELAY:
-        state->pattern_delay = (uint32)y;
-        break;
-    case PT_EX_INVERT_LOOP:
-        channel->glissando_funk = y * 16;
-        break;
-    default: /* E8y does nothing */
-        break;
+    case PT_EX_PATTERN_DELAY: state->pattern_delay = (uint32)y; break;
+    case PT_EX_INVERT_LOOP: channel->glissando_funk = y * 16; break;
+    default: /* E8y does nothing */ break;
     }
 }
 
@@ -195,33 +177,26 @@ void pt_effect_row(struct pt_state *state, struct pt_channel *channel, const str
             channel->offset_memory = context->newpos;
         }
         break;
-    case PT_FX_VOLUME_SLIDE:
-        channel->volume_slide = volume_slide_of(cell);
-        break;
+    case PT_FX_VOLUME_SLIDE: channel->volume_slide = volume_slide_of(cell); break;
     case PT_FX_POSITION_JUMP:
         context->position = param - 1;
         context->row = PT_ROWS - 1;
         break;
-    case PT_FX_SET_VOLUME:
-        channel->volume = param > 63 ? 63 : param;
-        break;
+    case PT_FX_SET_VOLUME: channel->volume = param > 63 ? 63 : param; break;
     case PT_FX_PATTERN_BREAK:
         if (param != 0 && 10 * x + y <= 63)
             state->break_row = (uint32)(10 * x + y);
         else
             context->row = PT_ROWS - 1;
         break;
-    case PT_FX_EXTENDED:
-        extended_row(state, channel, cell, context);
-        break;
+    case PT_FX_EXTENDED: extended_row(state, channel, cell, context); break;
     case PT_FX_SET_SPEED:
         if (param >= 32)
             state->tick_samples = (int32)((double)state->mix_rate * 50.5 / ((double)param * 20.4));
         else if (param != 0)
             state->speed = (uint32)param;
         break;
-    default: /* 8xx does nothing */
-        break;
+    default: /* 8xx does nothing */ break;
     }
 }
 
@@ -247,7 +222,8 @@ void pt_invert_loop_step(struct pt_state *state, struct pt_channel *channel,
     uint64 at = (uint64)(sample->data - state->image) + loop_start + (uint32)channel->funk_position;
     if (at < state->image_size)
         state->image[at] = (uint8)~state->image[at];
-    channel->offset_memory = context->newpos = pt_wrap_add(channel->position, channel->funk_position);
+    channel->offset_memory = context->newpos =
+        pt_wrap_add(channel->position, channel->funk_position);
 }
 
 /* The first period effect in force moves the pitch. */
@@ -256,8 +232,8 @@ static void period_effects(struct pt_state *state, struct pt_channel *channel)
     if (channel->flags & PT_CHANNEL_SKIP_PERIOD_EFFECT) {
         channel->flags &= ~PT_CHANNEL_SKIP_PERIOD_EFFECT;
     } else if (channel->period_slide != 0) {
-        int32 q = pt_clamp(channel->output_period + channel->period_slide, PT_PERIOD_MIN,
-                           PT_PERIOD_MAX);
+        int32 q =
+            pt_clamp(channel->output_period + channel->period_slide, PT_PERIOD_MIN, PT_PERIOD_MAX);
         channel->period = channel->output_period = q;
         pt_set_step(state, channel, glissando(channel, q));
     } else if (channel->flags & PT_CHANNEL_TONE_PORTAMENTO) {
@@ -271,8 +247,8 @@ static void period_effects(struct pt_state *state, struct pt_channel *channel)
     } else if (channel->arpeggio != 0) {
         /* The countdown already holds this tick's value: base, x, y. */
         int32 phase = state->tick_countdown % 3;
-        int32 offset = phase == 1 ? (channel->arpeggio >> 4) & 15
-                                  : (phase == 2 ? channel->arpeggio & 15 : 0);
+        int32 offset =
+            phase == 1 ? (channel->arpeggio >> 4) & 15 : (phase == 2 ? channel->arpeggio & 15 : 0);
         pt_set_step(state, channel, getperiod(channel->note_period, channel->finetune, offset));
     } else if (channel->vibrato_speed != 0) {
         int32 wave = waveform_value(channel->vibrato_waveform, channel->vibrato_position);

@@ -6,10 +6,7 @@
 
 /* Positions and offsets wrap the way 32-bit registers do: a position that
  * runs past the top turns negative, which stops the channel. */
-static inline int32 pt_wrap_add(int32 a, int32 b)
-{
-    return (int32)((uint32)a + (uint32)b);
-}
+static inline int32 pt_wrap_add(int32 a, int32 b) { return (int32)((uint32)a + (uint32)b); }
 
 static inline int32 pt_clamp(int32 value, int32 low, int32 high)
 {

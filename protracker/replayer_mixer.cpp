@@ -25,7 +25,8 @@ struct mix_sums {
     int32 low[PT_CHUNK];
 };
 
-static int8 sample_byte(const struct pt_state *state, const struct pt_sample *sample, int32 position)
+static int8 sample_byte(const struct pt_state *state, const struct pt_sample *sample,
+                        int32 position)
 {
     uint64 at = (uint64)(sample->data - state->image) + ((uint32)position >> PT_FIXED_SHIFT);
     return at < state->image_size ? (int8)state->image[at] : 0;
@@ -119,12 +120,12 @@ static void mix_voices(int32 *out, int32 count, const struct run_voice *a,
     const int32 wa = a->weight;
     if (b == nullptr) {
         if (add) {
-    #pragma GCC unroll 4
-        for (int32 i = 0; i < count; i++, pa += sa)
+#pragma GCC unroll 4
+            for (int32 i = 0; i < count; i++, pa += sa)
                 out[i] += wa * da[pa >> PT_FIXED_SHIFT];
         } else {
-    #pragma GCC unroll 4
-        for (int32 i = 0; i < count; i++, pa += sa)
+#pragma GCC unroll 4
+            for (int32 i = 0; i < count; i++, pa += sa)
                 out[i] = wa * da[pa >> PT_FIXED_SHIFT];
         }
         return;
@@ -173,7 +174,8 @@ static void mix_plain_run(struct pt_state *state, bool stereo, int32 *high, int3
         voice.weight = (255 - channel->pan) * channel->output_volume;
         if (stereo && voice.weight != 0)
             low_voices[low_count++] = voice;
-        channel->position = (int32)((uint32)channel->position + (uint32)channel->step * (uint32)count);
+        channel->position =
+            (int32)((uint32)channel->position + (uint32)channel->step * (uint32)count);
     }
     mix_side(high, count, high_voices, high_count);
     if (stereo)
@@ -273,8 +275,8 @@ static void store_frame_words(uint8 *__restrict at, const int32 *__restrict high
         __builtin_memcpy(at + 4 * i, &frames, sizeof frames);
     }
     for (; i < count; i++) {
-        ov_store_be32(at + 4 * i, ((uint32)(high[i] >> shift) << 16) |
-                                      ((uint32)(low[i] >> shift) & 0xFFFF));
+        ov_store_be32(at + 4 * i,
+                      ((uint32)(high[i] >> shift) << 16) | ((uint32)(low[i] >> shift) & 0xFFFF));
     }
 }
 
@@ -334,16 +336,12 @@ static void store_chunk(struct output_cursor *out, int32 mode, const int32 *high
                 continue;
             int64 sh = out->sum_high * mv, sl = out->sum_low * mv;
             switch (mode) {
-            case PT_MODE_OVERSAMPLE:
-                store8(out, out->out1, sh >> 18);
-                break;
+            case PT_MODE_OVERSAMPLE: store8(out, out->out1, sh >> 18); break;
             case PT_MODE_OVERSAMPLE | PT_MODE_STEREO:
                 store8(out, out->out1, sh >> 17);
                 store8(out, out->out2, sl >> 17);
                 break;
-            case PT_MODE_OVERSAMPLE | PT_MODE_16BIT:
-                store16(out, out->out1, sh >> 10);
-                break;
+            case PT_MODE_OVERSAMPLE | PT_MODE_16BIT: store16(out, out->out1, sh >> 10); break;
             default: /* PT_MODE_OVERSAMPLE | PT_MODE_16BIT | PT_MODE_STEREO */
                 store16(out, out->out1, sh >> 9);
                 store16(out, out->out2, sl >> 9);
@@ -363,10 +361,16 @@ void pt_render(struct pt_state *state, uint8 *out1, uint8 *out2, int32 stride, i
     if (frames <= 0 || mode < 0)
         return;
     const bool stereo = (mode & PT_MODE_STEREO) != 0;
-    struct output_cursor out = {out1, out2, stride, 0, (int64)state->master_volume, 0, 0, false,
+    struct output_cursor out = {out1,
+                                out2,
+                                stride,
+                                0,
+                                (int64)state->master_volume,
+                                0,
+                                0,
+                                false,
                                 mode == (PT_MODE_16BIT | PT_MODE_STEREO) &&
-                                    state->master_volume == 256 && stride == 4 &&
-                                    out2 == out1 + 2};
+                                    state->master_volume == 256 && stride == 4 && out2 == out1 + 2};
     struct mix_sums sums;
     int64 remaining = (int64)frames * oversample;
     while (remaining > 0) {

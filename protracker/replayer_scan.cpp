@@ -32,8 +32,8 @@ struct row_set {
 static bool is_plain(const struct row_state *key)
 {
     static const int32 no_loops[PT_CHANNELS][3] = {};
-    return key->position >= 0 && key->position < PT_ORDERS && key->row >= 0 &&
-           key->row < PT_ROWS && memcmp(key->loops, no_loops, sizeof no_loops) == 0;
+    return key->position >= 0 && key->position < PT_ORDERS && key->row >= 0 && key->row < PT_ROWS &&
+           memcmp(key->loops, no_loops, sizeof no_loops) == 0;
 }
 
 static void current_row_state(const struct pt_state *state, struct row_state *out)

@@ -1,10 +1,7 @@
 /* The sequencer: ticks, row reads, note handling and the song advance. */
 #include "replayer_internal.h"
 
-static bool is_valid_sample(uint32 number)
-{
-    return number >= 1 && number < PT_SAMPLES;
-}
+static bool is_valid_sample(uint32 number) { return number >= 1 && number < PT_SAMPLES; }
 
 /* A bare note with one of these effects plays the channel's instrument at
  * its remembered volume. */
@@ -13,13 +10,11 @@ static bool restarts_instrument(const struct pt_note *cell)
     switch (cell->effect) {
     case PT_FX_ARPEGGIO:
     case PT_FX_SET_VOLUME:
-    case PT_FX_SET_SPEED:
-        return true;
+    case PT_FX_SET_SPEED: return true;
     case PT_FX_EXTENDED:
         return cell->param_x == PT_EX_FINE_PORTAMENTO_UP ||
                cell->param_x == PT_EX_FINE_PORTAMENTO_DOWN;
-    default:
-        return false;
+    default: return false;
     }
 }
 

@@ -26,7 +26,10 @@ constexpr double kDrumRate = 7093789.2 / (2.0 * 214);
 enum SampleNumber : uint8_t { kLead = 1, kBass, kPad, kKick, kSnare, kHat };
 enum Channel { kDrums = 0, kBassCh = 1, kPadCh = 2, kLeadCh = 3 };
 
-int8_t clip(double v) { return static_cast<int8_t>(std::lround(std::fmax(-127.0, std::fmin(127.0, v)))); }
+int8_t clip(double v)
+{
+    return static_cast<int8_t>(std::lround(std::fmax(-127.0, std::fmin(127.0, v))));
+}
 
 /* Deterministic noise so every build writes the same file. */
 double noise()
@@ -207,25 +210,43 @@ void lead(Pattern &p, std::initializer_list<LeadNote> notes)
 /* Melody A: singing notes with vibrato on the held ones. */
 void melodyA(Pattern &p)
 {
-    lead(p, {{0, "E-3", 0, 0, 0x4, 0x46},  {6, "D-3"},  {8, "C-3", 0, 0, 0x4, 0x46},
-             {12, "A-2", 0, 0, 0x4, 0x35}, {16, "C-3", 0, 0, 0x4, 0x46}, {22, "A-2"},
-             {24, "F-2", 0, 0, 0x4, 0x46}, {28, "A-2"}, {32, "G-2", 0, 0, 0x4, 0x46},
-             {38, "C-3"}, {40, "E-3", 0, 0, 0x4, 0x46}, {44, "G-3", 0, 0, 0x4, 0x57},
-             {48, "F-3", 0, 0, 0x4, 0x46}, {52, "E-3"}, {56, "D-3", 0, 0, 0x4, 0x46},
+    lead(p, {{0, "E-3", 0, 0, 0x4, 0x46},
+             {6, "D-3"},
+             {8, "C-3", 0, 0, 0x4, 0x46},
+             {12, "A-2", 0, 0, 0x4, 0x35},
+             {16, "C-3", 0, 0, 0x4, 0x46},
+             {22, "A-2"},
+             {24, "F-2", 0, 0, 0x4, 0x46},
+             {28, "A-2"},
+             {32, "G-2", 0, 0, 0x4, 0x46},
+             {38, "C-3"},
+             {40, "E-3", 0, 0, 0x4, 0x46},
+             {44, "G-3", 0, 0, 0x4, 0x57},
+             {48, "F-3", 0, 0, 0x4, 0x46},
+             {52, "E-3"},
+             {56, "D-3", 0, 0, 0x4, 0x46},
              {60, "B-2", 0, 0, 0xA, 0x02}});
 }
 
 /* Melody B: glides, slides and swells. */
 void melodyB(Pattern &p)
 {
-    lead(p, {{0, "A-3", 0, 0, 0x4, 0x35},         {4, "G-3", 0x3, 0x20, 0x3, 0x00},
-             {8, "E-3", 0, 0, 0xA, 0x03},         {12, "D-3", 0, 0, 0x2, 0x03},
-             {16, "C-3", 0, 0, 0x4, 0x46},        {20, "A-2", 0x3, 0x18, 0x3, 0x00},
-             {24, "C-3", 0, 0, 0x1, 0x02},        {28, "F-3", 0xC, 0x18, 0xA, 0x40},
-             {32, "E-3", 0, 0, 0x4, 0x57},        {36, "G-3", 0x3, 0x30, 0x3, 0x00},
-             {40, "C-3", 0, 0, 0x0, 0x47},        {44, "E-3", 0, 0, 0xA, 0x02},
-             {48, "D-3", 0, 0, 0x4, 0x46},        {52, "B-2", 0x3, 0x10, 0x3, 0x00},
-             {56, "G-2", 0, 0, 0x1, 0x03},        {60, "B-2", 0, 0, 0xA, 0x04}});
+    lead(p, {{0, "A-3", 0, 0, 0x4, 0x35},
+             {4, "G-3", 0x3, 0x20, 0x3, 0x00},
+             {8, "E-3", 0, 0, 0xA, 0x03},
+             {12, "D-3", 0, 0, 0x2, 0x03},
+             {16, "C-3", 0, 0, 0x4, 0x46},
+             {20, "A-2", 0x3, 0x18, 0x3, 0x00},
+             {24, "C-3", 0, 0, 0x1, 0x02},
+             {28, "F-3", 0xC, 0x18, 0xA, 0x40},
+             {32, "E-3", 0, 0, 0x4, 0x57},
+             {36, "G-3", 0x3, 0x30, 0x3, 0x00},
+             {40, "C-3", 0, 0, 0x0, 0x47},
+             {44, "E-3", 0, 0, 0xA, 0x02},
+             {48, "D-3", 0, 0, 0x4, 0x46},
+             {52, "B-2", 0x3, 0x10, 0x3, 0x00},
+             {56, "G-2", 0, 0, 0x1, 0x03},
+             {60, "B-2", 0, 0, 0xA, 0x04}});
 }
 
 std::vector<Pattern> composePatterns()
@@ -269,9 +290,12 @@ std::vector<Pattern> composePatterns()
             put(breakdown, row, kBassCh, "F-1", kBass);
     }
     drums(breakdown, Beat::Hats, 16, 63);
-    lead(breakdown, {{16, "E-3", 0, 0, 0x4, 0x24},  {24, "C-3", 0x3, 0x08, 0x3, 0x00},
-                     {32, "D-3", 0, 0, 0x4, 0x46},  {40, "B-2", 0x3, 0x0C, 0x3, 0x00},
-                     {48, "A-2", 0, 0, 0x4, 0x68},  {56, "A-2", 0xC, 0x30, 0xA, 0x01}});
+    lead(breakdown, {{16, "E-3", 0, 0, 0x4, 0x24},
+                     {24, "C-3", 0x3, 0x08, 0x3, 0x00},
+                     {32, "D-3", 0, 0, 0x4, 0x46},
+                     {40, "B-2", 0x3, 0x0C, 0x3, 0x00},
+                     {48, "A-2", 0, 0, 0x4, 0x68},
+                     {56, "A-2", 0xC, 0x30, 0xA, 0x01}});
 
     /* Build-up: faster, the lead climbing, the drums rolling. */
     Pattern &build = patterns[5];
@@ -320,7 +344,8 @@ int main(int argc, char **argv)
     song.order = {0, 1, 2, 3, 4, 5, 6, 7};
     std::vector<uint8_t> bytes = song.bytes();
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         std::fprintf(stderr, "compose_demo: cannot write %s\n", argv[1]);
         return 1;

@@ -35,7 +35,7 @@ struct Cell {
 using Pattern = std::array<std::array<Cell, kChannels>, kRowsPerPattern>;
 
 struct ModuleImage {
-    std::string title; /* up to 20 characters */
+    std::string title;                 /* up to 20 characters */
     std::vector<ModuleSample> samples; /* up to 31 */
     std::vector<uint8_t> order;        /* 1..128 positions */
     std::vector<Pattern> patterns;

@@ -1,8 +1,8 @@
 /* The window, its copy of the picture, and the loop that waits for the
  * player's signals and the window's events. */
+#include "pluginport.h"
 #include "renderer.h"
 #include "zephrin.h"
-#include "pluginport.h"
 
 #include <cstdio>
 
@@ -24,8 +24,8 @@ APTR readSlot(APTR *slot) { return __atomic_load_n(slot, __ATOMIC_ACQUIRE); }
 bool takeWindowEvents()
 {
     bool closing = false;
-    while (auto *event = reinterpret_cast<struct IntuiMessage *>(
-               IExec->GetMsg(IExec, window->UserPort))) {
+    while (auto *event =
+               reinterpret_cast<struct IntuiMessage *>(IExec->GetMsg(IExec, window->UserPort))) {
         if (event->Class == IDCMP_CLOSEWINDOW)
             closing = true;
         IExec->ReplyMsg(IExec, &event->ExecMessage);
@@ -85,8 +85,8 @@ void runEventLoop(uint32 dataSignalMask, uint32 infoSignalMask, APTR *sampleBuff
                   APTR *firstSpectrumSlot, APTR *secondSpectrumSlot, APTR *trackInfoSlot)
 {
     for (;;) {
-        const uint32 received = IExec->Wait(
-            IExec, windowSignalMask | dataSignalMask | infoSignalMask | SIGBREAKF_CTRL_C);
+        const uint32 received = IExec->Wait(IExec, windowSignalMask | dataSignalMask |
+                                                       infoSignalMask | SIGBREAKF_CTRL_C);
         if (received & SIGBREAKF_CTRL_C)
             return;
         if ((received & windowSignalMask) && takeWindowEvents())

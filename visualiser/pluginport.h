@@ -34,17 +34,17 @@
 #endif
 
 struct PluginMessage {
-    struct Message pm_Message;  /*  0 */
-    uint32 dataSignalMask;      /* 20 */
-    struct Task *clientTask;    /* 24 */
-    APTR *firstSpectrumSlot;    /* 28 */
-    APTR *secondSpectrumSlot;   /* 32 */
-    uint16 accepted;            /* 36: written by the player on attach */
-    uint16 reserved1;           /* 38 */
-    uint32 infoSignalMask;      /* 40 */
-    APTR *trackInfoSlot;        /* 44 */
-    uint32 reserved2;           /* 48 */
-    APTR *sampleBufferSlot;     /* 52 */
+    struct Message pm_Message; /*  0 */
+    uint32 dataSignalMask;     /* 20 */
+    struct Task *clientTask;   /* 24 */
+    APTR *firstSpectrumSlot;   /* 28 */
+    APTR *secondSpectrumSlot;  /* 32 */
+    uint16 accepted;           /* 36: written by the player on attach */
+    uint16 reserved1;          /* 38 */
+    uint32 infoSignalMask;     /* 40 */
+    APTR *trackInfoSlot;       /* 44 */
+    uint32 reserved2;          /* 48 */
+    APTR *sampleBufferSlot;    /* 52 */
 };
 
 #if OV_ADDRESS_32

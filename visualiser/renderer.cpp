@@ -42,7 +42,10 @@ static_assert(blueFadeIsExact());
 
 /* Red and green halve (the bits shifted across a colour boundary are
  * masked away), blue keeps 92 %, alpha is 0. */
-constexpr uint32 fade(uint32 pixel) { return ((pixel >> 1) & 0x007F7F00u) | fadeBlue(pixel & 0xFFu); }
+constexpr uint32 fade(uint32 pixel)
+{
+    return ((pixel >> 1) & 0x007F7F00u) | fadeBlue(pixel & 0xFFu);
+}
 
 /* The generator for the star field: any time-seeded one will do. */
 uint32 randomState;
@@ -66,10 +69,12 @@ void shiftAndFade()
     const __m128i blueMask = _mm_set1_epi32(0xFF);
     const __m128i blueFactor = _mm_set1_epi32(60294);
     for (; k + 4 <= framePixels - 1; k += 4) {
-        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i *>(&frameBuffer[k + 1]));
+        const __m128i pixels =
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(&frameBuffer[k + 1]));
         const __m128i blue = _mm_mulhi_epu16(_mm_and_si128(pixels, blueMask), blueFactor);
         const __m128i redGreen = _mm_and_si128(_mm_srli_epi32(pixels, 1), redGreenMask);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(&frameBuffer[k]), _mm_or_si128(redGreen, blue));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(&frameBuffer[k]),
+                         _mm_or_si128(redGreen, blue));
     }
 #endif
     for (; k < framePixels - 1; k++)
@@ -99,21 +104,30 @@ void drawScope(const uint8 *samples)
 uint32 peakFall(uint32 level)
 {
     level &= 0xFF;
-    if (level > 96) level -= 1;
-    if (level > 64) level -= 1;
-    if (level > 32) level -= 1;
-    if (level > 1) level -= 1;
+    if (level > 96)
+        level -= 1;
+    if (level > 64)
+        level -= 1;
+    if (level > 32)
+        level -= 1;
+    if (level > 1)
+        level -= 1;
     return level;
 }
 
 uint32 barFall(uint32 level)
 {
     level &= 0xFF;
-    if (level > 96) level -= 4;
-    if (level > 64) level -= 4;
-    if (level > 32) level -= 4;
-    if (level > 4) level -= 4;
-    if (level > 1) level -= 1;
+    if (level > 96)
+        level -= 4;
+    if (level > 64)
+        level -= 4;
+    if (level > 32)
+        level -= 4;
+    if (level > 4)
+        level -= 4;
+    if (level > 1)
+        level -= 1;
     return level;
 }
 

@@ -33,7 +33,8 @@ OV_EXTERN_C OV_EXPORT int32 _start(void)
     p96Base = IExec->OpenLibrary(IExec, "Picasso96API.library", 0);
     IIntuition = reinterpret_cast<struct IntuitionIFace *>(
         IExec->GetInterface(IExec, intuitionBase, "main", 1, nullptr));
-    IP96 = reinterpret_cast<struct P96IFace *>(IExec->GetInterface(IExec, p96Base, "main", 1, nullptr));
+    IP96 = reinterpret_cast<struct P96IFace *>(
+        IExec->GetInterface(IExec, p96Base, "main", 1, nullptr));
     int32 result = returnFail;
     if (IIntuition != nullptr && IP96 != nullptr)
         result = zephrinMain();

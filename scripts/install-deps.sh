@@ -18,8 +18,8 @@ test_packages=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   # AIFF interoperability checks and the speed and length comparisons
   sox libsox-fmt-all sndfile-tools sndfile-programs libxmp-dev xmp openmpt123
-  # fuzzing (libFuzzer comes with clang's runtime)
-  clang libclang-rt-14-dev
+  # fuzzing (libFuzzer comes with clang's runtime), and the format check
+  clang libclang-rt-14-dev clang-format
   # the 32-bit big-endian PowerPC configuration
   qemu-user g++-powerpc-linux-gnu
   # window tests on a virtual display, and looking at captured frames

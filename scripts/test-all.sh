@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite in three configurations, each in a
-# build folder of its own at the top of the repository:
+# Checks the code's format, then builds and runs the whole test suite in
+# several configurations, each in a build folder of its own at the top of the
+# repository:
 #
+#   format   the product code keeps the style of .clang-format
+#            (scripts/check-format.sh)
 #   release  native Release (build-release); window tests on a virtual
 #            display (xvfb-run)
 #   asan     native Debug with AddressSanitizer and UndefinedBehaviorSanitizer,
@@ -39,7 +42,7 @@ configure_args() {
     tsan) echo "-DCMAKE_BUILD_TYPE=RelWithDebInfo -DOV_SANITIZE_THREAD=ON -DOV_WITH_SDL=ON -DOV_BUILD_BENCHMARKS=OFF" ;;
     ppc) echo "-DCMAKE_TOOLCHAIN_FILE=$repo/cmake/toolchain-powerpc.cmake -DCMAKE_BUILD_TYPE=Release
                -DOV_WITH_SDL=OFF -DOV_BUILD_BENCHMARKS=OFF" ;;
-    fuzz) echo "" ;;
+    fuzz | format) echo "" ;;
     *) return 1 ;;
   esac
 }
@@ -109,12 +112,21 @@ tally() {
 }
 
 configs=("$@")
-[ ${#configs[@]} -eq 0 ] && configs=(release asan tsan ppc fuzz)
+[ ${#configs[@]} -eq 0 ] && configs=(format release asan tsan ppc fuzz)
 
 for config in "${configs[@]}"; do
   if ! args=$(configure_args "$config"); then
-    echo "test-all: unknown configuration '$config' (release, asan, tsan, ppc, fuzz)" >&2
+    echo "test-all: unknown configuration '$config' (format, release, asan, tsan, ppc, fuzz)" >&2
     exit 2
+  fi
+  if [ "$config" = format ]; then
+    echo "=== format: checking the product code against .clang-format"
+    if scripts/check-format.sh; then
+      tally format 1 0 "style of .clang-format"
+    else
+      tally format 0 1 "scripts/check-format.sh --fix reformats"
+    fi
+    continue
   fi
   dir=$repo/build-$config
   log=$dir/test-all-build.log

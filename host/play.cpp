@@ -143,6 +143,15 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
     bool decoding = true, paused = false, started = false;
     std::string notice;
     const uint64_t ahead = static_cast<uint64_t>(kQueueSeconds * rate);
+    /* After a seek: what is queued goes, and the next decoded frame is
+     * `songAt` in the song. */
+    auto moveTo = [&](uint64_t songAt) {
+        device.drop();
+        anchorPlayed = device.playedFrames();
+        anchorHistory = history.end();
+        anchorSong = songFrame = songAt;
+        decoding = true;
+    };
 
     for (;;) {
         while (decoding && device.waitingFrames() < ahead) {
@@ -207,11 +216,7 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
                 }
                 notice.clear();
                 session.restart();
-                device.drop();
-                anchorPlayed = device.playedFrames();
-                anchorHistory = history.end();
-                anchorSong = songFrame = session.skip(target);
-                decoding = true;
+                moveTo(session.skip(target));
                 break;
             }
             int32_t result = session.seek(static_cast<uint32_t>(std::max<int64_t>(now + step, 0)));
@@ -221,11 +226,7 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
                 notice = key == Key::SeekForward ? "(no further to go)" : "(cannot seek there)";
             } else {
                 notice.clear();
-                device.drop();
-                anchorPlayed = device.playedFrames();
-                anchorHistory = history.end();
-                anchorSong = songFrame = static_cast<uint64_t>(result) * rate;
-                decoding = true;
+                moveTo(static_cast<uint64_t>(result) * rate);
             }
             break;
         }

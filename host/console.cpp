@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include "platform/exec.h"
+#include "platform/platform.h"
 #include "platform/program.h"
 
 #include <poll.h>
@@ -89,7 +90,7 @@ BreakWatch::~BreakWatch() { ovReceiveBreaks(FALSE); }
 
 bool BreakWatch::arrived()
 {
-    struct ExecIFace *IExec = AbsExecBase->MainInterface;
+    struct ExecIFace *IExec = ovExecInterface();
     return (IExec->SetSignal(IExec, 0, SIGBREAKF_CTRL_C) & SIGBREAKF_CTRL_C) != 0;
 }
 

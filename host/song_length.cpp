@@ -1,7 +1,7 @@
 #include "song_length.h"
 
 #include "host_error.h"
-#include "platform/exec.h"
+#include "platform/platform.h"
 #include "protracker/replayer.h"
 
 #include <cstdio>
@@ -23,7 +23,7 @@ std::optional<uint64_t> songFrames(const PlayerSession &session, uint32_t passes
         return std::nullopt;
     /* The invert loop writes into the image the scan runs over. */
     std::vector<uint8_t> image(original.begin(), original.end());
-    struct ExecIFace *IExec = AbsExecBase->MainInterface;
+    struct ExecIFace *IExec = ovExecInterface();
     struct pt_state *state = pt_init(image.data(), static_cast<int32>(image.size()),
                                      static_cast<int32>(session.rate()), IExec);
     if (state == nullptr)

@@ -51,7 +51,7 @@ std::vector<orvane::DescribedField> descriptorDetail(const struct PlayerInfo &in
 // gave no descriptor.
 bool listPlugin(const std::string &path)
 {
-    struct ExecIFace *IExec = AbsExecBase->MainInterface;
+    struct ExecIFace *IExec = ovExecInterface();
     std::printf("%s\n", path.c_str());
     struct Library *base = IExec->OpenLibrary(IExec, path.c_str(), 1);
     if (base == nullptr) {

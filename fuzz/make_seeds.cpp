@@ -5,7 +5,7 @@
 #include "frame/ovplug.h"
 #include "platform/platform.h"
 #include "support/aiff_file.h"
-#include "support/module_writer.h"
+#include "tools/module_image.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -23,10 +23,10 @@ void write(const std::filesystem::path &file, const std::vector<uint8_t> &bytes)
 
 std::vector<uint8_t> effectModule(int firstEffect)
 {
-    ovtest::ModuleWriter writer;
+    ovtools::ModuleWriter writer;
     writer.title("seed");
-    writer.sample(1, ovtest::constantSample(64, 90), 64, 0, 8, 32);
-    writer.sample(2, ovtest::constantSample(40, -60), 40, 9);
+    writer.sample(1, ovtools::constantSample(64, 90), 64, 0, 8, 32);
+    writer.sample(2, ovtools::constantSample(40, -60), 40, 9);
     writer.orders({0, 1});
     for (int row = 0; row < 64; row++) {
         for (int channel = 0; channel < 4; channel++) {
@@ -44,14 +44,14 @@ std::vector<uint8_t> effectModule(int firstEffect)
  * per input: an empty one, and one with notes on two positions. */
 std::vector<uint8_t> fastModule(bool withNotes)
 {
-    ovtest::ModuleWriter writer;
+    ovtools::ModuleWriter writer;
     writer.title("fast");
     writer.cell(0, 0, 0, 0, 0, 0xF, 0x01);
     writer.cell(0, 0, 1, 0, 0, 0xF, 0xFF);
     if (!withNotes)
         return writer.bytes();
-    writer.sample(1, ovtest::constantSample(32, 70), 48, 0, 8, 16);
-    writer.sample(2, ovtest::constantSample(16, -40), 64, 3);
+    writer.sample(1, ovtools::constantSample(32, 70), 48, 0, 8, 16);
+    writer.sample(2, ovtools::constantSample(16, -40), 64, 3);
     writer.orders({0, 1});
     for (int row = 0; row < 64; row += 4)
         writer.cell(row / 32, row % 32 + 1, row / 4 % 4, 428 - row, 1 + row / 8 % 2);

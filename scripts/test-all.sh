@@ -191,5 +191,6 @@ echo
 echo "=== summary (test programs per configuration)"
 printf '%s\n' "${summaries[@]}"
 echo "total time ${SECONDS}s"
+scripts/line-ratio.sh
 echo "$total_passed passed, $total_failed failed"
 exit $status

@@ -10,6 +10,7 @@
  */
 #include "module_image.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -18,6 +19,9 @@
 using namespace ovtools;
 
 namespace {
+
+constexpr int kChannels = 4;
+using Pattern = std::array<std::array<ModuleCell, kChannels>, 64>;
 
 /* Playback rate of a sample played at C-3 (period 214) on a PAL Amiga:
  * the drums are made for it. */
@@ -41,17 +45,17 @@ double noise()
 
 ModuleSample looped(const char *name, uint8_t volume, size_t length, auto waveAt)
 {
-    ModuleSample s{name, {}, volume};
+    ModuleSample s{name, {}, 0, volume};
     for (size_t i = 0; i < length; i++)
         s.data.push_back(clip(waveAt(i)));
-    s.loopStart = 0;
-    s.loopLength = static_cast<uint32_t>(length);
+    s.loopStartWords = 0;
+    s.loopLengthWords = static_cast<uint16_t>(length / 2);
     return s;
 }
 
 ModuleSample oneShot(const char *name, uint8_t volume, double seconds, auto waveAt)
 {
-    ModuleSample s{name, {}, volume};
+    ModuleSample s{name, {}, 0, volume};
     size_t length = static_cast<size_t>(seconds * kDrumRate) & ~size_t{1};
     for (size_t i = 0; i < length; i++)
         s.data.push_back(clip(waveAt(static_cast<double>(i) / kDrumRate)));
@@ -101,7 +105,7 @@ std::vector<ModuleSample> synthesiseSamples()
 void put(Pattern &p, int row, int ch, const char *note, uint8_t sample, uint8_t effect = 0,
          uint8_t param = 0)
 {
-    Cell &c = p[row][ch];
+    ModuleCell &c = p[row][ch];
     c.period = note != nullptr ? notePeriod(note) : 0;
     c.sample = sample;
     c.effect = effect;
@@ -337,11 +341,21 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: compose_demo OUT.mod\n");
         return 2;
     }
-    ModuleImage song;
-    song.title = "Orvane demo";
-    song.samples = synthesiseSamples();
-    song.patterns = composePatterns();
-    song.order = {0, 1, 2, 3, 4, 5, 6, 7};
+    ModuleWriter song;
+    song.title("Orvane demo");
+    std::vector<ModuleSample> samples = synthesiseSamples();
+    samples.resize(31, ModuleSample{"", {}, 0, 0, 0, 0}); /* empty slots all zero */
+    for (size_t i = 0; i < samples.size(); i++)
+        song.sample(static_cast<int>(i) + 1, samples[i]);
+    std::vector<Pattern> patterns = composePatterns();
+    std::vector<int> order;
+    for (size_t p = 0; p < patterns.size(); p++) {
+        order.push_back(static_cast<int>(p));
+        for (int row = 0; row < 64; row++)
+            for (int ch = 0; ch < kChannels; ch++)
+                song.cell(static_cast<int>(p), row, ch, patterns[p][row][ch]);
+    }
+    song.orders(order);
     std::vector<uint8_t> bytes = song.bytes();
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(bytes.data()),

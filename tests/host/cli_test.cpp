@@ -3,7 +3,7 @@
 #include "orvane_run.h"
 #include "support/plugin_host.h"
 #include "support/aiff_file.h"
-#include "support/module_writer.h"
+#include "tools/module_image.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -104,10 +104,10 @@ TEST(Info, AModuleIsNamedByItsOwnTitle)
 
 TEST(Info, ModuleThroughTheLoaderWithItsSampleTable)
 {
-    ovtest::ModuleSample lead{"lead", std::vector<int8_t>(1000, 5), 9, 40, 100, 200};
-    ovtest::ModuleSample kick{"kick\x01", std::vector<int8_t>(64, 9), 0, 64, 0, 1};
+    ovtools::ModuleSample lead{"lead", std::vector<int8_t>(1000, 5), 9, 40, 100, 200};
+    ovtools::ModuleSample kick{"kick\x01", std::vector<int8_t>(64, 9), 0, 64, 0, 1};
     std::string path = ovtest::tempPath("table.mod");
-    ovtest::writeFile(path, ovtest::ModuleWriter()
+    ovtest::writeFile(path, ovtools::ModuleWriter()
                                 .title("  table test ")
                                 .sample(3, lead)
                                 .sample(17, kick)
@@ -216,7 +216,7 @@ TEST(Errors, FileNoPluginRecognises)
 TEST(Errors, ModulesTheLoaderRefusesSayWhy)
 {
     /* Six patterns (the highest order is 5) and one 100-byte sample. */
-    const std::vector<uint8_t> module = ovtest::ModuleWriter()
+    const std::vector<uint8_t> module = ovtools::ModuleWriter()
                                             .orders({0, 5, 2})
                                             .sample(1, std::vector<int8_t>(100, 1))
                                             .bytes();

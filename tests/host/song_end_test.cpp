@@ -5,7 +5,7 @@
 #include "orvane_run.h"
 #include "plugins.h"
 #include "song_length.h"
-#include "support/module_writer.h"
+#include "tools/module_image.h"
 #include "support/plugin_host.h"
 
 #include "platform/exec.h"
@@ -54,8 +54,8 @@ int64_t renderedFrames(const std::vector<std::string> &arguments, const std::str
 std::string shortModule()
 {
     std::string file = ovtest::tempPath("short-song.mod");
-    ovtest::ModuleWriter writer;
-    writer.sample(1, ovtest::constantSample(4000, 50), 40, 0, 0, 4000)
+    ovtools::ModuleWriter writer;
+    writer.sample(1, ovtools::constantSample(4000, 50), 40, 0, 0, 4000)
         .cell(0, 0, 0, 428, 1, 0xF, 0x01)
         .cell(0, 32, 1, 214, 1);
     ovtest::writeFile(file, writer.bytes());
@@ -83,7 +83,7 @@ TEST(SongEnd, ARestartHearsTheModuleAsAtFirstThoughTheInvertLoopRewroteIt)
 {
     /* EFF on every row inverts one more byte of sample 1's loop. */
     std::string file = ovtest::tempPath("invert-loop.mod");
-    ovtest::ModuleWriter writer;
+    ovtools::ModuleWriter writer;
     std::vector<int8_t> wave(2000);
     for (size_t i = 0; i < wave.size(); i++)
         wave[i] = static_cast<int8_t>(i * 7 % 200 - 100);

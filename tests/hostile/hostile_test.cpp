@@ -9,7 +9,7 @@
 #include "orvane_run.h"
 #include "platform/byteorder.h"
 #include "support/aiff_file.h"
-#include "support/module_writer.h"
+#include "tools/module_image.h"
 #include "support/plugin_host.h"
 
 #include <algorithm>
@@ -126,10 +126,10 @@ void addModuleDamage(std::vector<HostileFile> &out, const HostileFile &module)
 /* A module whose cells carry every command with hostile parameters. */
 HostileFile everyEffectModule()
 {
-    ovtest::ModuleWriter writer;
+    ovtools::ModuleWriter writer;
     writer.title("every effect");
-    writer.sample(1, ovtest::constantSample(64, 100), 64, 0, 2, 60);
-    writer.sample(2, ovtest::constantSample(2, -100), 64, 15, 0, 0);
+    writer.sample(1, ovtools::constantSample(64, 100), 64, 0, 2, 60);
+    writer.sample(2, ovtools::constantSample(2, -100), 64, 15, 0, 0);
     writer.orders({0, 1, 0});
     std::mt19937 random(7);
     for (int pattern = 0; pattern < 2; pattern++) {

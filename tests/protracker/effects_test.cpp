@@ -3,7 +3,7 @@
 #include "pt_test_util.h"
 
 using namespace pttest;
-using ovtest::ModuleWriter;
+using ovtools::ModuleWriter;
 
 namespace {
 
@@ -52,7 +52,7 @@ TEST(PtEffectArpeggio, InstrumentWithoutNoteRetriggersTheLastPeriod)
 TEST(PtEffectVolume, SlidesSaturateAndSetVolume)
 {
     ModuleWriter writer;
-    writer.sample(1, ovtest::constantSample(100, 1), 20);
+    writer.sample(1, ovtools::constantSample(100, 1), 20);
     writer.cell(0, 0, 0, 428, 1).cell(0, 1, 0, 0, 0, 0xA, 0x10).cell(0, 2, 0, 0, 0, 0xA, 0x01);
     writer.cell(0, 3, 0, 0, 0, 0xC, 0x3E).cell(0, 4, 0, 0, 0, 0xA, 0x10);
     writer.cell(0, 5, 0, 0, 0, 0xC, 0x40).cell(0, 6, 0, 0, 0, 0xA, 0x0F);
@@ -70,7 +70,7 @@ TEST(PtEffectVolume, SlidesSaturateAndSetVolume)
 TEST(PtEffectVolume, BareNoteAfterSlideToZeroPlaysSavedVolume)
 {
     ModuleWriter writer;
-    writer.sample(1, ovtest::constantSample(100, 1), 30);
+    writer.sample(1, ovtools::constantSample(100, 1), 30);
     writer.cell(0, 0, 0, 428, 1).cell(0, 1, 0, 0, 0, 0xA, 0x0F).cell(0, 2, 0, 428, 0);
     LoadedModule m(writer.bytes());
     m.rows(2);
@@ -83,7 +83,7 @@ TEST(PtEffectVolume, BareNoteAfterSlideToZeroPlaysSavedVolume)
 TEST(PtEffectVolume, TremoloShapesOnlyTheOutput)
 {
     ModuleWriter writer;
-    writer.sample(1, ovtest::constantSample(100, 1), 32);
+    writer.sample(1, ovtools::constantSample(100, 1), 32);
     writer.cell(0, 0, 0, 428, 1, 0x7, 0x44);
     LoadedModule m(writer.bytes());
     const int expected[4] = {32, 32 + (8 * 97 >> 8), 32 + (8 * 180 >> 8), 32 + (8 * 235 >> 8)};
@@ -130,7 +130,7 @@ TEST(PtEffectPeriod, FineSlidesHaveNoLimit)
 TEST(PtEffectPeriod, TonePortamentoKeepsPositionAndSwitchesSample)
 {
     ModuleWriter writer = basicWriter();
-    writer.sample(2, ovtest::constantSample(500, -5), 40);
+    writer.sample(2, ovtools::constantSample(500, -5), 40);
     writer.cell(0, 0, 0, 428, 1).cell(0, 1, 0, 214, 2, 0x3, 0x08);
     for (int row = 2; row <= 6; row++)
         writer.cell(0, row, 0, 0, 0, 0x3, 0);
@@ -171,7 +171,7 @@ TEST(PtEffectPeriod, GlissandoPastTheTableEndUsesTheLastEntry)
     /* a fine slide drives the period below every table entry; the slide
      * then limits it to 108 while the step follows the table's last entry */
     ModuleWriter writer = basicWriter();
-    writer.sample(1, ovtest::constantSample(100, 1), 64, 15);
+    writer.sample(1, ovtools::constantSample(100, 1), 64, 15);
     writer.cell(0, 0, 0, 114, 1).cell(0, 1, 0, 0, 0, 0xE, 0x31).cell(0, 2, 0, 0, 0, 0x1, 0x20);
     LoadedModule m(writer.bytes());
     m.rows(2);
@@ -183,7 +183,7 @@ TEST(PtEffectPeriod, GlissandoPastTheTableEndUsesTheLastEntry)
 TEST(PtEffectPeriod, VibratoAndTheRowsAfterIt)
 {
     ModuleWriter writer;
-    writer.sample(1, ovtest::constantSample(100, 1), 64, 1);
+    writer.sample(1, ovtools::constantSample(100, 1), 64, 1);
     writer.cell(0, 0, 0, 428, 1, 0x4, 0x48);
     ModuleWriter thenVolumeSlide = writer;
     thenVolumeSlide.cell(0, 1, 0, 0, 0, 0xA, 0x00);
@@ -243,7 +243,7 @@ TEST(PtEffectPeriod, FinetuneCommand)
 TEST(PtEffectSample, OffsetAndItsMemory)
 {
     ModuleWriter writer;
-    writer.sample(1, ovtest::constantSample(4000, 1));
+    writer.sample(1, ovtools::constantSample(4000, 1));
     /* not on row 0: the first tick restarts every channel */
     writer.cell(0, 1, 0, 428, 1, 0x9, 0x02).cell(0, 2, 0, 428, 0, 0x9, 0x00);
     writer.cell(0, 3, 0, 0, 0, 0x9, 0x05);
@@ -370,8 +370,8 @@ TEST(PtEffectInvertLoop, InvertsOneLoopBytePerRow)
 
 TEST(PtEffectInvertLoop, NeverWritesOutsideTheImage)
 {
-    ovtest::ModuleSample last;
-    last.data = ovtest::constantSample(8, 3);
+    ovtools::ModuleSample last;
+    last.data = ovtools::constantSample(8, 3);
     last.loopStartWords = 4; /* the loop lies wholly behind the file's end */
     last.loopLengthWords = 4;
     ModuleWriter writer;

@@ -7,7 +7,7 @@
 #include <cstring>
 
 using namespace pttest;
-using ovtest::ModuleWriter;
+using ovtools::ModuleWriter;
 
 namespace {
 
@@ -57,15 +57,15 @@ TEST(PtLoaderRejects, PatternDataAndSampleDataPastTheEnd)
 
     /* the last sample ends exactly at the end: accepted; a byte less: refused
      * (the state block is released, which the leak check confirms) */
-    auto module = basicWriter().sample(2, ovtest::constantSample(10, 1)).bytes();
+    auto module = basicWriter().sample(2, ovtools::constantSample(10, 1)).bytes();
     LoadedModule exact(module);
     EXPECT_NE(exact.state, nullptr);
     std::vector<uint8_t> cut(module.begin(), module.end() - 1);
     EXPECT_EQ(load(cut), nullptr);
 
     /* a header claiming more data than the file holds */
-    ovtest::ModuleSample liar;
-    liar.data = ovtest::constantSample(4, 9);
+    ovtools::ModuleSample liar;
+    liar.data = ovtools::constantSample(4, 9);
     liar.lengthWordsOverride = 0xFFFF;
     auto lying = ModuleWriter().sample(31, liar).bytes();
     EXPECT_EQ(load(lying), nullptr);
@@ -122,15 +122,15 @@ TEST(PtLoaderLayout, CellUnpacking)
 
 TEST(PtLoaderLayout, SampleFieldsInFixedPoint)
 {
-    ovtest::ModuleSample looped;
+    ovtools::ModuleSample looped;
     looped.name = "a sample name of 22 ch+extra";
-    looped.data = ovtest::constantSample(20, 3);
+    looped.data = ovtools::constantSample(20, 3);
     looped.finetune = 0xF7;
     looped.volume = 80;
     looped.loopStartWords = 2;
     looped.loopLengthWords = 4;
     auto bytes = ModuleWriter().title("a title of twenty ch+extra").sample(1, looped)
-                     .sample(3, ovtest::constantSample(6, 1)).bytes();
+                     .sample(3, ovtools::constantSample(6, 1)).bytes();
     LoadedModule m(bytes);
     ASSERT_NE(m.state, nullptr);
     const pt_sample &s = m.state->samples[1];

@@ -7,7 +7,7 @@
 #include <random>
 
 using namespace pttest;
-using ovtest::ModuleWriter;
+using ovtools::ModuleWriter;
 
 namespace {
 
@@ -23,7 +23,7 @@ int valueAt(const std::vector<uint8_t> &bytes, pt_output_format format, int fram
 ModuleWriter constantLoop(int8_t value, int volume = 63)
 {
     ModuleWriter writer;
-    writer.sample(1, ovtest::constantSample(64, value), volume, 0, 0, 64);
+    writer.sample(1, ovtools::constantSample(64, value), volume, 0, 0, 64);
     return writer;
 }
 
@@ -76,9 +76,9 @@ TEST(PtMixerModes, ZeroFramesDoNothing)
 TEST(PtMixerSamples, OneShotStopsAndLoopsRepeat)
 {
     ModuleWriter writer;
-    writer.sample(1, ovtest::constantSample(100, 50), 63);          /* one-shot */
-    writer.sample(2, ovtest::constantSample(100, 50), 63, 0, 90, 2); /* 2-byte loop: plays once */
-    writer.sample(3, ovtest::constantSample(100, 50), 63, 0, 96, 4); /* loops */
+    writer.sample(1, ovtools::constantSample(100, 50), 63);          /* one-shot */
+    writer.sample(2, ovtools::constantSample(100, 50), 63, 0, 90, 2); /* 2-byte loop: plays once */
+    writer.sample(3, ovtools::constantSample(100, 50), 63, 0, 96, 4); /* loops */
     writer.cell(0, 0, 0, 428, 1).cell(0, 0, 1, 428, 2).cell(0, 0, 2, 428, 3);
     LoadedModule m(writer.bytes());
     /* 100 bytes at 3106/16384 of a byte per sample: gone after 528 samples */
@@ -97,9 +97,9 @@ TEST(PtMixerSamples, OneShotStopsAndLoopsRepeat)
 TEST(PtMixerSamples, PendingSampleSwitchesAtTheLoopEnd)
 {
     ModuleWriter writer;
-    writer.sample(1, ovtest::constantSample(100, 10), 63, 0, 0, 100);
-    writer.sample(2, ovtest::constantSample(100, -20), 30, 0, 0, 100);
-    writer.sample(3, ovtest::constantSample(100, 10), 63); /* one-shot */
+    writer.sample(1, ovtools::constantSample(100, 10), 63, 0, 0, 100);
+    writer.sample(2, ovtools::constantSample(100, -20), 30, 0, 0, 100);
+    writer.sample(3, ovtools::constantSample(100, 10), 63); /* one-shot */
     writer.cell(0, 0, 1, 428, 1).cell(0, 1, 1, 0, 2);
     writer.cell(0, 0, 2, 428, 3).cell(0, 1, 2, 0, 2);
     LoadedModule m(writer.bytes());
@@ -157,7 +157,7 @@ std::vector<uint8_t> randomModule(unsigned seed)
     ModuleWriter writer;
     writer.title("random " + std::to_string(seed));
     for (int s = 1; s <= 12; s++) {
-        ovtest::ModuleSample sample;
+        ovtools::ModuleSample sample;
         sample.data = waveSample(static_cast<size_t>(pick(6) == 0 ? 0 : 2 + 2 * pick(1500)), seed + s);
         sample.volume = static_cast<uint8_t>(pick(70));
         sample.finetune = static_cast<uint8_t>(pick(256));
@@ -260,7 +260,7 @@ TEST(PtMixerFastRenderer, MatchesTheReferenceOnNegativeSteps)
         ModuleWriter writer;
         writer.sample(1, waveSample(60000, 5), 64, c.note == 108 ? 7 : 0, 0, 60000);
         for (int s = 2; s <= 5; s++)
-            writer.sample(s, ovtest::constantSample(65534, 100), 64);
+            writer.sample(s, ovtools::constantSample(65534, 100), 64);
         writer.cell(0, 0, 0, c.note, 1).cell(0, 0, 1, 0, 0, 0xF, 1); /* one tick per row */
         for (int row = 1; row <= c.slideRows; row++)
             writer.cell(0, row, 0, 0, 0, 0xE, 0x10 | c.slide);

@@ -93,10 +93,10 @@ std::vector<int8_t> waveSample(size_t length, unsigned seed)
     return data;
 }
 
-ovtest::ModuleWriter basicWriter()
+ovtools::ModuleWriter basicWriter()
 {
-    ovtest::ModuleWriter writer;
-    writer.title("synthetic").sample(1, ovtest::constantSample(1000, 64), 64);
+    ovtools::ModuleWriter writer;
+    writer.title("synthetic").sample(1, ovtools::constantSample(1000, 64), 64);
     return writer;
 }
 

@@ -4,7 +4,7 @@
 #define OV_TESTS_PROTRACKER_PT_TEST_UTIL_H
 
 #include "protracker/replayer.h"
-#include "support/module_writer.h"
+#include "tools/module_image.h"
 #include "support/plugin_host.h"
 #include "support/pt_reference.h"
 
@@ -65,7 +65,7 @@ long firstDifference(const std::vector<uint8_t> &a, const std::vector<uint8_t> &
 std::vector<int8_t> waveSample(size_t length, unsigned seed);
 
 /* A basic module: sample 1 is 1000 bytes of value 64, one-shot. */
-ovtest::ModuleWriter basicWriter();
+ovtools::ModuleWriter basicWriter();
 
 /* Seconds of audio for long renders: the PowerPC run under qemu sets
  * OV_TEST_QUICK=1 and gets a shorter render. */

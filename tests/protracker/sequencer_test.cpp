@@ -5,7 +5,7 @@
 #include <utility>
 
 using namespace pttest;
-using ovtest::ModuleWriter;
+using ovtools::ModuleWriter;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <tuple>
 
 using namespace pttest;
-using ovtest::ModuleWriter;
+using ovtools::ModuleWriter;
 
 namespace {
 

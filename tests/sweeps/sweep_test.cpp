@@ -9,7 +9,7 @@
  * once: a second release of a block stops the program.
  */
 #include "support/aiff_file.h"
-#include "support/module_writer.h"
+#include "tools/module_image.h"
 #include "support/plugin_host.h"
 
 #include <cstdio>
@@ -59,8 +59,8 @@ std::vector<Results> sweep(const Life &life, Fault fault)
 
 std::vector<uint8_t> testModule()
 {
-    ovtest::ModuleWriter writer;
-    writer.sample(1, ovtest::constantSample(32, 50), 64, 0, 0, 32);
+    ovtools::ModuleWriter writer;
+    writer.sample(1, ovtools::constantSample(32, 50), 64, 0, 0, 32);
     writer.orders({0});
     writer.cell(0, 0, 0, 428, 1);
     return writer.bytes();

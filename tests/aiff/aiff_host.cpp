@@ -112,34 +112,10 @@ Encoded encodeFile(ovtest::Plugin &plugin, uint32_t rate, uint8_t channels,
     return result;
 }
 
-CommandResult runCommand(const std::string &command)
-{
-    CommandResult result;
-    const std::string errPath = ovtest::tempPath("command-stderr.txt");
-    FILE *pipe = ::popen((command + " 2>" + errPath).c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    char buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.out.append(buffer, got);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const auto err = ovtest::readFile(errPath);
-    result.err.assign(err.begin(), err.end());
-    return result;
-}
-
-bool soxAvailable()
-{
-    static const bool available = runCommand("sox --version").status == 0;
-    return available;
-}
-
 std::vector<uint8_t> soxDecode(const std::string &path, std::string *warnings)
 {
-    const CommandResult result =
-        runCommand("sox '" + path + "' -t raw -e signed-integer -b 16 -B -");
+    const ovtest::CommandResult result = ovtest::runCommand(
+        "sox " + ovtest::shellQuote(path) + " -t raw -e signed-integer -b 16 -B -");
     if (warnings != nullptr)
         *warnings = result.err;
     if (result.status != 0)

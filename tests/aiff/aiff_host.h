@@ -63,16 +63,9 @@ Encoded encodeFile(ovtest::Plugin &plugin, uint32_t rate, uint8_t channels,
                    const std::vector<uint8_t> &pcm, uint32_t framesPerCall);
 
 /* A shell command's exit status and what it wrote. */
-struct CommandResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-CommandResult runCommand(const std::string &command);
-bool soxAvailable();
 #define OV_REQUIRE_SOX()                                                                       \
     do {                                                                                       \
-        if (!::aifftest::soxAvailable())                                                       \
+        if (!::ovtest::soxAvailable())                                                       \
             GTEST_SKIP() << "sox not available";                                               \
     } while (0)
 /* sox's own decoding of a file: big-endian signed 16-bit frames. */

@@ -20,7 +20,7 @@ protected:
 
 std::string soxInfo(const std::string &option, const std::string &path)
 {
-    auto result = aifftest::runCommand("sox --i " + option + " '" + path + "'");
+    auto result = ovtest::runCommand("sox --i " + option + " '" + path + "'");
     while (!result.out.empty() && (result.out.back() == '\n' || result.out.back() == ' '))
         result.out.pop_back();
     return result.out;
@@ -39,7 +39,7 @@ TEST_F(Sox, ItsFilesPlayWithTheSamplesItDecodes)
             command << "sox -R -n -r " << rate << " -c " << channels << " -b 16 "
                     << (withComment ? "--comment 'odd' " : "--comment '' ") << "'" << path
                     << "' synth 0.3 sine 300-3000 whitenoise";
-            const auto made = aifftest::runCommand(command.str());
+            const auto made = ovtest::runCommand(command.str());
             ASSERT_EQ(made.status, 0) << made.err;
             const auto expected = aifftest::soxDecode(path);
             ASSERT_FALSE(expected.empty());

@@ -14,53 +14,16 @@
 
 namespace hosttest {
 
-namespace {
-
-std::string quote(const std::string &text)
-{
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
-
-std::string readText(const std::string &file)
-{
-    std::vector<uint8_t> bytes = ovtest::readFile(file);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-int runShell(const std::string &command)
-{
-    int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-} // namespace
-
 RunResult orvane(const std::vector<std::string> &arguments, const std::string &environment)
 {
-    static int runs = 0;
-    std::string outFile = ovtest::tempPath("run-" + std::to_string(++runs) + ".out");
-    std::string errFile = outFile.substr(0, outFile.size() - 4) + ".err";
-    std::string command =
-        "ORVANE_CHECK_LEAKS=1 OV_DISPLAY=headless " + environment + " " + quote(OV_ORVANE);
+    std::string command = "ORVANE_CHECK_LEAKS=1 OV_DISPLAY=headless " + environment + " " +
+                          ovtest::shellQuote(OV_ORVANE);
     for (const auto &argument : arguments)
-        command += " " + quote(argument);
-    command += " </dev/null >" + quote(outFile) + " 2>" + quote(errFile);
-    RunResult result;
-    result.status = runShell(command);
-    result.out = readText(outFile);
-    result.err = readText(errFile);
+        command += " " + ovtest::shellQuote(argument);
+    RunResult result = ovtest::runCommand(command + " </dev/null");
     /* A sanitizer's report fails the test, whatever status it expects. */
     if (result.err.find("Sanitizer") != std::string::npos)
         ADD_FAILURE() << "orvane reported:\n" << result.err;
-    std::filesystem::remove(outFile);
-    std::filesystem::remove(errFile);
     return result;
 }
 
@@ -83,17 +46,12 @@ std::vector<std::string> folderEntries(const std::string &folder)
     return names;
 }
 
-bool soxAvailable()
-{
-    return runShell("command -v sox >/dev/null 2>&1 && command -v soxi >/dev/null 2>&1") == 0;
-}
-
 std::string soxi(const std::string &flag, const std::string &file)
 {
-    std::string outFile = ovtest::tempPath("soxi.out");
-    if (runShell("soxi -" + flag + " " + quote(file) + " >" + quote(outFile) + " 2>/dev/null") != 0)
+    const ovtest::CommandResult run = ovtest::runCommand("soxi -" + flag + " " + ovtest::shellQuote(file));
+    if (run.status != 0)
         return {};
-    std::string text = readText(outFile);
+    std::string text = run.out;
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
     return text;

@@ -5,17 +5,15 @@
 #ifndef OV_TESTS_HOST_ORVANE_RUN_H
 #define OV_TESTS_HOST_ORVANE_RUN_H
 
+#include "support/plugin_host.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace hosttest {
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using RunResult = ovtest::CommandResult;
 
 /* Runs orvane with the arguments; `environment` is prefixed as
  * "NAME=value ..." to the command. */
@@ -28,7 +26,7 @@ std::string freshFolder(const std::string &name);
 /* Entries of a folder, sorted by name. */
 std::vector<std::string> folderEntries(const std::string &folder);
 
-bool soxAvailable();
+using ovtest::soxAvailable;
 /* What `soxi -<flag>` says about a file, trimmed; empty on failure. */
 std::string soxi(const std::string &flag, const std::string &file);
 

@@ -1,8 +1,10 @@
 #include "plugin_host.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -83,6 +85,38 @@ void LeakCheckListener::OnTestEnd(const ::testing::TestInfo &)
     ovTestClearFaults();
     EXPECT_EQ(ovTestLiveAllocations(), allocationsBefore_) << "AllocVec blocks left behind";
     EXPECT_EQ(ovTestOpenFiles(), filesBefore_) << "DOS files left open";
+}
+
+CommandResult runCommand(const std::string &command)
+{
+    static int runs = 0;
+    const std::string outPath = tempPath("command-" + std::to_string(++runs) + ".out");
+    const std::string errPath = outPath.substr(0, outPath.size() - 4) + ".err";
+    const int raw =
+        std::system(("(" + command + ") >" + shellQuote(outPath) + " 2>" + shellQuote(errPath)).c_str());
+    CommandResult result;
+    result.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const std::vector<uint8_t> out = readFile(outPath), err = readFile(errPath);
+    result.out.assign(out.begin(), out.end());
+    result.err.assign(err.begin(), err.end());
+    std::filesystem::remove(outPath);
+    std::filesystem::remove(errPath);
+    return result;
+}
+
+std::string shellQuote(const std::string &text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+bool soxAvailable()
+{
+    static const bool available =
+        runCommand("command -v sox && command -v soxi").status == 0;
+    return available;
 }
 
 } // namespace ovtest

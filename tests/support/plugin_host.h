@@ -40,6 +40,19 @@ void writeFile(const std::string &path, const std::vector<uint8_t> &bytes);
 /* A fresh file name in a per-run temporary folder. */
 std::string tempPath(const std::string &name);
 
+/* A shell command's standard output, standard error and exit status
+ * (-1 when it did not exit normally). */
+struct CommandResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+CommandResult runCommand(const std::string &command);
+/* `text` as one shell word. */
+std::string shellQuote(const std::string &text);
+/* Whether sox and soxi are installed. */
+bool soxAvailable();
+
 /* One opened plug-in library and its interface "main". Closing drops the
  * interface, closes the library and asks it to expunge (unloading the file). */
 class Plugin {

@@ -20,6 +20,8 @@ test_packages=(
   sox libsox-fmt-all sndfile-tools sndfile-programs libxmp-dev xmp openmpt123
   # fuzzing (libFuzzer comes with clang's runtime), and the format check
   clang libclang-rt-14-dev clang-format
+  # coverage per product folder (scripts/coverage.sh)
+  gcovr
   # the 32-bit big-endian PowerPC configuration
   qemu-user g++-powerpc-linux-gnu
   # window tests on a virtual display, and looking at captured frames

@@ -110,8 +110,9 @@ std::vector<uint8_t> ModuleWriter::bytes() const
         const ModuleSample &s = samples_[i];
         size_t at = 20 + static_cast<size_t>(i - 1) * 30;
         putText(out, at, s.name, 22);
-        unsigned words = s.lengthWordsOverride >= 0 ? static_cast<unsigned>(s.lengthWordsOverride)
-                                                    : static_cast<unsigned>((s.data.size() + 1) / 2);
+        unsigned words = s.lengthWordsOverride >= 0
+                             ? static_cast<unsigned>(s.lengthWordsOverride)
+                             : static_cast<unsigned>((s.data.size() + 1) / 2);
         ov_store_be16(&out[at + 22], words);
         out[at + 24] = s.finetune;
         out[at + 25] = s.volume;
@@ -149,10 +150,7 @@ std::vector<uint8_t> ModuleWriter::bytes() const
     return out;
 }
 
-std::vector<int8_t> constantSample(size_t n, int8_t value)
-{
-    return std::vector<int8_t>(n, value);
-}
+std::vector<int8_t> constantSample(size_t n, int8_t value) { return std::vector<int8_t>(n, value); }
 
 uint16_t notePeriod(const std::string &name)
 {

@@ -16,8 +16,8 @@ namespace ovtools {
 
 struct ModuleSample {
     std::string name;
-    std::vector<int8_t> data;   /* padded to an even length when written */
-    uint8_t finetune = 0;       /* stored as the header byte (low 4 bits used) */
+    std::vector<int8_t> data; /* padded to an even length when written */
+    uint8_t finetune = 0;     /* stored as the header byte (low 4 bits used) */
     uint8_t volume = 64;
     uint16_t loopStartWords = 0;
     uint16_t loopLengthWords = 1; /* 1 word: no loop, as trackers write it */

@@ -125,8 +125,9 @@ TEST_F(Player, ReportsTheRateEveryExtendedValueDenotes)
     }
 }
 
-/* A stream that has delivered its first block seeks; the next decode must
- * start at the second asked for, or go on where it was when refused. */
+/* A fresh stream, or one that has delivered its first block, seeks; the
+ * next decode must start at the second asked for, or go on where it was
+ * when refused. */
 TEST_F(Player, SeeksByWholeSecondsWithinTheSoundData)
 {
     const Bytes ten = testPcm(441000, 2), mono = testPcm(32100, 1), pcm = testPcm(66150, 2);
@@ -149,19 +150,22 @@ TEST_F(Player, SeeksByWholeSecondsWithinTheSoundData)
     };
     // clang-format on
     for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << "file " << c.file << ", second " << c.seconds);
-        const File &f = files[c.file];
-        const size_t total = f.pcm.size() / (2 * f.format.channels),
-                     first = std::min<size_t>(total, 8192);
-        Stream stream(plugin);
-        ASSERT_TRUE(stream.start(aifftest::tempFile("seek.aiff", f.file.bytes())));
-        ASSERT_EQ(stream.decode(), static_cast<int32_t>(first));
-        EXPECT_EQ(stream.seek(c.seconds), c.result);
-        const size_t from = c.result >= 0 ? size_t(c.result) * f.format.rate : first;
-        const int32_t got = stream.decode(), delivered = std::max(got, 0);
-        EXPECT_EQ(got, from >= total ? -1 : int32_t(std::min<size_t>(total - from, 8192)));
-        EXPECT_EQ(stream.output(delivered),
-                  aifftest::framesOf(f.pcm, f.format.channels, from, delivered));
+        for (bool fresh : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "file " << c.file << ", second " << c.seconds
+                                            << (fresh ? ", fresh" : ", after a block"));
+            const File &f = files[c.file];
+            const size_t total = f.pcm.size() / (2 * f.format.channels),
+                         before = fresh ? 0 : std::min<size_t>(total, 8192);
+            Stream stream(plugin);
+            ASSERT_TRUE(stream.start(aifftest::tempFile("seek.aiff", f.file.bytes())));
+            ASSERT_EQ(fresh ? 0 : stream.decode(), static_cast<int32_t>(before));
+            EXPECT_EQ(stream.seek(c.seconds), c.result);
+            const size_t from = c.result >= 0 ? size_t(c.result) * f.format.rate : before;
+            const int32_t got = stream.decode(), delivered = std::max(got, 0);
+            EXPECT_EQ(got, from >= total ? -1 : int32_t(std::min<size_t>(total - from, 8192)));
+            EXPECT_EQ(stream.output(delivered),
+                      aifftest::framesOf(f.pcm, f.format.channels, from, delivered));
+        }
     }
 }
 
@@ -195,6 +199,12 @@ TEST_F(Player, EntryPointsKeepToTheirOwnFields)
     EXPECT_EQ(stream.output(8192), aifftest::framesOf(pcm, 2, 0, 8192)) << "no HostArg, no read";
     stream.close();
     EXPECT_EQ(ovTestOpenFiles(), 0u);
+    /* Without a frame size any second within the length lies inside the
+     * data: only the result's own range bounds it. */
+    ASSERT_TRUE(
+        stream.start(aifftest::tempFile("no-frames.aiff", form(0, ~0u, 1).ssnd(pcm).bytes())));
+    EXPECT_EQ(stream.seek(0x7FFFFFFF), 0x7FFFFFFF);
+    EXPECT_EQ(stream.seek(0x80000000u), -1);
 }
 
 } // namespace

@@ -191,9 +191,9 @@ TEST_F(Player, EntryPointsKeepToTheirOwnFields)
     for (char *text : texts)
         firsts += text[0];
     EXPECT_EQ(firsts, std::string("\0\0x\0x", 5)) << "the third and fifth are the host's";
-    EXPECT_EQ(std::vector<uint32_t>(
-                  {stream->Word1324, stream->Word1344, stream->Word1348, stream->Word1352}),
-              std::vector<uint32_t>({0, 7, 8, 9}));
+    EXPECT_EQ(std::vector<uint32_t>({stream->SampleFormat, stream->Word1324, stream->Word1344,
+                                     stream->Word1348, stream->Word1352}),
+              std::vector<uint32_t>({2, 0, 7, 8, 9}));
     EXPECT_EQ(plugin->DecodeFramePlayer(plugin.iface(), stream.operator->(), nullptr), 0);
     ASSERT_EQ(stream.decode(), 8192);
     EXPECT_EQ(stream.output(8192), aifftest::framesOf(pcm, 2, 0, 8192)) << "no HostArg, no read";
@@ -205,6 +205,10 @@ TEST_F(Player, EntryPointsKeepToTheirOwnFields)
         stream.start(aifftest::tempFile("no-frames.aiff", form(0, ~0u, 1).ssnd(pcm).bytes())));
     EXPECT_EQ(stream.seek(0x7FFFFFFF), 0x7FFFFFFF);
     EXPECT_EQ(stream.seek(0x80000000u), -1);
+    stream.close(); /* without a rate there is no second to seek to */
+    ASSERT_TRUE(
+        stream.start(aifftest::tempFile("no-rate.aiff", form(2, 1000, 0).ssnd(pcm).bytes())));
+    EXPECT_EQ(stream.seek(0), -1);
 }
 
 } // namespace

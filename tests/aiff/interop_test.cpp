@@ -109,8 +109,7 @@ TEST_F(Interop, TheirFilesPlayWithTheirSamplesAndTheyReadOurs)
     for (const Tool &tool : kTools) {
         for (uint32_t rate : {8000u, 11025u, 22050u, 44100u, 65535u, 65536u, 96000u, 192000u}) {
             for (uint16_t channels : {1, 2}) {
-                SCOPED_TRACE(testing::Message()
-                             << tool.name << ", " << rate << " Hz, " << channels);
+                SCOPED_TRACE(testing::Message() << tool.name << ", " << rate << ", " << channels);
                 const uint32_t frames = rate / 5 + channels;
                 const Bytes pcm = ovtest::testPcm(frames, channels, rate);
                 const std::string theirs = ovtest::tempPath("theirs.aiff");

@@ -69,9 +69,8 @@ TEST_F(Player, EveryFileShapePlaysItsFramesOnceInBlocksOf8192OrDoesNotOpen)
         {"empty form", AiffFile(), kRefused, {}}, {"no SSND", form(2, 1000), kRefused, {}},
         {"only an empty SSND", form(2, 1000).ssnd({}), kRefused, {}},
         {"APPL past the end", past("APPL", ~0u), kRefused, {}},
-        {"APPL far past", past("APPL", 1u << 31), kRefused, {}},
+        {"COMM far past the end", past("COMM", 1u << 31), kRefused, {}},
         {"COMM past the end", past("COMM", ~0u), kRefused, {}},
-        {"COMM far past", past("COMM", ~0u >> 1), kRefused, {}},
     };
     // clang-format on
     for (const auto &shape : shapes) {

@@ -106,7 +106,7 @@ TEST_F(Player, ReportsTheRateEveryExtendedValueDenotes)
         {extendedRaw(0x400E, 0xAC44123456789ABCull), 44100}, /* fraction bits below the point */
         {extendedRaw(0x403E, 44100), 44100}, {extendedRaw(0x403F, 0x7FFFFFFF), 0xFFFFFFFEu},
         {extendedRaw(0x403F, 0x80000000), 0}, {extendedRaw(0x405D, 1), 0x80000000u},
-        {extendedRaw(0x405E, 1), 0}, {extendedRaw(0x407E, 1), 0} /* 2^64 */,
+        {extendedRaw(0x405E, 1), 0}, {extendedRaw(0x403F, 5 | 1ull << 63), 0} /* 2^64 + 10 */,
         {extendedRaw(0x4040, 0), 0}, {extendedRaw(0x401E, ~0ull), ~0u},
         {extendedRaw(0x401F, 1ull << 63), 0}, {extendedRaw(0x3FFF, 1ull << 63), 1},
         {extendedRaw(0x3FFE, 0xFFFFFFFF), 0}, {extendedRaw(0x0000, 1ull << 63), 0},

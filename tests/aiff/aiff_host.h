@@ -8,9 +8,6 @@
 #include "support/plugin_host.h"
 
 #include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace aifftest {
 

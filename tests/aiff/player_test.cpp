@@ -1,7 +1,6 @@
 /* Playing AIFF files through OV_AIFF.ovplug's player entry points. */
 #include "aiff_host.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {

@@ -55,17 +55,11 @@ protected:
  * pending, unchanged. */
 TEST_F(Writer, BuildsTheHeaderReportsTheBytesAndFixesUpTheSizes)
 {
-    struct Case {
-        uint32_t rate;
-        uint8_t channels;
-        std::vector<uint8_t> rateBytes;
-        uint32_t ssndSizeBefore; /* 0: as opened */
-        std::vector<std::pair<uint32_t, int32_t>> calls;
-        Fixups fixups;
-    };
     const uint32_t limit = 0x7FFFFFFC, room = 96500 * 4; /* two calls filling the buffer */
     // clang-format off
-    const Case cases[] = {
+    const struct { uint32_t rate; uint8_t channels; std::vector<uint8_t> rateBytes;
+                   uint32_t ssndSizeBefore; /* 0: as opened */
+                   std::vector<std::pair<uint32_t, int32_t>> calls; Fixups fixups; } cases[] = {
         {44100, 2, {0x40, 0x0E, 0xAC, 0x44}, 0, {{1000, 4054}, {1000, 4000}},
          {{22, 2000}, {42, 8008}, {4, 8046}}},
         {22050, 1, {0x40, 0x0E, 0x56, 0x22}, 0, {{0, 54}, {0, 0}}, {{22, 0}, {42, 8}, {4, 46}}},
@@ -79,15 +73,13 @@ TEST_F(Writer, BuildsTheHeaderReportsTheBytesAndFixesUpTheSizes)
     };
     // clang-format on
     const auto pcm = testPcm(48300, 2);
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.rate);
-        std::vector<uint8_t> header = {'F', 'O',        'R', 'M', 0,   0,   0, 0, 'A', 'I',
-                                       'F', 'F',        'C', 'O', 'M', 'M', 0, 0, 0,   18,
-                                       0,   c.channels, 0,   0,   0,   0,   0, 16};
-        header.insert(header.end(), c.rateBytes.begin(), c.rateBytes.end());
-        header.resize(38);
-        header.insert(header.end(), {'S', 'S', 'N', 'D', 0x7F, 0xFF, 0xFF, 0xFC});
-        header.resize(54);
+        std::vector<uint8_t> header(54, 0); /* all sizes 0 but COMM's 18 and SSND's limit */
+        std::memcpy(header.data(), "FORM\0\0\0\0AIFFCOMM\0\0\0\x12", 20);
+        header[21] = c.channels, header[27] = 16;
+        std::copy(c.rateBytes.begin(), c.rateBytes.end(), header.begin() + 28);
+        std::memcpy(&header[38], "SSND\x7F\xFF\xFF\xFC", 8);
         const uint8_t *out = open(c.rate, c.channels);
         ASSERT_NE(out, nullptr);
         EXPECT_EQ(std::vector<uint8_t>(out, out + 54), header);

@@ -40,25 +40,20 @@ struct Life {
 };
 
 constexpr Op I = Op::Init, O = Op::Open, D = Op::Decode, S = Op::Seek;
+// clang-format off
 const Life kLives[] = {
     {"Protracker allocations", "OV_PT.ovplug", Fault::Allocation, {I, O, D, D, D}, 2, {}},
-    {"AIFF allocations",
-     "OV_AIFF.ovplug",
-     Fault::Allocation,
-     {I, O, D, D, S, D, D, D, D, D},
-     3,
+    {"AIFF allocations", "OV_AIFF.ovplug", Fault::Allocation, {I, O, D, D, S, D, D, D, D, D}, 3,
      /* without COMM's buffer the chunk is passed over: no format, nothing to play or seek */
      {{3, {1, 1, -1, -1, -1, -1, -1, -1, -1, -1}}}},
     {"AIFF DOS calls", "OV_AIFF.ovplug", Fault::DosCall, {I, O, D, D, S, D, D, D, D, D}, 17, {}},
-    /* a short block read in a decode only delays the frames it missed */
+    /* swept over every DOS call, reads being some of them; a short read in a
+     * decode only delays the frames it missed */
     {"AIFF short reads", "OV_AIFF.ovplug", Fault::ShortRead, {I, O, D, D, D, D, D, D}, 15, {}},
-    {"AIFF encoder allocations",
-     "OV_AIFF.ovplug",
-     Fault::Allocation,
-     {Op::EncoderInit, Op::EncoderOpen, Op::Encode, Op::Finish, Op::Finish},
-     2,
-     {}},
+    {"AIFF encoder allocations", "OV_AIFF.ovplug", Fault::Allocation,
+     {Op::EncoderInit, Op::EncoderOpen, Op::Encode, Op::Finish, Op::Finish}, 2, {}},
 };
+// clang-format on
 
 /* What an entry point reports when it fails. */
 int64_t failure(Op op)

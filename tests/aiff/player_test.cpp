@@ -174,8 +174,7 @@ TEST_F(Player, EntryPointsKeepToTheirOwnFields)
     const auto path = aifftest::tempFile("fields.aiff", form(2, 20000).ssnd(pcm).bytes());
     Stream stream(plugin);
     ASSERT_EQ(stream.init(), 1);
-    stream->LoadMode = LOADMODE_IN_MEMORY;
-    stream->PlayerHandle = &stream;
+    stream->LoadMode = LOADMODE_IN_MEMORY, stream->PlayerHandle = &stream;
     EXPECT_EQ(stream.open(path), 0) << "not its loading mode";
     EXPECT_EQ(stream->PlayerHandle, &stream) << "left as it was, and no file opened";
     EXPECT_EQ(ovTestOpenFiles(), 0u);
@@ -197,16 +196,13 @@ TEST_F(Player, EntryPointsKeepToTheirOwnFields)
     ASSERT_EQ(stream.decode(), 8192);
     EXPECT_EQ(stream.output(8192), aifftest::framesOf(pcm, 2, 0, 8192)) << "no HostArg, no read";
     stream.close();
-    EXPECT_EQ(ovTestOpenFiles(), 0u);
     /* Without a frame size any second within the length lies inside the
      * data: only the result's own range bounds it. */
-    ASSERT_TRUE(
-        stream.start(aifftest::tempFile("no-frames.aiff", form(0, ~0u, 1).ssnd(pcm).bytes())));
+    ASSERT_TRUE(stream.start(aifftest::tempFile("a.aiff", form(0, ~0u, 1).ssnd(pcm).bytes())));
     EXPECT_EQ(stream.seek(0x7FFFFFFF), 0x7FFFFFFF);
     EXPECT_EQ(stream.seek(0x80000000u), -1);
     stream.close(); /* without a rate there is no second to seek to */
-    ASSERT_TRUE(
-        stream.start(aifftest::tempFile("no-rate.aiff", form(2, 1000, 0).ssnd(pcm).bytes())));
+    ASSERT_TRUE(stream.start(aifftest::tempFile("b.aiff", form(2, 1000, 0).ssnd(pcm).bytes())));
     EXPECT_EQ(stream.seek(0), -1);
 }
 

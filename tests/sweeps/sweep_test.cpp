@@ -13,7 +13,6 @@
 #include "support/plugin_host.h"
 #include "tools/module_image.h"
 
-#include <cstdint>
 #include <map>
 #include <vector>
 

@@ -3,17 +3,28 @@
 #include "platform/byteorder.h"
 
 #include <cmath>
-#include <stdexcept>
 
 namespace ovtest {
 
 namespace {
 
+/* Four characters; a shorter identifier is filled with spaces. */
 void appendId(std::vector<uint8_t> &out, const std::string &id)
 {
-    if (id.size() != 4)
-        throw std::invalid_argument("chunk identifiers have four characters: " + id);
-    out.insert(out.end(), id.begin(), id.end());
+    const std::string four = (id + "    ").substr(0, 4);
+    out.insert(out.end(), four.begin(), four.end());
+}
+
+/* SSND data: offset and block size fields, `offset` filler bytes, the sound. */
+std::vector<uint8_t> ssndData(const std::vector<uint8_t> &sound, uint32_t offset,
+                              uint32_t blockSize)
+{
+    std::vector<uint8_t> data;
+    appendU32(data, offset);
+    appendU32(data, blockSize);
+    data.insert(data.end(), offset, 0xEE);
+    data.insert(data.end(), sound.begin(), sound.end());
+    return data;
 }
 
 } // namespace
@@ -64,24 +75,6 @@ std::vector<uint8_t> testPcm(uint32_t frames, uint16_t channels, uint32_t seed)
     return pcm;
 }
 
-AiffFile &AiffFile::formType(const std::string &fourCC)
-{
-    formType_ = fourCC;
-    return *this;
-}
-
-AiffFile &AiffFile::formSize(uint32_t size)
-{
-    formSizeSet_ = true;
-    formSize_ = size;
-    return *this;
-}
-
-AiffFile &AiffFile::comm(uint16_t channels, uint32_t frames, uint16_t bits, double hertz)
-{
-    return comm(channels, frames, bits, extendedRate(hertz));
-}
-
 AiffFile &AiffFile::comm(uint16_t channels, uint32_t frames, uint16_t bits, const Extended &rate)
 {
     std::vector<uint8_t> data;
@@ -94,24 +87,14 @@ AiffFile &AiffFile::comm(uint16_t channels, uint32_t frames, uint16_t bits, cons
 
 AiffFile &AiffFile::ssnd(const std::vector<uint8_t> &sound, uint32_t offset, uint32_t blockSize)
 {
-    std::vector<uint8_t> data;
-    appendU32(data, offset);
-    appendU32(data, blockSize);
-    data.insert(data.end(), offset, 0xEE);
-    soundStart_ = 12 + body_.size() + 8 + data.size();
-    data.insert(data.end(), sound.begin(), sound.end());
-    return chunk("SSND", data);
+    soundStart_ = 12 + body_.size() + 16 + offset;
+    return chunk("SSND", ssndData(sound, offset, blockSize));
 }
 
 AiffFile &AiffFile::ssndDeclaring(uint32_t declaredSize, const std::vector<uint8_t> &sound)
 {
-    std::vector<uint8_t> data;
-    data.reserve(8 + sound.size());
-    appendU32(data, 0);
-    appendU32(data, 0);
-    soundStart_ = 12 + body_.size() + 8 + data.size();
-    data.insert(data.end(), sound.begin(), sound.end());
-    return chunkDeclaring("SSND", declaredSize, data);
+    soundStart_ = 12 + body_.size() + 16;
+    return chunkDeclaring("SSND", declaredSize, ssndData(sound, 0, 0));
 }
 
 AiffFile &AiffFile::chunk(const std::string &id, const std::vector<uint8_t> &data)
@@ -120,11 +103,6 @@ AiffFile &AiffFile::chunk(const std::string &id, const std::vector<uint8_t> &dat
     if (data.size() % 2 != 0)
         body_.push_back(0);
     return *this;
-}
-
-AiffFile &AiffFile::chunk(const std::string &id, const std::string &text)
-{
-    return chunk(id, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 AiffFile &AiffFile::chunkDeclaring(const std::string &id, uint32_t declaredSize,
@@ -136,17 +114,11 @@ AiffFile &AiffFile::chunkDeclaring(const std::string &id, uint32_t declaredSize,
     return *this;
 }
 
-AiffFile &AiffFile::raw(const std::vector<uint8_t> &bytes)
-{
-    body_.insert(body_.end(), bytes.begin(), bytes.end());
-    return *this;
-}
-
 std::vector<uint8_t> AiffFile::bytes() const
 {
     std::vector<uint8_t> file;
     appendId(file, "FORM");
-    appendU32(file, formSizeSet_ ? formSize_ : static_cast<uint32_t>(4 + body_.size()));
+    appendU32(file, static_cast<uint32_t>(4 + body_.size()));
     appendId(file, formType_);
     file.insert(file.end(), body_.begin(), body_.end());
     return file;

@@ -1,14 +1,7 @@
-/*
- * Synthetic AIFF files for tests: any chunks in any order, odd sizes with
+/* Synthetic AIFF files for tests: any chunks in any order, odd sizes with
  * or without their pad byte, sizes that lie, any form type and any 80-bit
- * sample rate, so every well-formed and malformed header can be built.
- *
- *   auto file = ovtest::AiffFile()
- *                   .chunk("NAME", "odd")           // 3 bytes, pad byte added
- *                   .comm(2, frames, 16, 44100)
- *                   .ssnd(ovtest::testPcm(frames, 2));
- *   ovtest::writeFile(path, file.bytes());
- */
+ * sample rate, so every well-formed and malformed header can be built, e.g.
+ * AiffFile().chunk("NAME", "odd").comm(2, frames, 16, 44100).ssnd(pcm).bytes(). */
 #ifndef OV_TESTS_SUPPORT_AIFF_FILE_H
 #define OV_TESTS_SUPPORT_AIFF_FILE_H
 
@@ -37,12 +30,13 @@ void appendU32(std::vector<uint8_t> &out, uint32_t value);
 class AiffFile {
 public:
     /* Bytes 8 to 11; "AIFF" unless changed ("AIFC" for a compressed file). */
-    AiffFile &formType(const std::string &fourCC);
-    /* The FORM size field; by default the true size of what follows it. */
-    AiffFile &formSize(uint32_t size);
+    AiffFile &formType(const std::string &fourCC) { return formType_ = fourCC, *this; }
 
     /* A COMM chunk of 18 bytes; the rate normalised, or as given. */
-    AiffFile &comm(uint16_t channels, uint32_t frames, uint16_t bits, double hertz);
+    AiffFile &comm(uint16_t channels, uint32_t frames, uint16_t bits, double hertz)
+    {
+        return comm(channels, frames, bits, extendedRate(hertz));
+    }
     AiffFile &comm(uint16_t channels, uint32_t frames, uint16_t bits, const Extended &rate);
     /* An SSND chunk: offset and block size fields, `offset` filler bytes,
      * then the sound bytes. */
@@ -52,24 +46,23 @@ public:
     AiffFile &ssndDeclaring(uint32_t declaredSize, const std::vector<uint8_t> &sound);
     /* Any chunk with its true size; a pad byte follows odd data. */
     AiffFile &chunk(const std::string &id, const std::vector<uint8_t> &data);
-    AiffFile &chunk(const std::string &id, const std::string &text);
+    AiffFile &chunk(const std::string &id, const std::string &text)
+    {
+        return chunk(id, std::vector<uint8_t>(text.begin(), text.end()));
+    }
     /* A chunk whose size field says `declaredSize`, followed by exactly
      * `data` (no pad byte is added). */
     AiffFile &chunkDeclaring(const std::string &id, uint32_t declaredSize,
                              const std::vector<uint8_t> &data);
-    /* Bytes appended as they are. */
-    AiffFile &raw(const std::vector<uint8_t> &bytes);
 
     /* File offset of the sound bytes of the last SSND chunk added (behind
      * its offset filler). */
     size_t soundStart() const { return soundStart_; }
-    /* The whole file. */
+    /* The whole file; the FORM size is the true size of what follows it. */
     std::vector<uint8_t> bytes() const;
 
 private:
     std::string formType_ = "AIFF";
-    bool formSizeSet_ = false;
-    uint32_t formSize_ = 0;
     std::vector<uint8_t> body_; /* everything after the 12-byte form header */
     size_t soundStart_ = 0;
 };

@@ -1,63 +1,71 @@
 /*
  * Fault sweeps. Each life below is what a host does with one stream or one
- * encode, start to end, recording every entry point's result. It is run
- * once cleanly to count the allocations (and DOS calls) it makes, then once
- * per counted call with exactly that call failing. Every faulty run must
- * end with nothing allocated and no file open (the leak check after each
- * test, and the checks here after each run), the failing entry point must
- * report failure, and ClosePlayer / CloseEncoder must release everything
- * once: a second release of a block stops the program.
+ * encode, start to end. It runs once cleanly, then once per fault point
+ * with exactly that allocation or DOS call failing, or that block read
+ * coming up one block short. The entry point the fault hits must report
+ * its failure and change nothing else: the rest of the life must go exactly
+ * as a clean life in which that call was never made. Where the plug-in
+ * absorbs a failure by design, the table names the results instead. Every
+ * run must end with nothing allocated and no file open, and closing twice
+ * must be harmless.
  */
 #include "support/aiff_file.h"
-#include "tools/module_image.h"
 #include "support/plugin_host.h"
+#include "tools/module_image.h"
 
-#include <cstdio>
-#include <functional>
+#include <map>
 #include <vector>
 
 namespace {
 
-using Results = std::vector<int64_t>;
-using Life = std::function<Results()>;
+enum class Op { Init, Open, Decode, Seek, EncoderInit, EncoderOpen, Encode, Finish };
+enum class Fault { Allocation, DosCall, ShortRead };
 
-enum class Fault { Allocation, DosCall };
+/* An entry point's result, and the bytes it handed over (frames, fix-ups). */
+struct Outcome {
+    int64_t result = 0;
+    std::vector<uint8_t> bytes;
+    bool operator==(const Outcome &) const = default;
+};
+using Trace = std::vector<Outcome>; /* a life's steps, in order */
 
-uint64_t callCount(Fault fault)
+struct Life {
+    const char *name;
+    const char *plugin;
+    Fault fault;
+    std::vector<Op> ops;
+    uint32_t points;                                   /* fault points a clean life has */
+    std::map<uint32_t, std::vector<int64_t>> absorbed; /* fault point: every step's result */
+};
+
+constexpr Op I = Op::Init, O = Op::Open, D = Op::Decode, S = Op::Seek;
+// clang-format off
+const Life kLives[] = {
+    {"Protracker allocations", "OV_PT.ovplug", Fault::Allocation, {I, O, D, D, D}, 2, {}},
+    {"AIFF allocations", "OV_AIFF.ovplug", Fault::Allocation, {I, O, D, D, S, D, D, D, D, D}, 3,
+     /* without COMM's buffer the chunk is passed over: no format, nothing to play or seek */
+     {{3, {1, 1, -1, -1, -1, -1, -1, -1, -1, -1}}}},
+    {"AIFF DOS calls", "OV_AIFF.ovplug", Fault::DosCall, {I, O, D, D, S, D, D, D, D, D}, 17, {}},
+    /* swept over every DOS call, reads being some of them; a short read in a
+     * decode only delays the frames it missed */
+    {"AIFF short reads", "OV_AIFF.ovplug", Fault::ShortRead, {I, O, D, D, D, D, D, D}, 15, {}},
+    {"AIFF encoder allocations", "OV_AIFF.ovplug", Fault::Allocation,
+     {Op::EncoderInit, Op::EncoderOpen, Op::Encode, Op::Finish, Op::Finish}, 2, {}},
+};
+// clang-format on
+
+/* What an entry point reports when it fails. */
+int64_t failure(Op op)
 {
-    return fault == Fault::Allocation ? ovTestAllocationCalls() : ovTestDosCalls();
-}
-
-void failCall(Fault fault, uint32_t n)
-{
-    if (fault == Fault::Allocation)
-        ovTestFailAllocation(n);
-    else
-        ovTestFailDosCall(n);
-}
-
-/* Runs the life once per call it makes, failing that call; returns the
- * results of every run, the clean one first. */
-std::vector<Results> sweep(const Life &life, Fault fault)
-{
-    const uint32_t live = ovTestLiveAllocations();
-    const uint32_t files = ovTestOpenFiles();
-    const uint64_t before = callCount(fault);
-    std::vector<Results> runs{life()};
-    const uint64_t calls = callCount(fault) - before;
-    for (uint32_t n = 1; n <= calls; n++) {
-        failCall(fault, n);
-        runs.push_back(life());
-        ovTestClearFaults();
-        EXPECT_EQ(ovTestLiveAllocations(), live) << "fault point " << n << " leaks";
-        EXPECT_EQ(ovTestOpenFiles(), files) << "fault point " << n << " leaves a file open";
+    switch (op) {
+    case Op::Decode:
+    case Op::Encode: return -1;
+    case Op::Seek: return -2;
+    default: return 0;
     }
-    std::printf("swept %llu %s fault points\n", static_cast<unsigned long long>(calls),
-                fault == Fault::Allocation ? "allocation" : "DOS call");
-    return runs;
 }
 
-std::vector<uint8_t> testModule()
+std::vector<uint8_t> moduleImage()
 {
     ovtools::ModuleWriter writer;
     writer.sample(1, ovtools::constantSample(32, 50), 64, 0, 0, 32);
@@ -66,118 +74,185 @@ std::vector<uint8_t> testModule()
     return writer.bytes();
 }
 
-TEST(FaultSweep, ProtrackerStream)
+/* A file with every path of the reader in it: chunks to pass, one of odd
+ * size, COMM, and sound data behind an offset; 3.5 s at 8000 Hz. */
+const std::string &aiffPath()
 {
-    ovtest::Plugin plugin("OV_PT.ovplug");
-    ASSERT_TRUE(plugin.ok());
-    std::vector<uint8_t> image = testModule();
-    const Life life = [&] {
-        auto stream = ovtest::newStream();
-        stream->FileData = image.data();
-        stream->FileSize = static_cast<int32>(image.size());
-        stream->LoadMode = LOADMODE_IN_MEMORY;
-        Results results;
-        results.push_back(plugin->InitPlayer(plugin.iface(), stream.get()));
-        results.push_back(plugin->OpenPlayer(plugin.iface(), "sweep.mod", stream.get()));
-        for (int block = 0; block < 3; block++)
-            results.push_back(plugin->DecodeFramePlayer(plugin.iface(), stream.get(), nullptr));
-        plugin->ClosePlayer(plugin.iface(), stream.get());
-        EXPECT_EQ(stream->PlayerHandle, nullptr);
-        EXPECT_EQ(stream->OutputBuffer, nullptr);
-        plugin->ClosePlayer(plugin.iface(), stream.get());
-        return results;
-    };
-    const auto runs = sweep(life, Fault::Allocation);
-    ASSERT_EQ(runs.size(), 3u) << "the output buffer and the module state";
-    EXPECT_EQ(runs[0], (Results{1, 1, 16384, 16384, 16384}));
-    EXPECT_EQ(runs[1], (Results{0, 1, 0, 0, 0})) << "no output buffer: nothing to decode into";
-    EXPECT_EQ(runs[2], (Results{1, 0, 0, 0, 0})) << "no module state";
+    static const std::string path = [] {
+        const std::string p = ovtest::tempPath("sweep.aiff");
+        ovtest::writeFile(p, ovtest::AiffFile()
+                                 .chunk("NAME", "odd")
+                                 .comm(2, 28000, 16, 8000)
+                                 .chunk("ANNO", "notes")
+                                 .ssnd(ovtest::testPcm(28000, 2), 4)
+                                 .bytes());
+        return p;
+    }();
+    return path;
 }
 
-class AiffSweep : public ::testing::Test {
-protected:
-    void SetUp() override
+/* The host's side of one life: a stream record or an encoder record. */
+class Host {
+public:
+    Host(ovtest::Plugin &plugin, const std::string &file)
+        : plugin_(plugin), stream_(ovtest::newStream()), module_(file == "OV_PT.ovplug")
     {
-        ASSERT_TRUE(plugin.ok());
-        path = ovtest::tempPath("sweep.aiff");
-        ovtest::writeFile(path, ovtest::AiffFile()
-                                    .chunk("NAME", "odd")
-                                    .comm(2, 20000, 16, 8000)
-                                    .chunk("ANNO", "notes")
-                                    .ssnd(ovtest::testPcm(20000, 2), 4)
-                                    .bytes());
-    }
-    Results stream()
-    {
-        auto stream = ovtest::newStream();
-        stream->LoadMode = LOADMODE_BY_NAME;
-        int hostArg = 0;
-        Results results;
-        results.push_back(plugin->InitPlayer(plugin.iface(), stream.get()));
-        results.push_back(plugin->OpenPlayer(plugin.iface(), path.c_str(), stream.get()));
-        for (int call = 0; call < 4; call++) {
-            results.push_back(plugin->DecodeFramePlayer(plugin.iface(), stream.get(), &hostArg));
-            if (call == 1)
-                results.push_back(plugin->SeekPlayer(plugin.iface(), stream.get(), 1));
+        stream_->LoadMode = module_ ? LOADMODE_IN_MEMORY : LOADMODE_BY_NAME;
+        if (module_) {
+            stream_->FileData = image_.data();
+            stream_->FileSize = static_cast<int32>(image_.size());
         }
-        plugin->ClosePlayer(plugin.iface(), stream.get());
-        EXPECT_EQ(stream->PlayerHandle, nullptr);
-        plugin->ClosePlayer(plugin.iface(), stream.get());
-        return results;
     }
-    ovtest::Plugin plugin{"OV_AIFF.ovplug"};
-    std::string path;
+    ~Host()
+    {
+        for (int twice = 0; twice < 2; twice++) {
+            plugin_->ClosePlayer(plugin_.iface(), stream_.get());
+            if (!module_) { /* the only plug-in with an encoder */
+                EXPECT_EQ(plugin_->CloseEncoder(plugin_.iface(), &encoder_), 0u);
+            }
+        }
+        EXPECT_EQ(stream_->PlayerHandle, nullptr);
+        EXPECT_EQ(stream_->OutputBuffer, nullptr);
+        EXPECT_EQ(stream_->OutputBufferPlus4, nullptr);
+        EXPECT_EQ(encoder_.State, nullptr);
+    }
+
+    Outcome step(Op op)
+    {
+        auto *p = plugin_.iface();
+        struct PlayerStream *s = stream_.get();
+        Outcome out;
+        switch (op) {
+        case Op::Init:
+            s->OutputBufferPlus4 = s; /* stale: a failed init must clear it */
+            out.result = p->InitPlayer(p, s);
+            EXPECT_TRUE(out.result || (!s->OutputBuffer && !s->OutputBufferPlus4)) << "cleaned up";
+            break;
+        case Op::Open:
+            out.result = p->OpenPlayer(p, module_ ? "sweep.mod" : aiffPath().c_str(), s);
+            EXPECT_TRUE(out.result || !s->PlayerHandle) << "no handle left";
+            break;
+        case Op::Decode: {
+            out.result = p->DecodeFramePlayer(p, s, &hostArg_);
+            const auto *frames = static_cast<const uint8_t *>(s->OutputBuffer);
+            if (out.result > 0)
+                out.bytes.assign(frames, frames + out.result * s->Channels * 2);
+            break;
+        }
+        case Op::Seek: out.result = p->SeekPlayer(p, s, 1); break;
+        case Op::EncoderInit:
+            encoder_.State = &encoder_; /* stale: a failed init must clear it */
+            out.result = p->InitEncoder(p, &encoder_);
+            EXPECT_TRUE(out.result || !encoder_.State) << "no state left";
+            break;
+        case Op::EncoderOpen: {
+            struct EncoderFormat format = {};
+            format.SampleRate = 44100, format.Channels = 2;
+            out.result = p->OpenEncoder(p, &encoder_, &format) != nullptr;
+            break;
+        }
+        case Op::Encode: out.result = p->EncodeFrameEncoder(p, &encoder_, pcm_.data(), 1000); break;
+        case Op::Finish:
+            for (auto list = p->FinishEncoder(p, &encoder_); list && *list; ++list, out.result++)
+                out.bytes.insert(out.bytes.end(), reinterpret_cast<uint8_t *>(*list),
+                                 reinterpret_cast<uint8_t *>(*list) + sizeof(struct EncoderFixup));
+            break;
+        }
+        return out;
+    }
+
+private:
+    ovtest::Plugin &plugin_;
+    std::unique_ptr<struct PlayerStream> stream_;
+    bool module_;
+    std::vector<uint8_t> image_ = moduleImage();
+    std::vector<uint8_t> pcm_ = ovtest::testPcm(1000, 2);
+    struct EncoderStream encoder_ = {};
+    int hostArg_ = 0;
 };
 
-TEST_F(AiffSweep, StreamAllocations)
+/* Allocations, or DOS calls (of which block reads are some). */
+uint64_t calls(Fault fault)
 {
-    const auto runs = sweep([this] { return stream(); }, Fault::Allocation);
-    ASSERT_GE(runs.size(), 3u);
-    EXPECT_EQ(runs[0][0], 1);
-    EXPECT_EQ(runs[1][0], 0) << "InitPlayer reports its missing buffer";
-    for (size_t run = 2; run < runs.size(); run++)
-        EXPECT_NE(runs[run], runs[0]) << "fault point " << run - 1 << " went unnoticed";
+    return fault == Fault::Allocation ? ovTestAllocationCalls() : ovTestDosCalls();
 }
 
-TEST_F(AiffSweep, StreamDosCalls)
+/* One life; the step `skipped` is not made and reports its failure.
+ * `before` receives the fault counter before each step. */
+Trace live(ovtest::Plugin &plugin, const Life &life, size_t skipped, std::vector<uint64_t> *before)
 {
-    const auto runs = sweep([this] { return stream(); }, Fault::DosCall);
-    ASSERT_GE(runs.size(), 5u);
-    EXPECT_EQ(runs[1][1], 0) << "the file cannot be opened";
-    for (size_t run = 1; run < runs.size(); run++) {
-        const Results &results = runs[run];
-        EXPECT_NE(results, runs[0]) << "fault point " << run << " went unnoticed";
-        for (size_t step = 2; step < results.size(); step++)
-            EXPECT_GE(results[step], -2) << "only the documented failure results";
+    const uint32_t blocks = ovTestLiveAllocations(), files = ovTestOpenFiles();
+    Trace run;
+    {
+        Host host(plugin, life.plugin);
+        for (size_t i = 0; i < life.ops.size(); i++) {
+            if (before != nullptr)
+                before->push_back(calls(life.fault));
+            run.push_back(i == skipped ? Outcome{failure(life.ops[i]), {}}
+                                       : host.step(life.ops[i]));
+        }
     }
+    EXPECT_EQ(ovTestLiveAllocations(), blocks) << "blocks left behind";
+    EXPECT_EQ(ovTestOpenFiles(), files) << "files left open";
+    return run;
 }
 
-TEST_F(AiffSweep, EncodeAllocations)
+/* Results of the steps other than decodes, and the frames of all decodes. */
+std::pair<std::vector<int64_t>, std::vector<uint8_t>> heard(const Life &life, const Trace &run)
 {
-    std::vector<uint8_t> pcm = ovtest::testPcm(1000, 2);
-    const Life life = [&] {
-        struct EncoderStream encoder{};
-        struct EncoderFormat format{};
-        format.SampleRate = 44100;
-        format.Channels = 2;
-        Results results;
-        results.push_back(plugin->InitEncoder(plugin.iface(), &encoder));
-        results.push_back(plugin->OpenEncoder(plugin.iface(), &encoder, &format) != nullptr);
-        results.push_back(plugin->EncodeFrameEncoder(plugin.iface(), &encoder, pcm.data(), 1000));
-        struct EncoderFixup **fixups = plugin->FinishEncoder(plugin.iface(), &encoder);
-        results.push_back(fixups != nullptr);
-        if (fixups == nullptr) /* the host may ask again */
-            results.push_back(plugin->FinishEncoder(plugin.iface(), &encoder) != nullptr);
-        results.push_back(plugin->CloseEncoder(plugin.iface(), &encoder));
-        EXPECT_EQ(encoder.State, nullptr);
-        results.push_back(plugin->CloseEncoder(plugin.iface(), &encoder));
-        return results;
-    };
-    const auto runs = sweep(life, Fault::Allocation);
-    ASSERT_EQ(runs.size(), 3u) << "the encoder state and the fix-up block";
-    EXPECT_EQ(runs[0], (Results{1, 1, 4054, 1, 0, 0}));
-    EXPECT_EQ(runs[1], (Results{0, 0, -1, 0, 0, 0, 0})) << "no state: every later call refuses";
-    EXPECT_EQ(runs[2], (Results{1, 1, 4054, 0, 1, 0, 0})) << "FinishEncoder fails, then succeeds";
+    std::pair<std::vector<int64_t>, std::vector<uint8_t>> all;
+    for (size_t i = 0; i < run.size(); i++) {
+        if (life.ops[i] != Op::Decode)
+            all.first.push_back(run[i].result);
+        all.second.insert(all.second.end(), run[i].bytes.begin(), run[i].bytes.end());
+    }
+    return all;
+}
+
+TEST(FaultSweep, AFailingCallFailsItsEntryPointAndNothingElse)
+{
+    for (const Life &life : kLives) {
+        SCOPED_TRACE(life.name);
+        ovtest::Plugin plugin(life.plugin);
+        ASSERT_TRUE(plugin.ok());
+        std::vector<uint64_t> before;
+        const uint64_t start = calls(life.fault);
+        const Trace clean = live(plugin, life, SIZE_MAX, &before);
+        const uint64_t points = calls(life.fault) - start;
+        EXPECT_EQ(points, life.points) << "fault points to sweep";
+        for (uint32_t point = 1; point <= points; point++) {
+            SCOPED_TRACE(testing::Message() << "fault point " << point);
+            if (life.fault == Fault::Allocation)
+                ovTestFailAllocation(point);
+            else if (life.fault == Fault::DosCall)
+                ovTestFailDosCall(point);
+            else
+                ovTestShortDosRead(point); /* reads are fewer than DOS calls */
+            const Trace run = live(plugin, life, SIZE_MAX, nullptr);
+            ovTestClearFaults();
+            /* The step the fault fell in: by the counters, or for short
+             * reads, which nothing counts, the first step that differs. */
+            size_t step = 0;
+            if (life.fault != Fault::ShortRead) {
+                while (step + 1 < before.size() && before[step + 1] - start < point)
+                    step++;
+            } else {
+                while (step < run.size() && run[step] == clean[step])
+                    step++;
+            }
+            if (life.absorbed.count(point) != 0) {
+                std::vector<int64_t> results;
+                for (const Outcome &outcome : run)
+                    results.push_back(outcome.result);
+                EXPECT_EQ(results, life.absorbed.at(point));
+            } else if (life.fault == Fault::ShortRead &&
+                       (step == run.size() || life.ops[step] == Op::Decode)) {
+                EXPECT_EQ(heard(life, run), heard(life, clean)) << "every frame once, in order";
+            } else {
+                EXPECT_TRUE(run == live(plugin, life, step, nullptr)) << "step " << step;
+            }
+        }
+    }
 }
 
 } // namespace

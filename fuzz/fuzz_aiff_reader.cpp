@@ -1,35 +1,32 @@
 /* Any byte string as an AIFF file, opened by name and decoded through
- * OV_AIFF.ovplug's entry points, with seeks in between. The last four bytes
- * of the input also choose the seeks. */
+ * OV_AIFF.ovplug's entry points, with seeks in between that the last four
+ * bytes of the input choose. */
 #include "fuzz_host.h"
 
 #include <unistd.h>
 
-#include <cstring>
 #include <string>
 
 static struct OVPlugIFace *plugin;
-static std::string filePath;
+static std::string folder; /* the run's own, removed at exit */
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     plugin = ovfuzz::openPlugin("OV_AIFF.ovplug");
-    const char *shm = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    filePath = std::string(shm) + "/ov-fuzz-aiff-" + std::to_string(getpid()) + ".aiff";
+    folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm/ov-fuzz-XXXXXX" : "/tmp/ov-fuzz-XXXXXX";
+    ovfuzz::require(mkdtemp(folder.data()) != nullptr, "a temporary folder");
+    std::atexit([] { rmdir(folder.c_str()); });
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const uint32 allocations = ovTestLiveAllocations();
-    const uint32 files = ovTestOpenFiles();
+    const ovfuzz::NothingHeld nothingHeld;
+    const std::string filePath = folder + "/input.aiff";
     if (FILE *out = std::fopen(filePath.c_str(), "wb")) {
         std::fwrite(data, 1, size, out);
         std::fclose(out);
     }
-    uint8_t seeks[4] = {};
-    if (size >= 4)
-        std::memcpy(seeks, data + size - 4, 4);
     plugin->TestPlayer(plugin, nullptr, data, static_cast<uint32>(size));
     PlayerStream stream{};
     stream.LoadMode = LOADMODE_BY_NAME;
@@ -37,16 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (plugin->InitPlayer(plugin, &stream) == 1 &&
         plugin->OpenPlayer(plugin, filePath.c_str(), &stream) == 1) {
         for (int call = 0; call < 8; call++) {
-            int32 frames = plugin->DecodeFramePlayer(plugin, &stream, &hostArg);
-            if (frames == 0 || frames < -1 || frames > 8192)
-                std::abort();
+            const int32 frames = plugin->DecodeFramePlayer(plugin, &stream, &hostArg);
+            ovfuzz::require(frames == -1 || (frames > 0 && frames <= 8192),
+                            "frames delivered or -1");
             if (call % 2 == 1)
-                plugin->SeekPlayer(plugin, &stream, seeks[call / 2] % 4u);
+                plugin->SeekPlayer(plugin, &stream, size >= 4 ? data[size - 4 + call / 2] % 4u : 0);
         }
         plugin->SeekPlayer(plugin, &stream, 0xFFFFFFFFu);
     }
     plugin->ClosePlayer(plugin, &stream);
     plugin->ClosePlayer(plugin, &stream);
-    ovfuzz::requireNothingHeld(allocations, files);
+    std::remove(filePath.c_str());
     return 0;
 }

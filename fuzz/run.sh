@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer,
-# UndefinedBehaviorSanitizer) and runs each for the given number of seconds
-# on a seed corpus of real and synthetic files and earlier findings.
+# UndefinedBehaviorSanitizer) and runs each for the given number of seconds,
+# seeded with earlier findings, the damaged files of tests/hostile/corpus, the
+# real modules and AIFF files that sox and libsndfile write.
 #   fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]
 # Exits non-zero on any finding; the inputs that found something are kept in
 # build-fuzz/findings/. Prints the executions each target ran.
@@ -29,7 +30,7 @@ for target in "${targets[@]}"; do
     echo "fuzz: no target $target in this tree; skipped"
   fi
 done
-ninja -C "$build" "${available[@]}" corpus_seeds >/dev/null
+ninja -C "$build" "${available[@]}" >/dev/null
 
 # AIFF files written by sox and by libsndfile, when they are there.
 if command -v sox >/dev/null; then
@@ -55,14 +56,16 @@ status=0
 for target in "${available[@]}"; do
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
-  if [ -d "$build/seeds/$target" ]; then
-    cp -n "$build/seeds/$target"/* "$corpus"/ 2>/dev/null || true
-  fi
-  # Inputs that found faults before (replayed by tests/findings) start the
-  # module targets too, so a fault that comes back is found at once.
+  # Inputs that found faults before (replayed by tests/findings) come first,
+  # so a fault that comes back is found at once.
   case $target in
-    fuzz_module | fuzz_replayer) cp -n "$root/tests/findings/module"/* "$corpus"/ 2>/dev/null || true ;;
+    fuzz_module | fuzz_replayer)
+      inputs=("$root/tests/findings/module"/* "$root/tests/hostile/corpus"/*.mod
+             "${OV_MODS_DIR:-$root/../shared/mods}"/*.mod) ;;
+    fuzz_aiff_reader) inputs=("$root/tests/hostile/corpus"/*.aiff "$build/seeds/fuzz_aiff_reader"/*) ;;
+    *) inputs=("$root/tests/findings/${target#fuzz_}"/*) ;;
   esac
+  cp -n "${inputs[@]}" "$corpus"/ 2>/dev/null || true
   log="$build/$target.log"
   if "$build/bin/$target" "$corpus" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
       -print_final_stats=1 -artifact_prefix="$build/findings/$target-" >"$log" 2>&1; then

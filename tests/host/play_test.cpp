@@ -1,18 +1,17 @@
-/* orvane play through SDL's dummy and disk audio drivers: what reaches the
- * device is the plug-in's audio in the machine's byte order. */
+/* orvane play through SDL's disk and dummy audio drivers: what reaches the
+ * device, file after file, and the keys on a terminal. */
 #include "orvane_run.h"
-#include "support/plugin_host.h"
-#include "support/aiff_file.h"
 #include "platform/byteorder.h"
+#include "support/aiff_file.h"
+#include "support/plugin_host.h"
+#include "tools/module_image.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
+#include <regex>
 
 using hosttest::bigEndianSamples;
 using hosttest::orvane;
@@ -24,7 +23,7 @@ namespace {
  * a real device would take it. */
 std::string diskDriver(const std::string &file)
 {
-    return "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + file + "'";
+    return "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + ovtest::shellQuote(file);
 }
 
 std::vector<int16_t> nativeSamples(const std::vector<uint8_t> &bytes)
@@ -34,111 +33,122 @@ std::vector<int16_t> nativeSamples(const std::vector<uint8_t> &bytes)
     return samples;
 }
 
-/* The device may play silence before the first queued buffer and after the
- * last: the song must appear whole, in order, in between. */
-void expectPlayedWithin(const std::vector<int16_t> &played, const std::vector<int16_t> &song)
+bool silent(std::vector<int16_t>::const_iterator from, std::vector<int16_t>::const_iterator to)
 {
-    ASSERT_GE(played.size(), song.size());
-    size_t start = 0;
-    while (start < played.size() && played[start] == 0)
-        start++;
-    size_t songStart = 0;
-    while (songStart < song.size() && song[songStart] == 0)
-        songStart++;
-    ASSERT_GE(start, songStart);
-    start -= songStart;
-    ASSERT_LE(start + song.size(), played.size());
-    EXPECT_TRUE(
-        std::equal(song.begin(), song.end(), played.begin() + static_cast<ptrdiff_t>(start)));
-    EXPECT_TRUE(std::all_of(played.begin() + static_cast<ptrdiff_t>(start + song.size()),
-                            played.end(), [](int16_t s) { return s == 0; }));
+    return std::all_of(from, to, [](int16_t s) { return s == 0; });
 }
 
-TEST(Play, TheDeviceHearsTheModuleInNativeOrder)
+TEST(Play, EachSongReachesTheDeviceWholeInNativeOrderAndStopsAtItsEnd)
 {
-    std::string pcm = ovtest::tempPath("demo-1s.pcm");
-    ASSERT_EQ(orvane({"render", "--seconds", "1", "--raw", "-o", pcm}).status, 0);
-    std::string played = ovtest::tempPath("played.raw");
-    auto run = orvane({"play", "--seconds", "1"}, diskDriver(played));
+    /* A module of one pattern at speed 1: 65 ticks, 1.3 seconds. */
+    const std::string module = ovtest::tempPath("short-song.mod");
+    ovtest::writeFile(module, ovtools::ModuleWriter()
+                                  .sample(1, ovtools::constantSample(4000, 50), 40, 0, 0, 4000)
+                                  .cell(0, 0, 0, 428, 1, 0xF, 0x01)
+                                  .cell(0, 32, 1, 214, 1)
+                                  .bytes());
+    const std::string modulePcm = ovtest::tempPath("short-song.pcm");
+    ASSERT_EQ(orvane({"render", module, "--raw", "-o", modulePcm}).status, 0);
+    const std::vector<int16_t> song = bigEndianSamples(ovtest::readFile(modulePcm));
+    ASSERT_EQ(song.size(), 65u * 882 * 2);
+    const std::string played = ovtest::tempPath("played.raw");
+    auto run = orvane({"play", module}, diskDriver(played));
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr("Orvane demo\n"));
-    EXPECT_THAT(run.out, HasSubstr("Protracker, 44100 Hz, 2 channels, 1:03.700\n"));
-    expectPlayedWithin(nativeSamples(ovtest::readFile(played)),
-                       bigEndianSamples(ovtest::readFile(pcm)));
-}
-
-TEST(Play, AnAiffFileEndsByItself)
-{
-    std::vector<uint8_t> pcm = ovtest::testPcm(11025, 1);
-    std::string song = ovtest::tempPath("short-mono.aiff");
-    ovtest::writeFile(song, ovtest::AiffFile().comm(1, 11025, 16, 22050).ssnd(pcm).bytes());
-    std::string played = ovtest::tempPath("played-mono.raw");
-    auto run = orvane({"play", song}, diskDriver(played));
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr("short-mono.aiff\n"));
-    EXPECT_THAT(run.out, HasSubstr("AIFF, 22050 Hz, 1 channel, "));
-    expectPlayedWithin(nativeSamples(ovtest::readFile(played)), bigEndianSamples(pcm));
+    EXPECT_THAT(run.out,
+                HasSubstr("short-song.mod\n  Protracker, 44100 Hz, 2 channels, 0:01.300\n"));
+    /* The device's silence around it, and nothing after its end. */
+    const std::vector<int16_t> heard = nativeSamples(ovtest::readFile(played));
+    auto at = std::search(heard.begin(), heard.end(), song.begin(), song.end());
+    ASSERT_NE(at, heard.end());
+    EXPECT_TRUE(silent(heard.begin(), at));
+    EXPECT_TRUE(silent(at + static_cast<ptrdiff_t>(song.size()), heard.end()));
 }
 
 TEST(Play, PlaysEachFileInTurnAndReportsTheOnesItCannot)
 {
-    std::string noise = ovtest::tempPath("noise.xyz");
+    const std::string aiff = ovtest::tempPath("quarter.aiff"),
+                      noise = ovtest::tempPath("noise.xyz");
+    ovtest::writeFile(
+        aiff, ovtest::AiffFile().comm(2, 11025, 16, 44100).ssnd(ovtest::testPcm(11025, 2)).bytes());
     ovtest::writeFile(noise, std::vector<uint8_t>(2000, 1));
-    auto run =
-        orvane({"play", "--seconds", "0.2", noise, hosttest::demoSong()}, "SDL_AUDIODRIVER=dummy");
+    auto run = orvane({"play", aiff, noise, "--seconds", "0.1", hosttest::demoSong()},
+                      "SDL_AUDIODRIVER=dummy");
     EXPECT_EQ(run.status, 1);
-    EXPECT_THAT(run.err, HasSubstr("no plug-in recognises this file"));
-    EXPECT_THAT(run.out, HasSubstr("Orvane demo"));
+    EXPECT_EQ(run.err, "orvane: '" + noise + "': no plug-in recognises this file\n");
+    EXPECT_EQ(
+        run.out,
+        "quarter.aiff\n  AIFF, 44100 Hz, 2 channels, 0:00\nOrvane demo\n  Protracker, 44100 Hz, "
+        "2 channels, 1:03.700\n");
 }
 
-TEST(Play, NoSoundDeviceSuggestsRender)
+/* Runs a shell command on a terminal of its own (util-linux's script), its
+ * input fed from `input`; its output with the line ends as typed. */
+ovtest::CommandResult onTerminal(const std::string &command, const std::string &input)
 {
-    auto run = orvane({"play", "--seconds", "1"}, "SDL_AUDIODRIVER=no-such-driver");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_THAT(run.err, HasSubstr("no sound device"));
-    EXPECT_THAT(run.err, HasSubstr("orvane render"));
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    return ovtest::runCommand("(" + input + ") | timeout 60 script -qec " +
+                              ovtest::shellQuote(command) + " /dev/null");
 }
 
-/* Runs a shell command on a terminal of its own (util-linux's script),
- * its input fed from `input`; its output with the line ends as typed. */
-hosttest::RunResult onTerminal(const std::string &command, const std::string &input)
+/* Every text shown, split at the returns that rewrite the status line. */
+std::vector<std::string> shownLines(const std::string &out)
 {
-    std::string out = ovtest::tempPath("terminal.out");
-    std::string line = "(" + input + ") | timeout 60 script -qec \"" + command + "\" /dev/null > '" +
-                       out + "' 2>&1";
-    hosttest::RunResult result;
-    int raw = std::system(line.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    auto bytes = ovtest::readFile(out);
-    result.out.assign(bytes.begin(), bytes.end());
-    return result;
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : out + "\r") {
+        if (c != '\r' && c != '\n') {
+            line += c;
+        } else if (!line.empty()) {
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    return lines;
 }
 
-TEST(Play, KeysMoveBetweenFilesShowTheirHelpAndQuit)
+TEST(Play, KeysPauseSeekHelpAndMoveBetweenFiles)
 {
-    /* With --loop the songs play on until a key moves away; the right
-     * arrow seeks the first 10 s on. */
-    /* The second song is the demo without its title: named by its file. */
-    std::string second = ovtest::tempPath("untitled.mod");
-    std::vector<uint8_t> untitled = ovtest::readFile(hosttest::demoSong());
-    std::fill(untitled.begin(), untitled.begin() + 20, 0);
-    ovtest::writeFile(second, untitled);
-    auto run = onTerminal("SDL_AUDIODRIVER=dummy " + std::string(OV_ORVANE) + " play --loop " +
-                              hosttest::demoSong() + " " + second,
-                          "sleep 1; printf '\\033[C'; sleep 1; printf n; sleep 1; printf p; "
-                          "sleep 1; printf '?'; sleep 1; printf q");
+    /* 30 s of AIFF (its plug-in seeks), then the 1:03.700 demo module
+     * (restarted and decoded up to the target). */
+    const std::string aiff = ovtest::tempPath("thirty.aiff");
+    ovtest::writeFile(
+        aiff,
+        ovtest::AiffFile().comm(1, 240000, 16, 8000).ssnd(ovtest::testPcm(240000, 1)).bytes());
+    const std::string right = "printf '\\033[C'", left = "printf '\\033[D'";
+    std::string keys = "sleep 1";
+    for (const std::string &key :
+         {right, right, right, left, std::string("printf ' '"), std::string("printf ' '"),
+          std::string("printf n"), right, std::string("printf '?'"), std::string("printf p"),
+          std::string("printf q")})
+        keys += "; " + key + "; sleep 0.7";
+    auto run = onTerminal("SDL_AUDIODRIVER=dummy OV_DISPLAY=headless " + std::string(OV_ORVANE) +
+                              " play " + aiff + " " + hosttest::demoSong(),
+                          keys);
     EXPECT_EQ(run.status, 0) << run.out;
-    const std::string keys =
-        "keys: space pause, q quit, n next, p previous, left/right seek 10 s, ? help";
-    size_t first = run.out.find("Orvane demo"), next = run.out.find("untitled.mod", first),
-           back = run.out.find("Orvane demo", next), help = run.out.find(keys, back);
-    EXPECT_EQ(run.out.find(keys), 0u) << run.out;
-    /* right arrow: 10 s on, within the first song */
-    size_t seek = run.out.find("\r  0:1");
-    EXPECT_LT(seek, next) << run.out;
-    EXPECT_NE(back, std::string::npos) << run.out; /* n, then p, in that order */
-    EXPECT_NE(help, std::string::npos) << run.out;
+    const std::string help =
+        "keys: space pause, q quit, n next, p previous, left/right seek 10 s, \\? help";
+    /* What must be seen, in this order. */
+    const std::vector<std::string> expected = {
+        help,
+        "thirty.aiff",
+        "  0:1[0-9] \\[#{10,11}\\.{19,20}\\] 0:30",
+        "  0:2[0-9] \\[#{20,21}\\.{9,10}\\] 0:30",
+        "  0:2[0-9] .*  \\(no further to go\\)",
+        "  0:1[0-9] \\[#+\\.+\\] 0:30  \\(paused\\)",
+        "  0:1[0-9] \\[#+\\.+\\] 0:30",
+        "Orvane demo",
+        "  Protracker, 44100 Hz, 2 channels, 1:03.700",
+        "  0:1[0-9] \\[#{5,6}\\.{24,25}\\] 1:03",
+        help,
+        "thirty.aiff",
+    };
+    size_t next = 0;
+    for (const std::string &line : shownLines(run.out)) {
+        if (next < expected.size() && std::regex_match(line, std::regex(expected[next])))
+            next++;
+    }
+    EXPECT_EQ(next, expected.size())
+        << "not seen: " << expected[std::min(next, expected.size() - 1)] << "\nin:\n"
+        << run.out;
 }
 
 TEST(Play, ABackgroundJobPlaysOnWithoutTouchingTheTerminal)
@@ -146,18 +156,24 @@ TEST(Play, ABackgroundJobPlaysOnWithoutTouchingTheTerminal)
     /* A job in the background that set the terminal's modes would be
      * stopped, and the wait would never end. */
     auto run = onTerminal("bash -c 'set -m; SDL_AUDIODRIVER=dummy " + std::string(OV_ORVANE) +
-                              " play --seconds 0.5 & wait \\$!; echo status \\$?'",
+                              " play --seconds 0.5 & wait $!; echo status $?'",
                           "sleep 3");
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_THAT(run.out, HasSubstr("status 0"));
     EXPECT_THAT(run.out, testing::Not(HasSubstr("keys:")));
 }
 
-TEST(Play, VisualiserAttachesWhilePlaying)
+TEST(Play, CtrlCStopsASongThatPlaysForeverWithStatus130)
 {
-    auto run = orvane({"play", "--seconds", "0.5", "--visualise"}, "SDL_AUDIODRIVER=dummy");
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr("Orvane demo"));
+    /* Only a quarter of a second is decoded ahead, so an endless song
+     * leaves time to see the break. */
+    auto run = ovtest::runCommand(
+        "ORVANE_CHECK_LEAKS=1 SDL_AUDIODRIVER=dummy OV_DISPLAY=headless timeout -s KILL 30 " +
+        ovtest::shellQuote(OV_ORVANE) +
+        " play --loop --visualise & pid=$!; sleep 1; kill -INT $pid; "
+        "wait $pid");
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Orvane demo\n  Protracker, 44100 Hz, 2 channels, 1:03.700\n"));
 }
 
 } // namespace

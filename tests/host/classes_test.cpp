@@ -19,8 +19,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -29,6 +30,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <utility>
 
 using testing::HasSubstr;
 
@@ -159,24 +161,22 @@ TEST(VisualiserRun, AProgramThatCannotStartOrEndsBeforeAttachingIsReported)
     EXPECT_EQ(port.attachCount(), 0u);
 }
 
-/* A new pseudo-terminal: its controlling side and the path of its terminal. */
+/* A pseudo-terminal, and what its terminal side wrote so far. */
 struct Terminal {
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    std::string path =
-        master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0 ? ::ptsname(master) : "";
-    ~Terminal() { ::close(master); }
-    /* What the terminal side wrote so far. */
+    int master = -1, side = -1;
+    Terminal() { ::openpty(&master, &side, nullptr, nullptr, nullptr); }
+    ~Terminal()
+    {
+        ::close(master);
+        ::close(side);
+    }
     std::string written() const
     {
         std::string text;
         char bytes[256];
         pollfd ready{master, POLLIN, 0};
-        while (::poll(&ready, 1, 200) > 0) {
-            ssize_t count = ::read(master, bytes, sizeof bytes);
-            if (count <= 0)
-                break;
+        for (ssize_t count; ::poll(&ready, 1, 200) > 0 && (count = ::read(master, bytes, 256)) > 0;)
             text.append(bytes, static_cast<size_t>(count));
-        }
         return text;
     }
 };
@@ -184,13 +184,11 @@ struct Terminal {
 TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminalOnly)
 {
     Terminal terminal;
-    int side = ::open(terminal.path.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(side, 0);
     termios modes{};
-    ::tcgetattr(side, &modes);
+    ::tcgetattr(terminal.side, &modes);
     ::cfmakeraw(&modes);
-    ::tcsetattr(side, TCSANOW, &modes);
-    FILE *to = ::fdopen(side, "w");
+    ::tcsetattr(terminal.side, TCSANOW, &modes);
+    FILE *to = ::fdopen(std::exchange(terminal.side, -1), "w");
     {
         orvane::StatusLine line(to);
         EXPECT_TRUE(line.enabled());
@@ -215,66 +213,40 @@ TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminalOnly)
 TEST(Console, KeysReadOneAtATimeFromTheControllingTerminal)
 {
     using orvane::Key;
-    struct Case {
-        const char *typed;
-        Key key;
-    };
-    const Case cases[] = {
-        {" ", Key::Pause},
-        {"q", Key::Quit},
-        {"Q", Key::Quit},
-        {"n", Key::Next},
-        {"N", Key::Next},
-        {"p", Key::Previous},
-        {"P", Key::Previous},
-        {"?", Key::Help},
-        {"h", Key::Help},
-        {"H", Key::Help},
-        {"\x1b[C", Key::SeekForward},
-        {"\x1b[D", Key::SeekBack},
-        {"\x1b[A", Key::None},
-        {"\x1b", Key::None},
-        {"x", Key::None},
-    };
+    const char *typed[] = {" ", "q", "Q",      "n",      "N",      "p",    "P", "?",
+                           "h", "H", "\x1b[C", "\x1b[D", "\x1b[A", "\x1b", "x"};
+    const Key keys[] = {Key::Pause,       Key::Quit,     Key::Quit, Key::Next, Key::Next,
+                        Key::Previous,    Key::Previous, Key::Help, Key::Help, Key::Help,
+                        Key::SeekForward, Key::SeekBack, Key::None, Key::None, Key::None};
     Terminal terminal;
-    ASSERT_FALSE(terminal.path.empty());
-    /* A child of its own session, with the terminal as its controlling
-     * one and as standard input; it exits with the number of the first
-     * case that failed (1 up), 0 when all passed. */
+    ASSERT_GE(terminal.side, 0);
+    /* A child in a session of its own, the terminal its controlling one and
+     * its standard input, exits with the number (from 1) of the first key
+     * read wrong, or above 99 when the reader is set up or left wrong. */
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        ::setsid();
-        int side = ::open(terminal.path.c_str(), O_RDWR);
-        if (side < 0 || ::dup2(side, 0) < 0)
+        if (::setsid() < 0 || ::ioctl(terminal.side, TIOCSCTTY, 0) != 0 ||
+            ::dup2(terminal.side, 0) < 0)
             ::_exit(100);
-        int failed = 0;
         {
-            orvane::KeyReader unwanted(false);
-            orvane::KeyReader keys;
-            if (unwanted.active() || !keys.active() || keys.poll() != Key::None)
+            orvane::KeyReader unwanted(false), reader;
+            if (unwanted.active() || !reader.active() || reader.poll() != Key::None)
                 ::_exit(101);
-            for (size_t i = 0; i < std::size(cases) && failed == 0; i++) {
-                ssize_t length = static_cast<ssize_t>(std::strlen(cases[i].typed));
+            for (size_t i = 0; i < std::size(typed); i++) {
                 pollfd ready{0, POLLIN, 0};
-                if (::write(terminal.master, cases[i].typed, static_cast<size_t>(length)) !=
-                        length ||
-                    ::poll(&ready, 1, 5000) != 1 || keys.poll() != cases[i].key)
-                    failed = static_cast<int>(i) + 1;
+                if (::write(terminal.master, typed[i], std::strlen(typed[i])) < 0 ||
+                    ::poll(&ready, 1, 5000) != 1 || reader.poll() != keys[i])
+                    ::_exit(static_cast<int>(i) + 1);
             }
         }
         termios modes{};
-        if (failed == 0 && (::tcgetattr(0, &modes) != 0 || (modes.c_lflag & ICANON) == 0))
-            failed = 102; /* the terminal's modes not given back */
-        ::_exit(failed);
+        ::_exit(::tcgetattr(0, &modes) == 0 && (modes.c_lflag & ICANON) != 0 ? 0 : 102);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    int failed = WEXITSTATUS(status);
-    EXPECT_EQ(failed, 0) << (failed >= 1 && failed <= static_cast<int>(std::size(cases))
-                                 ? std::string("typed: ") + cases[failed - 1].typed
-                                 : std::string("set-up or modes"));
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0)
+        << "1 to 15: the key typed wrong; 100 and up: the reader set up or left wrong";
 }
 
 } // namespace

@@ -17,14 +17,8 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <thread>
 
 using hosttest::bigEndianSamples;
 using testing::HasSubstr;
@@ -91,48 +85,19 @@ std::string writeSource(const std::string &name, uint32_t frames, uint16_t chann
     return path;
 }
 
-/* The samples of a file as libsndfile reads it, and its format. */
-std::vector<int16_t> readWithSndfile(const std::string &file, SF_INFO &info)
+/* The samples of a file as libsndfile reads them, and its format. */
+std::vector<int16_t> readWithSndfile(const std::string &file, SF_INFO *format = nullptr)
 {
+    SF_INFO own{}, &info = format != nullptr ? *format : own;
     SNDFILE *in = sf_open(file.c_str(), SFM_READ, &info);
-    EXPECT_NE(in, nullptr) << "libsndfile cannot read " << file << ": " << sf_strerror(nullptr);
+    EXPECT_NE(in, nullptr) << file << ": " << sf_strerror(nullptr);
     std::vector<int16_t> samples(static_cast<size_t>(in ? info.frames * info.channels : 0));
     if (in != nullptr) {
-        samples.resize(
-            static_cast<size_t>(sf_readf_short(in, samples.data(), info.frames) * info.channels));
+        samples.resize(static_cast<size_t>(sf_readf_short(in, samples.data(), info.frames)) *
+                       static_cast<size_t>(info.channels));
         sf_close(in);
     }
     return samples;
-}
-
-std::vector<int16_t> readWithSndfile(const std::string &file)
-{
-    SF_INFO info{};
-    return readWithSndfile(file, info);
-}
-
-TEST(Render, EveryRealModuleIsThePluginsOwnBytesToTheEndOfItsSong)
-{
-    OV_REQUIRE_MODS();
-    int rendered = 0;
-    for (const auto &entry : std::filesystem::directory_iterator(ovtest::modsDir())) {
-        const std::string name = entry.path().filename().string(), file = entry.path().string();
-        if (entry.path().extension() != ".mod" || name.find(".xm.") != std::string::npos ||
-            name.find("not-a-protracker") != std::string::npos)
-            continue;
-        SCOPED_TRACE(name);
-        const std::string out = ovtest::tempPath(name + ".aiff"),
-                          raw = ovtest::tempPath("whole.pcm");
-        ASSERT_EQ(hosttest::orvane({"render", file, "--seconds", "1.5", "-o", out}).status, 0);
-        std::vector<uint8_t> aiff = ovtest::readFile(out), direct = decodeDirectly(file, 66150);
-        expectCompleteAiff(aiff, 2, 66150);
-        EXPECT_TRUE(std::equal(direct.begin(), direct.end(), aiff.begin() + kAiffHeader));
-        const int64_t frames = scannedFrames(file, 1);
-        ASSERT_EQ(hosttest::orvane({"render", file, "--raw", "-o", raw}).status, 0);
-        EXPECT_EQ(std::filesystem::file_size(raw), static_cast<uintmax_t>(frames) * 4);
-        rendered++;
-    }
-    EXPECT_EQ(rendered, 7);
 }
 
 TEST(Render, LoopAndStartChooseWhatIsRendered)
@@ -224,7 +189,7 @@ TEST(Render, AiffFilesRoundTripWithEverySampleTheirRateAndTheirBound)
         const std::vector<uint8_t> file = ovtest::readFile(copy);
         expectCompleteAiff(file, c.channels, c.expected);
         SF_INFO info{};
-        readWithSndfile(copy, info);
+        readWithSndfile(copy, &info);
         EXPECT_EQ(info.samplerate, static_cast<int>(c.rate));
         EXPECT_TRUE(std::equal(file.begin() + kAiffHeader, file.end(), pcm.begin()));
         EXPECT_EQ(ovtest::readFile(raw),
@@ -254,7 +219,7 @@ TEST(Render, EveryFormatReadsBackThroughLibsndfileAndSox)
         std::string out = ovtest::tempPath(std::string("formats-out.") + c.extension);
         ASSERT_EQ(hosttest::orvane({"render", source, "-o", out}).status, 0);
         SF_INFO info{};
-        std::vector<int16_t> samples = readWithSndfile(out, info);
+        std::vector<int16_t> samples = readWithSndfile(out, &info);
         EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, c.major);
         EXPECT_EQ(info.samplerate * 10 + info.channels, 441002);
         EXPECT_EQ(c.lossless ? samples : pcm, pcm);
@@ -343,28 +308,8 @@ TEST(Render, AStreamedFileEndingSoonerThanItsHeaderSaysIsFilledOutWithSilence)
     }
 }
 
-TEST(Render, APipeIsWrittenInPlaceAndAFailureLeavesWhatWasThere)
+TEST(Render, AFailedOrInterruptedRenderLeavesWhatWasThere)
 {
-    /* Like -o /dev/null: the named thing is written to, never replaced. */
-    std::string pipe = ovtest::tempPath("render.fifo");
-    std::filesystem::remove(pipe);
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    /* Held open so the reader's open returns at once and its end of file
-     * comes only when this is closed, replaced pipe or not. */
-    int keepOpen = ::open(pipe.c_str(), O_RDWR);
-    std::vector<uint8_t> received;
-    std::thread reader([&] {
-        std::ifstream in(pipe, std::ios::binary);
-        received.assign(std::istreambuf_iterator<char>(in), {});
-    });
-    auto run = hosttest::orvane({"render", "--frames", "1000", "--format", "aiff", "-o", pipe});
-    ::close(keepOpen);
-    reader.join();
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(std::filesystem::is_fifo(pipe)) << "the pipe was replaced";
-    expectCompleteAiff(received, 2, 1000);
-    std::filesystem::remove(pipe);
-
     /* A failed or interrupted render keeps an earlier file as it was and
      * leaves no part behind. */
     const std::string folder = hosttest::freshFolder("kept"), kept = folder + "/kept.aiff";
@@ -512,11 +457,12 @@ TEST(Render, TheVisualiserDrawsAFrameForEverySignalAndSavesEveryNth)
     ASSERT_EQ(names.size(), 50u);
     EXPECT_EQ(names.front(), "frame-0000002.png");
     EXPECT_EQ(names.back(), "frame-0000100.png");
-    hosttest::Picture previous;
+    std::vector<uint8_t> previous;
     for (const std::string &name : names) {
-        hosttest::Picture picture = hosttest::readPng(folder + "/" + name);
-        ASSERT_EQ(picture.width * 1000 + picture.height, 512132u);
-        EXPECT_NE(picture.pixels, previous.pixels) << name;
+        std::vector<uint8_t> picture = ovtest::readFile(folder + "/" + name);
+        ASSERT_GE(picture.size(), 24u);
+        EXPECT_EQ(ov_load_be32(&picture[16]) * 1000 + ov_load_be32(&picture[20]), 512132u);
+        EXPECT_NE(picture, previous) << name;
         previous = std::move(picture);
     }
 }

@@ -7,6 +7,7 @@
 #include "host_error.h"
 #include "orvane_run.h"
 #include "output_file.h"
+#include "pcm_shaping.h"
 #include "plugin_port.h"
 #include "plugins.h"
 #include "stream.h"
@@ -103,6 +104,42 @@ TEST(EncoderSession, RefusesWhatAnAiffFileCannotHold)
         });
         EXPECT_EQ(error.empty(), *c.message == 0) << error;
         EXPECT_THAT(error, HasSubstr(c.message));
+    }
+}
+
+TEST(PcmShaper, StereoWidthAndGainWithClippedSamplesCounted)
+{
+    /* Frames picked for the arithmetic: opposite sides, a half to round
+     * away from zero, full scale, and a wide pair. */
+    const std::vector<int16_t> frames{1000,  -1000,  1001,  0,     32767,
+                                      32767, -32768, 32767, 20000, 10000};
+    const double twice = 6.020599913279624; /* 20 log10(2) dB */
+    const std::vector<int16_t> doubled{2000,  -2000,  2002,  0,     32767,
+                                       32767, -32768, 32767, 32767, 20000};
+    struct Case {
+        double stereo, gain;
+        uint32_t channels;
+        std::vector<int16_t> expected;
+        uint64_t clipped;
+    };
+    for (const Case &c :
+         {Case{100, 0, 2, frames, 0},
+          Case{0, 0, 2, {0, 0, 501, 501, 32767, 32767, -1, -1, 15000, 15000}, 0},
+          Case{50, 0, 2, {500, -500, 751, 250, 32767, 32767, -16384, 16383, 17500, 12500}, 0},
+          Case{100, twice, 2, doubled, 5},
+          Case{0, twice, 2, {0, 0, 1001, 1001, 32767, 32767, -1, -1, 30000, 30000}, 2},
+          /* Mono takes the gain; its width has nothing to change. */
+          Case{0, twice, 1, doubled, 5}}) {
+        SCOPED_TRACE(std::to_string(c.stereo) + " % wide, " + std::to_string(c.gain) + " dB");
+        std::vector<uint8_t> bytes;
+        for (int16_t sample : frames)
+            ovtest::appendU16(bytes, static_cast<uint16_t>(sample));
+        orvane::PcmShaper shaper({c.stereo, c.gain}, c.channels);
+        std::span<const uint8_t> shaped = shaper.apply(bytes);
+        EXPECT_EQ(hosttest::bigEndianSamples({shaped.begin(), shaped.end()}), c.expected);
+        EXPECT_EQ(shaper.clipped(), c.clipped);
+        EXPECT_EQ(shaper.clippingReport().substr(0, 24),
+                  c.clipped == 0 ? "" : std::to_string(c.clipped) + " of 10 samples clipped ");
     }
 }
 

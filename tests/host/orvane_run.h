@@ -33,15 +33,6 @@ std::string soxi(const std::string &flag, const std::string &file);
 /* Signed 16-bit big-endian samples as numbers. */
 std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes);
 
-/* A PNG file's pixels as 0x00RRGGBB words; empty when it cannot be read. */
-struct Picture {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    std::vector<uint32_t> pixels;
-    uint32_t at(uint32_t row, uint32_t column) const { return pixels[row * width + column]; }
-};
-Picture readPng(const std::string &file);
-
 } // namespace hosttest
 
 #endif

@@ -169,8 +169,7 @@ TEST(Render, AiffFilesRoundTripWithEverySampleTheirRateAndTheirBound)
         const std::vector<uint8_t> pcm = ovtest::testPcm(c.frames, c.channels);
         const std::string source = ovtest::tempPath("source.aiff"),
                           copy = ovtest::tempPath("copy.aiff"),
-                          again = ovtest::tempPath("again.aiff"),
-                          raw = ovtest::tempPath("copy.pcm");
+                          again = ovtest::tempPath("again.aiff");
         /* Chunks around the sound data do not reach the copy. */
         ovtest::writeFile(source, ovtest::AiffFile()
                                       .chunk("NAME", "odd")
@@ -178,22 +177,15 @@ TEST(Render, AiffFilesRoundTripWithEverySampleTheirRateAndTheirBound)
                                       .chunk("ANNO", "a note")
                                       .ssnd(pcm)
                                       .bytes());
-        for (const auto &[output, extra] : {std::pair{copy, ""}, std::pair{raw, "--raw"}}) {
-            std::vector<std::string> args{"render", source, "-o", output};
-            if (*extra != 0)
-                args.push_back(extra);
-            args.insert(args.end(), c.options.begin(), c.options.end());
-            auto run = hosttest::orvane(args);
-            ASSERT_EQ(run.status, 0) << run.err;
-        }
+        std::vector<std::string> args{"render", source, "-o", copy};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        ASSERT_EQ(hosttest::orvane(args).status, 0);
         const std::vector<uint8_t> file = ovtest::readFile(copy);
         expectCompleteAiff(file, c.channels, c.expected);
         SF_INFO info{};
         readWithSndfile(copy, &info);
         EXPECT_EQ(info.samplerate, static_cast<int>(c.rate));
         EXPECT_TRUE(std::equal(file.begin() + kAiffHeader, file.end(), pcm.begin()));
-        EXPECT_EQ(ovtest::readFile(raw),
-                  std::vector<uint8_t>(file.begin() + kAiffHeader, file.end()));
         ASSERT_EQ(hosttest::orvane({"render", copy, "-o", again}).status, 0);
         EXPECT_EQ(ovtest::readFile(again), file);
     }
@@ -203,32 +195,25 @@ TEST(Render, EveryFormatReadsBackThroughLibsndfileAndSox)
 {
     /* Lossless formats keep every sample; lossy ones keep rate, channels
      * and (within an encoder's padding) the length. */
-    constexpr uint32_t kFrames = 30000;
-    const std::string source = writeSource("formats-source.aiff", kFrames);
-    const std::vector<int16_t> pcm = bigEndianSamples(ovtest::testPcm(kFrames, 2));
-    struct Case {
-        const char *extension;
-        int major;
-        bool lossless;
-    };
-    for (Case c : {Case{"wav", SF_FORMAT_WAV, true}, Case{"flac", SF_FORMAT_FLAC, true},
-                   Case{"caf", SF_FORMAT_CAF, true}, Case{"au", SF_FORMAT_AU, true},
-                   Case{"w64", SF_FORMAT_W64, true}, Case{"aif", SF_FORMAT_AIFF, true},
-                   Case{"ogg", SF_FORMAT_OGG, false}, Case{"mp3", SF_FORMAT_MPEG, false}}) {
-        SCOPED_TRACE(c.extension);
-        std::string out = ovtest::tempPath(std::string("formats-out.") + c.extension);
-        ASSERT_EQ(hosttest::orvane({"render", source, "-o", out}).status, 0);
+    const std::string source = writeSource("formats-source.aiff", 30000);
+    const std::vector<int16_t> pcm = bigEndianSamples(ovtest::testPcm(30000, 2));
+    const char *extensions[] = {"aif", "wav", "flac", "caf", "au", "w64", "ogg", "mp3"};
+    const int formats[] = {SF_FORMAT_AIFF, SF_FORMAT_WAV, SF_FORMAT_FLAC, SF_FORMAT_CAF,
+                           SF_FORMAT_AU,   SF_FORMAT_W64, SF_FORMAT_OGG,  SF_FORMAT_MPEG};
+    for (size_t i = 0; i < std::size(extensions); i++) {
+        const std::string out = ovtest::tempPath(std::string("formats-out.") + extensions[i]);
+        ASSERT_EQ(hosttest::orvane({"render", source, "-o", out}).status, 0) << out;
         SF_INFO info{};
-        std::vector<int16_t> samples = readWithSndfile(out, &info);
-        EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, c.major);
-        EXPECT_EQ(info.samplerate * 10 + info.channels, 441002);
-        EXPECT_EQ(c.lossless ? samples : pcm, pcm);
-        EXPECT_LE(info.frames - kFrames, c.lossless ? 0 : 2 * 1152);
-        if (hosttest::soxAvailable()) {
-            EXPECT_EQ(hosttest::soxi("r", out) + " " + hosttest::soxi("c", out) + " " +
-                          (c.lossless ? hosttest::soxi("s", out) : "-"),
-                      std::string("44100 2 ") + (c.lossless ? "30000" : "-"));
-        }
+        const std::vector<int16_t> samples = readWithSndfile(out, &info);
+        EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, formats[i]) << out;
+        EXPECT_EQ(info.samplerate * 10 + info.channels, 441002) << out;
+        EXPECT_TRUE(i >= 6 ? info.frames - 30000 <= 2 * 1152 : samples == pcm) << out;
+    }
+    /* The encoding plug-in's own AIFF file, as sox reads it. */
+    if (hosttest::soxAvailable()) {
+        const std::string aiff = ovtest::tempPath("formats-out.aif");
+        EXPECT_EQ(hosttest::soxi("s", aiff) + hosttest::soxi("r", aiff) + hosttest::soxi("c", aiff),
+                  "30000441002");
     }
 }
 
@@ -290,7 +275,6 @@ TEST(Render, ExtensionFormatOptionAndByteOrderDecideTheBytes)
 
 TEST(Render, AStreamedFileEndingSoonerThanItsHeaderSaysIsFilledOutWithSilence)
 {
-    /* A file that ends sooner than the header sent ahead is filled out with silence. */
     const std::string source = writeSource("ends-early.aiff", 1000);
     for (const char *format : {"aiff", "wav"}) {
         SCOPED_TRACE(format);
@@ -389,58 +373,6 @@ TEST(Render, EachFileGoesIntoTheFolderAndAFailureDoesNotStopTheRest)
     ASSERT_EQ(hosttest::orvane({"render", first, second, "--output-dir", folder}).status, 0);
     expectCompleteAiff(ovtest::readFile(folder + "/batch-a.aiff"), 2, 3000);
     expectCompleteAiff(ovtest::readFile(folder + "/batch-b.aiff"), 1, 2000);
-}
-
-TEST(Render, StereoWidthAndGainWithClippedSamplesCounted)
-{
-    /* Frames picked for the arithmetic: opposite sides, a half to round
-     * away from zero, full scale, and a wide pair. */
-    const std::vector<int16_t> frames{1000,  -1000,  1001,  0,     32767,
-                                      32767, -32768, 32767, 20000, 10000};
-    std::vector<uint8_t> bytes;
-    for (int16_t sample : frames)
-        ovtest::appendU16(bytes, static_cast<uint16_t>(sample));
-    const std::string stereo = ovtest::tempPath("shaping.aiff"),
-                      mono = ovtest::tempPath("shaping-mono.aiff");
-    ovtest::writeFile(stereo, ovtest::AiffFile().comm(2, 5, 16, 44100).ssnd(bytes).bytes());
-    ovtest::writeFile(mono, ovtest::AiffFile().comm(1, 10, 16, 44100).ssnd(bytes).bytes());
-    const std::string twice = "6.020599913279624"; /* 20 log10(2) dB */
-    const std::vector<int16_t> doubled{2000,  -2000,  2002,  0,     32767,
-                                       32767, -32768, 32767, 32767, 20000};
-    struct Case {
-        std::string source, stereo, gain;
-        std::vector<int16_t> expected;
-        uint64_t clipped;
-    };
-    for (const Case &c : {
-             Case{stereo, "100", "0", frames, 0},
-             Case{stereo, "0", "0", {0, 0, 501, 501, 32767, 32767, -1, -1, 15000, 15000}, 0},
-             Case{stereo,
-                  "50",
-                  "0",
-                  {500, -500, 751, 250, 32767, 32767, -16384, 16383, 17500, 12500},
-                  0},
-             Case{stereo, "100", twice, doubled, 5},
-             Case{stereo, "0", twice, {0, 0, 1001, 1001, 32767, 32767, -1, -1, 30000, 30000}, 2},
-             /* A mono file takes the gain; its width has nothing to change. */
-             Case{mono, "0", twice, doubled, 5},
-         }) {
-        SCOPED_TRACE(c.source + " --stereo " + c.stereo + " --gain " + c.gain);
-        std::string out = ovtest::tempPath("shaped.pcm");
-        auto run = hosttest::orvane(
-            {"render", c.source, "--stereo", c.stereo, "--gain", c.gain, "-o", out});
-        ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(bigEndianSamples(ovtest::readFile(out)), c.expected);
-        /* What is played is shaped alike. */
-        auto play = hosttest::orvane({"play", c.source, "--stereo", c.stereo, "--gain", c.gain},
-                                     "SDL_AUDIODRIVER=dummy");
-        ASSERT_EQ(play.status, 0) << play.err;
-        const std::string report = "': " + std::to_string(c.clipped) + " of 10 samples clipped";
-        EXPECT_EQ(run.err.empty() ? "" : run.err.substr(0, run.err.find(" (")),
-                  c.clipped == 0 ? "" : "orvane: '" + out + report);
-        EXPECT_EQ(play.err.empty() ? "" : play.err.substr(0, play.err.find(" (")),
-                  c.clipped == 0 ? "" : "orvane: '" + c.source + report);
-    }
 }
 
 TEST(Render, TheVisualiserDrawsAFrameForEverySignalAndSavesEveryNth)

@@ -1,6 +1,6 @@
 /* The host's classes driven in-process: the output file's write-then-rename,
- * the encoder's refusals, seeking a stream, the status line and the keys on
- * a terminal of their own, plug-ins unloaded, a visualiser that never
+ * the encoder's refusals, the PCM shaping, seeking a stream, the status
+ * line on a terminal of its own, plug-ins unloaded, a visualiser that never
  * attaches. */
 #include "console.h"
 #include "encoder_session.h"
@@ -22,12 +22,9 @@
 
 #include <poll.h>
 #include <pty.h>
-#include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -245,45 +242,6 @@ TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminalOnly)
     none.finish();
     EXPECT_EQ(std::ftell(file), 0);
     std::fclose(file);
-}
-
-TEST(Console, KeysReadOneAtATimeFromTheControllingTerminal)
-{
-    using orvane::Key;
-    const char *typed[] = {" ", "q", "Q",      "n",      "N",      "p",    "P", "?",
-                           "h", "H", "\x1b[C", "\x1b[D", "\x1b[A", "\x1b", "x"};
-    const Key keys[] = {Key::Pause,       Key::Quit,     Key::Quit, Key::Next, Key::Next,
-                        Key::Previous,    Key::Previous, Key::Help, Key::Help, Key::Help,
-                        Key::SeekForward, Key::SeekBack, Key::None, Key::None, Key::None};
-    Terminal terminal;
-    ASSERT_GE(terminal.side, 0);
-    /* A child in a session of its own, the terminal its controlling one and
-     * its standard input, exits with the number (from 1) of the first key
-     * read wrong, or above 99 when the reader is set up or left wrong. */
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::setsid() < 0 || ::ioctl(terminal.side, TIOCSCTTY, 0) != 0 ||
-            ::dup2(terminal.side, 0) < 0)
-            ::_exit(100);
-        {
-            orvane::KeyReader unwanted(false), reader;
-            if (unwanted.active() || !reader.active() || reader.poll() != Key::None)
-                ::_exit(101);
-            for (size_t i = 0; i < std::size(typed); i++) {
-                pollfd ready{0, POLLIN, 0};
-                if (::write(terminal.master, typed[i], std::strlen(typed[i])) < 0 ||
-                    ::poll(&ready, 1, 5000) != 1 || reader.poll() != keys[i])
-                    ::_exit(static_cast<int>(i) + 1);
-            }
-        }
-        termios modes{};
-        ::_exit(::tcgetattr(0, &modes) == 0 && (modes.c_lflag & ICANON) != 0 ? 0 : 102);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0)
-        << "1 to 15: the key typed wrong; 100 and up: the reader set up or left wrong";
 }
 
 } // namespace

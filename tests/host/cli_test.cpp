@@ -1,7 +1,7 @@
 /* orvane's command lines, one row each: arguments, exit status, the one
  * line on standard error, what standard output shows, and no output file
  * left behind by a failure. Then the runs a row cannot hold: a pipe as the
- * input, and the installed program. */
+ * input, the installed program, what reaches the sound device, and keys. */
 #include "orvane_run.h"
 #include "support/aiff_file.h"
 #include "support/plugin_host.h"
@@ -10,9 +10,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 
+using hosttest::bigEndianSamples;
 using hosttest::orvane;
 using testing::HasSubstr;
 
@@ -95,13 +99,14 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
     const std::string loud = fileOf(
         "loud.aiff",
         ovtest::AiffFile().comm(2, 5, 16, 44100).ssnd(std::vector<uint8_t>(20, 0x7F)).bytes());
+    const std::string quarter = aiffFile("quarter.aiff", 2, 11025, 16, 44100, 44100),
+                      noise = fileOf("noise.xyz", std::vector<uint8_t>(2000, 1));
+    const std::string x24 = "24-bit samples; the AIFF plug-in plays 16-bit files",
+                      x24File = ovtest::tempPath("x24.aiff");
     const std::string noFile = "/nonexistent/song.mod",
                       unread = "cannot read '/nonexistent/song.mod': No such file or directory";
 
     std::vector<Row> rows = {
-        ok({"plugins"},
-           "  encodes:     yes\nOV_PT.ovplug\n  name:        Protracker\n  author:      Orvane "
-           "plug-in team\n"),
         ok({"plugins"},
            "  description: Simple AIFF Player - (For use with CD Audio Discs under OS4)\n  "
            "extension:   aiff\n  loading:     1 (the plug-in reads the file)\n  version:     1.4 "
@@ -132,12 +137,10 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
         /* No duration, yet the file ends: nothing is "endless". */
         ok({"info", aiffFile("unknown-length.aiff", 2, 0, 16, 44100, 4000)}, "duration: unknown\n"),
         fails({"info", noFile, demo}, unread, "title:    Orvane demo"),
-        ok({"--help"}, "Subcommands:\n  play "),
         ok({"--help"},
            "Examples:\n  orvane play                                play the bundled demo song"),
         ok({"--help"}, "2 render cut short at the AIFF size limit"),
         ok({"render", "--help"}, "--frames-every UINT"),
-        ok({"--version"}, "orvane "),
         fails({"info", ovtest::binDir()}, "cannot read '" + ovtest::binDir() + "': it is a folder"),
         fails({"render", noFile, "--seconds", "1", "-o", never}, unread),
         fails({"play", noFile, "--seconds", "1"}, unread),
@@ -201,6 +204,23 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
          "without the visualiser",
          "Orvane demo",
          "SDL_AUDIODRIVER=dummy " + noDisplay},
+        /* The AIFF plug-in opens these and then delivers no frame. */
+        fails({"info", aiffFile("x24.aiff", 2, 1000, 24, 44100, 6000)}, x24,
+              "playable: no (" + x24),
+        fails({"render", x24File, "-o", never}, x24),
+        fails({"render", x24File, "--raw", "-o", never}, x24),
+        fails({"play", x24File}, x24),
+        fails({"info", aiffFile("x8.aiff", 1, 1000, 8, 44100, 1000)},
+              "8-bit samples; the AIFF plug-in plays 16-bit files"),
+        fails({"info", aiffFile("x3.aiff", 3, 1000, 16, 44100, 6000)},
+              "3 channels; the AIFF plug-in plays mono and stereo files"),
+        fails({"play", aiffFile("partial.aiff", 2, 1000, 16, 44100, 3)},
+              "the AIFF plug-in delivers not one whole sample frame"),
+        /* Each file in turn; one that cannot play is reported. */
+        fails({"play", quarter, noise, "--seconds", "0.1", demo},
+              "'" + noise + "': no plug-in recognises this file",
+              "quarter.aiff\n  AIFF, 44100 Hz, 2 channels, 0:00\nOrvane demo\n  Protracker, 44100 "
+              "Hz, 2 channels, 1:03.700\n"),
         /* Both commands shape what they take, and count what clips. */
         {{"render", loud, "--gain", "6.0206", "-o", "/dev/null"},
          0,
@@ -210,28 +230,6 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
         /* No visualiser is started unasked. */
         ok({"play", "--seconds", "0.2"}, "Orvane demo", noDisplay),
     };
-    /* The AIFF plug-in opens these and then delivers no frame. */
-    struct Unplayable {
-        const char *name;
-        uint16_t channels, bits;
-        size_t soundBytes;
-        const char *reason;
-    };
-    for (Unplayable c :
-         {Unplayable{"x24.aiff", 2, 24, 6000,
-                     "24-bit samples; the AIFF plug-in plays 16-bit files"},
-          Unplayable{"x8.aiff", 1, 8, 1000, "8-bit samples; the AIFF plug-in plays 16-bit files"},
-          Unplayable{"x3.aiff", 3, 16, 6000,
-                     "3 channels; the AIFF plug-in plays mono and stereo files"},
-          Unplayable{"partial.aiff", 2, 16, 3,
-                     "the AIFF plug-in delivers not one whole sample frame"}}) {
-        std::string path = aiffFile(c.name, c.channels, 1000, c.bits, 44100, c.soundBytes);
-        rows.push_back(fails({"info", path}, c.reason, std::string("playable: no (") + c.reason));
-        rows.push_back(fails({"render", path, "-o", never}, c.reason));
-        rows.push_back(fails({"render", path, "--raw", "-o", never}, c.reason));
-        rows.push_back(fails({"play", path}, c.reason));
-    }
-
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
         auto run = orvane(row.args, row.environment);
@@ -275,6 +273,124 @@ TEST(CommandLine, TheInstalledOrvaneRendersTheDemoSong)
     const std::vector<uint8_t> page = ovtest::readFile(prefix + "/share/man/man1/orvane.1");
     EXPECT_THAT(std::string(page.begin(), page.end()), HasSubstr(".SH \"orvane render\""));
     EXPECT_TRUE(std::filesystem::exists(prefix + "/share/bash-completion/completions/orvane"));
+}
+
+/* ---- play through SDL's disk and dummy audio drivers, and keys on a terminal ---- */
+
+TEST(Play, EachSongReachesTheDeviceWholeInNativeOrderAndStopsAtItsEnd)
+{
+    /* A module of one pattern at speed 1: 65 ticks, 1.3 seconds. */
+    const std::string module = ovtest::tempPath("short-song.mod");
+    ovtest::writeFile(module, ovtools::ModuleWriter()
+                                  .sample(1, ovtools::constantSample(4000, 50), 40, 0, 0, 4000)
+                                  .cell(0, 0, 0, 428, 1, 0xF, 0x01)
+                                  .cell(0, 32, 1, 214, 1)
+                                  .bytes());
+    const std::string modulePcm = ovtest::tempPath("short-song.pcm");
+    ASSERT_EQ(orvane({"render", module, "--raw", "-o", modulePcm}).status, 0);
+    const std::vector<int16_t> song = bigEndianSamples(ovtest::readFile(modulePcm));
+    ASSERT_EQ(song.size(), 65u * 882 * 2);
+    /* The disk driver writes what the device plays into a file, at a real device's pace. */
+    const std::string played = ovtest::tempPath("played.raw");
+    auto run = orvane({"play", module}, "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + played);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out,
+                HasSubstr("short-song.mod\n  Protracker, 44100 Hz, 2 channels, 0:01.300\n"));
+    /* The device's silence around it, and nothing after its end. */
+    std::vector<int16_t> heard(std::filesystem::file_size(played) / 2);
+    std::ifstream(played).read(reinterpret_cast<char *>(heard.data()), heard.size() * 2);
+    auto at = std::search(heard.begin(), heard.end(), song.begin(), song.end());
+    ASSERT_NE(at, heard.end());
+    heard.erase(at, at + static_cast<ptrdiff_t>(song.size()));
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), 0), static_cast<ptrdiff_t>(heard.size()));
+}
+
+/* Runs a shell command on a terminal of its own (util-linux's script), its
+ * input fed from `input`; its output with the line ends as typed. */
+ovtest::CommandResult onTerminal(const std::string &command, const std::string &input)
+{
+    return ovtest::runCommand("(" + input + ") | timeout 60 script -qec " +
+                              ovtest::shellQuote(command) + " /dev/null");
+}
+
+/* Every text shown, split at the returns that rewrite the status line. */
+std::vector<std::string> shownLines(const std::string &out)
+{
+    std::vector<std::string> lines(1);
+    for (char c : out)
+        if (c != '\r' && c != '\n')
+            lines.back() += c;
+        else if (!lines.back().empty())
+            lines.emplace_back();
+    return lines;
+}
+
+TEST(Play, KeysPauseSeekHelpAndMoveBetweenFiles)
+{
+    /* 30 s of AIFF (its plug-in seeks), then the 1:03.700 demo module
+     * (restarted and decoded up to the target). */
+    const std::string aiff = ovtest::tempPath("thirty.aiff");
+    ovtest::writeFile(
+        aiff,
+        ovtest::AiffFile().comm(1, 240000, 16, 8000).ssnd(ovtest::testPcm(240000, 1)).bytes());
+    std::string keys = "sleep 1";
+    for (const char *key :
+         {"\\033[C", "\\033[C", "\\033[C", "\\033[D", " ", " ", "n", "\\033[C", "?", "p", "q"})
+        keys += std::string("; printf '") + key + "'; sleep 0.7";
+    auto run = onTerminal("SDL_AUDIODRIVER=dummy OV_DISPLAY=headless " + std::string(OV_ORVANE) +
+                              " play " + aiff + " " + hosttest::demoSong(),
+                          keys);
+    EXPECT_EQ(run.status, 0) << run.out;
+    const std::string help =
+        "keys: space pause, q quit, n next, p previous, left/right seek 10 s, \\? help";
+    /* What must be seen, in this order. */
+    const std::vector<std::string> expected = {
+        help,
+        "thirty.aiff",
+        "  0:1[0-9] \\[#{10,11}\\.{19,20}\\] 0:30",
+        "  0:2[0-9] \\[#{20,21}\\.{9,10}\\] 0:30",
+        "  0:2[0-9] .*  \\(no further to go\\)",
+        "  0:1[0-9] \\[#+\\.+\\] 0:30  \\(paused\\)",
+        "  0:1[0-9] \\[#+\\.+\\] 0:30",
+        "Orvane demo",
+        "  Protracker, 44100 Hz, 2 channels, 1:03.700",
+        "  0:1[0-9] \\[#{5,6}\\.{24,25}\\] 1:03",
+        help,
+        "thirty.aiff",
+    };
+    size_t next = 0;
+    for (const std::string &line : shownLines(run.out)) {
+        if (next < expected.size() && std::regex_match(line, std::regex(expected[next])))
+            next++;
+    }
+    EXPECT_EQ(next, expected.size())
+        << "not seen: " << expected[std::min(next, expected.size() - 1)] << "\nin:\n"
+        << run.out;
+}
+
+TEST(Play, ABackgroundJobPlaysOnWithoutTouchingTheTerminal)
+{
+    /* A job in the background that set the terminal's modes would be
+     * stopped, and the wait would never end. */
+    auto run = onTerminal("bash -c 'set -m; SDL_AUDIODRIVER=dummy " + std::string(OV_ORVANE) +
+                              " play --seconds 0.5 & wait $!; echo status $?'",
+                          "sleep 3");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_THAT(run.out, HasSubstr("status 0"));
+    EXPECT_THAT(run.out, testing::Not(HasSubstr("keys:")));
+}
+
+TEST(Play, CtrlCStopsASongThatPlaysForeverWithStatus130)
+{
+    /* Only a quarter of a second is decoded ahead, so an endless song
+     * leaves time to see the break. */
+    auto run = ovtest::runCommand(
+        "ORVANE_CHECK_LEAKS=1 SDL_AUDIODRIVER=dummy OV_DISPLAY=headless timeout -s KILL 30 " +
+        ovtest::shellQuote(OV_ORVANE) +
+        " play --loop --visualise & pid=$!; sleep 1; kill -INT $pid; "
+        "wait $pid");
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Orvane demo\n  Protracker, 44100 Hz, 2 channels, 1:03.700\n"));
 }
 
 } // namespace

@@ -155,16 +155,14 @@ TEST(Render, AiffFilesRoundTripWithEverySampleTheirRateAndTheirBound)
         uint16_t channels;
         uint32_t declared, frames;
         double rate;
-        std::vector<std::string> options;
+        std::string bound;
         uint32_t expected;
     };
+    /* Mono and stereo, rates below and above 16 bits, no length in the
+     * header, shorter than a millisecond, and cut short by a bound. */
     for (const Case &c :
-         {Case{2, 30000, 30000, 44100, {}, 30000}, Case{1, 12345, 12345, 22050, {}, 12345},
-          Case{2, 100, 100, 8000, {}, 100}, Case{2, 4800, 4800, 96000, {}, 4800},
-          /* No length in the header, or shorter than a millisecond. */
-          Case{2, 0, 1000, 44100, {}, 1000}, Case{2, 40, 40, 44100, {}, 40},
-          Case{2, 44100, 44100, 44100, {"--frames", "1000"}, 1000},
-          Case{1, 44100, 44100, 44100, {"--seconds", "0.5"}, 22050}}) {
+         {Case{1, 12345, 12345, 22050, "99999", 12345}, Case{2, 0, 1000, 96000, "99999", 1000},
+          Case{2, 40, 40, 8000, "99999", 40}, Case{2, 44100, 44100, 44100, "1000", 1000}}) {
         SCOPED_TRACE(std::to_string(c.frames) + " frames at " + std::to_string(c.rate) + " Hz");
         const std::vector<uint8_t> pcm = ovtest::testPcm(c.frames, c.channels);
         const std::string source = ovtest::tempPath("source.aiff"),
@@ -177,9 +175,7 @@ TEST(Render, AiffFilesRoundTripWithEverySampleTheirRateAndTheirBound)
                                       .chunk("ANNO", "a note")
                                       .ssnd(pcm)
                                       .bytes());
-        std::vector<std::string> args{"render", source, "-o", copy};
-        args.insert(args.end(), c.options.begin(), c.options.end());
-        ASSERT_EQ(hosttest::orvane(args).status, 0);
+        ASSERT_EQ(hosttest::orvane({"render", source, "-o", copy, "--frames", c.bound}).status, 0);
         const std::vector<uint8_t> file = ovtest::readFile(copy);
         expectCompleteAiff(file, c.channels, c.expected);
         SF_INFO info{};

@@ -296,13 +296,15 @@ TEST(Play, EachSongReachesTheDeviceWholeInNativeOrderAndStopsAtItsEnd)
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(run.out,
                 HasSubstr("short-song.mod\n  Protracker, 44100 Hz, 2 channels, 0:01.300\n"));
-    /* The device's silence around it, and nothing after its end. */
+    /* Nothing but the song and nothing after its end, with the device's
+     * silence (before, after, and where a busy machine let it run dry) left out. */
     std::vector<int16_t> heard(std::filesystem::file_size(played) / 2);
     std::ifstream(played).read(reinterpret_cast<char *>(heard.data()), heard.size() * 2);
-    auto at = std::search(heard.begin(), heard.end(), song.begin(), song.end());
-    ASSERT_NE(at, heard.end());
-    heard.erase(at, at + static_cast<ptrdiff_t>(song.size()));
-    EXPECT_EQ(std::count(heard.begin(), heard.end(), 0), static_cast<ptrdiff_t>(heard.size()));
+    auto sound = [](std::vector<int16_t> samples) {
+        samples.erase(std::remove(samples.begin(), samples.end(), 0), samples.end());
+        return samples;
+    };
+    EXPECT_TRUE(sound(heard) == sound(song));
 }
 
 /* Runs a shell command on a terminal of its own (util-linux's script), its

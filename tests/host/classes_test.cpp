@@ -170,6 +170,11 @@ TEST(PluginSet, LettingGoOfThePluginsUnloadsTheirFiles)
         orvane::PluginSet plugins(ovtest::binDir());
         ASSERT_EQ(plugins.plugins().size(), 2u);
         EXPECT_TRUE(mapped("/OV_PT.ovplug"));
+        /* A second hold on the same interface is given back when let go. */
+        std::string whyNot;
+        const uint32 held = plugins.plugins()[1]->iface()->Data.RefCount;
+        orvane::LoadedPlugin::open(ovtest::binDir() + "/OV_PT.ovplug", whyNot).reset();
+        EXPECT_EQ(plugins.plugins()[1]->iface()->Data.RefCount, held);
     }
     EXPECT_FALSE(mapped("/OV_PT.ovplug"));
     EXPECT_FALSE(mapped("/OV_AIFF.ovplug"));

@@ -7,6 +7,7 @@
 
 #include "support/plugin_host.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,6 +30,11 @@ std::vector<std::string> folderEntries(const std::string &folder);
 using ovtest::soxAvailable;
 /* What `soxi -<flag>` says about a file, trimmed; empty on failure. */
 std::string soxi(const std::string &flag, const std::string &file);
+
+/* An AIFF file of the test PCM, its sound data cut or padded to
+ * `soundBytes` (all of it by default); returns its path. */
+std::string aiffFile(const std::string &name, uint16_t channels, uint32_t frames,
+                     uint16_t bits = 16, double rate = 44100, size_t soundBytes = SIZE_MAX);
 
 /* Signed 16-bit big-endian samples as numbers. */
 std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes);

@@ -74,17 +74,6 @@ int64_t scannedFrames(const std::string &file, int32 passes)
     return frames;
 }
 
-/* An AIFF file of `frames` test frames at 44100 Hz; returns its path. */
-std::string writeSource(const std::string &name, uint32_t frames, uint16_t channels = 2)
-{
-    std::string path = ovtest::tempPath(name);
-    ovtest::writeFile(path, ovtest::AiffFile()
-                                .comm(channels, frames, 16, 44100)
-                                .ssnd(ovtest::testPcm(frames, channels))
-                                .bytes());
-    return path;
-}
-
 /* The samples of a file as libsndfile reads them, and its format. */
 std::vector<int16_t> readWithSndfile(const std::string &file, SF_INFO *format = nullptr)
 {
@@ -191,7 +180,7 @@ TEST(Render, EveryFormatReadsBackThroughLibsndfileAndSox)
 {
     /* Lossless formats keep every sample; lossy ones keep rate, channels
      * and (within an encoder's padding) the length. */
-    const std::string source = writeSource("formats-source.aiff", 30000);
+    const std::string source = hosttest::aiffFile("formats-source.aiff", 2, 30000);
     const std::vector<int16_t> pcm = bigEndianSamples(ovtest::testPcm(30000, 2));
     const char *extensions[] = {"aif", "wav", "flac", "caf", "au", "w64", "ogg", "mp3"};
     const int formats[] = {SF_FORMAT_AIFF, SF_FORMAT_WAV, SF_FORMAT_FLAC, SF_FORMAT_CAF,
@@ -216,7 +205,7 @@ TEST(Render, EveryFormatReadsBackThroughLibsndfileAndSox)
 TEST(Render, ExtensionFormatOptionAndByteOrderDecideTheBytes)
 {
     constexpr uint32_t kFrames = 1000;
-    const std::string source = writeSource("order-source.aiff", kFrames),
+    const std::string source = hosttest::aiffFile("order-source.aiff", 2, kFrames),
                       file = ovtest::tempPath("order");
     const std::vector<uint8_t> big = ovtest::testPcm(kFrames, 2);
     std::vector<uint8_t> little = big;
@@ -270,7 +259,7 @@ TEST(Render, ExtensionFormatOptionAndByteOrderDecideTheBytes)
 
 TEST(Render, AStreamedFileEndingSoonerThanItsHeaderSaysIsFilledOutWithSilence)
 {
-    const std::string source = writeSource("ends-early.aiff", 1000);
+    const std::string source = hosttest::aiffFile("ends-early.aiff", 2, 1000);
     for (const char *format : {"aiff", "wav"}) {
         SCOPED_TRACE(format);
         auto run =
@@ -349,8 +338,8 @@ TEST(Render, TheEncodersSizeLimitKeepsTheFileUpToThere)
 
 TEST(Render, EachFileGoesIntoTheFolderAndAFailureDoesNotStopTheRest)
 {
-    const std::string first = writeSource("batch-a.aiff", 3000),
-                      second = writeSource("batch-b.aiff", 2000, 1);
+    const std::string first = hosttest::aiffFile("batch-a.aiff", 2, 3000),
+                      second = hosttest::aiffFile("batch-b.aiff", 1, 2000);
     const std::string noise = ovtest::tempPath("batch-noise.aiff"),
                       folder = ovtest::tempPath("batch-out");
     ovtest::writeFile(noise, std::vector<uint8_t>(3000, 7));

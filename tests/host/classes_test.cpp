@@ -234,6 +234,7 @@ TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminalOnly)
     std::fclose(to);
     EXPECT_EQ(terminal.written(), "\r0:01 [##..]\r0:02       \n\r3:00\n");
 
+    EXPECT_EQ(orvane::clockText(3599.9) + " " + orvane::clockText(3600), "59:59 1:00:00");
     FILE *file = std::tmpfile();
     orvane::StatusLine none(file);
     EXPECT_FALSE(none.enabled());

@@ -215,8 +215,6 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
          "orvane: '/dev/null': 10 of 10 samples clipped"},
         {{"play", loud, "--stereo", "0", "--gain", "6.0206"}, 0, "': 10 of 10 samples clipped"},
         {{"play", loud, "--stereo", "50"}, 0, ""},
-        /* No visualiser is started unasked. */
-        ok({"play", "--seconds", "0.2"}, "Orvane demo", noDisplay),
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
@@ -243,6 +241,20 @@ TEST(CommandLine, AModuleArrivesThroughAPipe)
                                   " info /dev/stdin");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(run.out, HasSubstr("title:    Orvane demo\n"));
+}
+
+TEST(CommandLine, APlayerBesideItsPluginsStartsNoVisualiserUnasked)
+{
+    const std::string alone = hosttest::freshFolder("alone");
+    for (const char *file : {"orvane", "OV_PT.ovplug"})
+        std::filesystem::copy_file(ovtest::binDir() + "/" + file, alone + "/" + file);
+    const std::string play = "SDL_AUDIODRIVER=dummy OV_DISPLAY=headless ORVANE_CHECK_LEAKS=1 " +
+                             alone + "/orvane play --seconds 0.2 " + hosttest::demoSong();
+    EXPECT_EQ(ovtest::runCommand(play).status, 0);
+    auto asked = ovtest::runCommand(play + " --visualise");
+    EXPECT_EQ(asked.status, 1);
+    EXPECT_EQ(asked.err,
+              "orvane: cannot start the visualiser: '" + alone + "/Zephrin' not found\n");
 }
 
 /* The install the build makes into the build tree (tests/host/CMakeLists.txt):

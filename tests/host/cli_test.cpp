@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 
 using hosttest::aiffFile;
 using hosttest::bigEndianSamples;
@@ -337,7 +338,7 @@ TEST(Play, KeysPauseSeekHelpAndMoveBetweenFiles)
         ovtest::AiffFile().comm(1, 240000, 16, 8000).ssnd(ovtest::testPcm(240000, 1)).bytes());
     std::string keys = "sleep 1";
     for (const char *key :
-         {"\\033[C", "\\033[C", "\\033[C", "\\033[D", " ", " ", "n", "\\033[C", "?", "p", "q"})
+         {"\\033[C", "\\033[C", "\\033[C", "\\033[D", " ", "", " ", "n", "\\033[C", "?", "p", "q"})
         keys += std::string("; printf '") + key + "'; sleep 0.7";
     auto run = onTerminal("SDL_AUDIODRIVER=dummy OV_DISPLAY=headless " + std::string(OV_ORVANE) +
                               " play " + aiff + " " + hosttest::demoSong(),
@@ -368,6 +369,12 @@ TEST(Play, KeysPauseSeekHelpAndMoveBetweenFiles)
     EXPECT_EQ(next, expected.size())
         << "not seen: " << expected[std::min(next, expected.size() - 1)] << "\nin:\n"
         << run.out;
+    /* Paused for over a second, the time shown stands still. */
+    std::set<std::string> pausedAt;
+    for (const std::string &line : shownLines(run.out))
+        if (line.ends_with("(paused)"))
+            pausedAt.insert(line.substr(0, 6));
+    EXPECT_EQ(pausedAt.size(), 1u) << run.out;
 }
 
 TEST(Play, ABackgroundJobPlaysOnWithoutTouchingTheTerminal)

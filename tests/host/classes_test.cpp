@@ -180,11 +180,9 @@ TEST(PluginSet, LettingGoOfThePluginsUnloadsTheirFiles)
     EXPECT_FALSE(mapped("/OV_AIFF.ovplug"));
 }
 
-TEST(VisualiserRun, AProgramThatCannotStartOrEndsBeforeAttachingIsReported)
+TEST(VisualiserRun, AProgramThatEndsBeforeAttachingIsReported)
 {
     orvane::VisualiserPort port;
-    EXPECT_THAT(hostErrorOf([&] { orvane::VisualiserRun run(port, "/nonexistent/Zephrin", true); }),
-                HasSubstr("'/nonexistent/Zephrin' not found"));
     /* Zephrin ends at once without its window system. */
     ovTestFailOpenLibrary("intuition.library");
     EXPECT_THAT(

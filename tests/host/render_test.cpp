@@ -138,44 +138,6 @@ TEST(Render, ARestartHearsTheModuleAsAtFirstThoughTheInvertLoopRewroteIt)
     EXPECT_TRUE(std::equal(start.begin() + 80000, start.end(), next.begin()));
 }
 
-TEST(Render, AiffFilesRoundTripWithEverySampleTheirRateAndTheirBound)
-{
-    struct Case {
-        uint16_t channels;
-        uint32_t declared, frames;
-        double rate;
-        std::string bound;
-        uint32_t expected;
-    };
-    /* Mono and stereo, rates below and above 16 bits, no length in the
-     * header, shorter than a millisecond, and cut short by a bound. */
-    for (const Case &c :
-         {Case{1, 12345, 12345, 22050, "99999", 12345}, Case{2, 0, 1000, 96000, "99999", 1000},
-          Case{2, 40, 40, 8000, "99999", 40}, Case{2, 44100, 44100, 44100, "1000", 1000}}) {
-        SCOPED_TRACE(std::to_string(c.frames) + " frames at " + std::to_string(c.rate) + " Hz");
-        const std::vector<uint8_t> pcm = ovtest::testPcm(c.frames, c.channels);
-        const std::string source = ovtest::tempPath("source.aiff"),
-                          copy = ovtest::tempPath("copy.aiff"),
-                          again = ovtest::tempPath("again.aiff");
-        /* Chunks around the sound data do not reach the copy. */
-        ovtest::writeFile(source, ovtest::AiffFile()
-                                      .chunk("NAME", "odd")
-                                      .comm(c.channels, c.declared, 16, c.rate)
-                                      .chunk("ANNO", "a note")
-                                      .ssnd(pcm)
-                                      .bytes());
-        ASSERT_EQ(hosttest::orvane({"render", source, "-o", copy, "--frames", c.bound}).status, 0);
-        const std::vector<uint8_t> file = ovtest::readFile(copy);
-        expectCompleteAiff(file, c.channels, c.expected);
-        SF_INFO info{};
-        readWithSndfile(copy, &info);
-        EXPECT_EQ(info.samplerate, static_cast<int>(c.rate));
-        EXPECT_TRUE(std::equal(file.begin() + kAiffHeader, file.end(), pcm.begin()));
-        ASSERT_EQ(hosttest::orvane({"render", copy, "-o", again}).status, 0);
-        EXPECT_EQ(ovtest::readFile(again), file);
-    }
-}
-
 TEST(Render, EveryFormatReadsBackThroughLibsndfileAndSox)
 {
     /* Lossless formats keep every sample; lossy ones keep rate, channels

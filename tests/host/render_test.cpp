@@ -241,14 +241,17 @@ TEST(Render, AStreamedFileEndingSoonerThanItsHeaderSaysIsFilledOutWithSilence)
 TEST(Render, AFailedOrInterruptedRenderLeavesWhatWasThere)
 {
     /* A failed or interrupted render keeps an earlier file as it was and
-     * leaves no part behind. */
+     * leaves no part behind. The pictures' folder is made once Ctrl-C is
+     * watched for. */
     const std::string folder = hosttest::freshFolder("kept"), kept = folder + "/kept.aiff";
     ovtest::writeFile(kept, {'k', 'e', 'e', 'p'});
     EXPECT_EQ(hosttest::orvane({"render", "--loop", "-o", kept}).status, 1);
     auto interrupted = ovtest::runCommand(
         "ORVANE_CHECK_LEAKS=1 " + ovtest::shellQuote(OV_ORVANE) +
         " render --seconds 300 --frames-dir " + ovtest::shellQuote(folder + "/pictures") + " -o " +
-        ovtest::shellQuote(kept) + " & pid=$!; sleep 1; kill -INT $pid; wait $pid");
+        ovtest::shellQuote(kept) + " & pid=$!; until [ -d " +
+        ovtest::shellQuote(folder + "/pictures") +
+        " ]; do sleep 0.05; done; sleep 0.3; kill -INT $pid; wait $pid");
     EXPECT_EQ(interrupted.status, 1);
     EXPECT_THAT(interrupted.err, HasSubstr("interrupted; '" + kept + "' was not written"));
     EXPECT_EQ(ovtest::readFile(kept), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));

@@ -1,7 +1,6 @@
 #include "orvane_run.h"
 
 #include "platform/byteorder.h"
-#include "support/aiff_file.h"
 #include "support/plugin_host.h"
 
 #include <gtest/gtest.h>
@@ -55,18 +54,6 @@ std::string soxi(const std::string &flag, const std::string &file)
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
     return text;
-}
-
-std::string aiffFile(const std::string &name, uint16_t channels, uint32_t frames, uint16_t bits,
-                     double rate, size_t soundBytes)
-{
-    std::vector<uint8_t> sound = ovtest::testPcm(frames, channels);
-    if (soundBytes != SIZE_MAX)
-        sound.resize(soundBytes);
-    std::string path = ovtest::tempPath(name);
-    ovtest::writeFile(path,
-                      ovtest::AiffFile().comm(channels, frames, bits, rate).ssnd(sound).bytes());
-    return path;
 }
 
 std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes)

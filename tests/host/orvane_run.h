@@ -5,6 +5,7 @@
 #ifndef OV_TESTS_HOST_ORVANE_RUN_H
 #define OV_TESTS_HOST_ORVANE_RUN_H
 
+#include "support/aiff_file.h"
 #include "support/plugin_host.h"
 
 #include <cstddef>
@@ -32,9 +33,19 @@ using ovtest::soxAvailable;
 std::string soxi(const std::string &flag, const std::string &file);
 
 /* An AIFF file of the test PCM, its sound data cut or padded to
- * `soundBytes` (all of it by default); returns its path. */
-std::string aiffFile(const std::string &name, uint16_t channels, uint32_t frames,
-                     uint16_t bits = 16, double rate = 44100, size_t soundBytes = SIZE_MAX);
+ * `soundBytes` (all of it by default); returns its path. Inline, so that
+ * programs that write no AIFF file need not link the AIFF writer. */
+inline std::string aiffFile(const std::string &name, uint16_t channels, uint32_t frames,
+                            uint16_t bits = 16, double rate = 44100, size_t soundBytes = SIZE_MAX)
+{
+    std::vector<uint8_t> sound = ovtest::testPcm(frames, channels);
+    if (soundBytes != SIZE_MAX)
+        sound.resize(soundBytes);
+    std::string path = ovtest::tempPath(name);
+    ovtest::writeFile(path,
+                      ovtest::AiffFile().comm(channels, frames, bits, rate).ssnd(sound).bytes());
+    return path;
+}
 
 /* Signed 16-bit big-endian samples as numbers. */
 std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes);

@@ -10,6 +10,7 @@
 #include "pcm_shaping.h"
 #include "plugin_port.h"
 #include "plugins.h"
+#include "song_length.h"
 #include "stream.h"
 #include "support/aiff_file.h"
 #include "support/plugin_host.h"
@@ -233,6 +234,7 @@ TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminalOnly)
     EXPECT_EQ(terminal.written(), "\r0:01 [##..]\r0:02       \n\r3:00\n");
 
     EXPECT_EQ(orvane::clockText(3599.9) + " " + orvane::clockText(3600), "59:59 1:00:00");
+    EXPECT_EQ(orvane::durationText(uint64_t{44100} * 3723 + 44056, 44100), "1:02:03.999");
     FILE *file = std::tmpfile();
     orvane::StatusLine none(file);
     EXPECT_FALSE(none.enabled());

@@ -4,8 +4,6 @@
 #include "support/plugin_host.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -48,7 +46,8 @@ std::vector<std::string> folderEntries(const std::string &folder)
 
 std::string soxi(const std::string &flag, const std::string &file)
 {
-    const ovtest::CommandResult run = ovtest::runCommand("soxi -" + flag + " " + ovtest::shellQuote(file));
+    const ovtest::CommandResult run =
+        ovtest::runCommand("soxi -" + flag + " " + ovtest::shellQuote(file));
     if (run.status != 0)
         return {};
     std::string text = run.out;
@@ -63,23 +62,6 @@ std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes)
     for (size_t i = 0; i + 1 < bytes.size(); i += 2)
         samples.push_back(ov_load_be16_signed(&bytes[i]));
     return samples;
-}
-
-Picture readPng(const std::string &file)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, file.c_str()))
-        return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
-        return {};
-    Picture picture{image.width, image.height, {}};
-    for (size_t i = 0; i + 2 < rgb.size(); i += 3)
-        picture.pixels.push_back((uint32_t{rgb[i]} << 16) | (uint32_t{rgb[i + 1]} << 8) |
-                                 rgb[i + 2]);
-    return picture;
 }
 
 } // namespace hosttest

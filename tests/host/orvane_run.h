@@ -5,8 +5,10 @@
 #ifndef OV_TESTS_HOST_ORVANE_RUN_H
 #define OV_TESTS_HOST_ORVANE_RUN_H
 
+#include "support/aiff_file.h"
 #include "support/plugin_host.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,17 +32,23 @@ using ovtest::soxAvailable;
 /* What `soxi -<flag>` says about a file, trimmed; empty on failure. */
 std::string soxi(const std::string &flag, const std::string &file);
 
+/* An AIFF file of the test PCM, its sound data cut or padded to
+ * `soundBytes` (all of it by default); returns its path. Inline, so that
+ * programs that write no AIFF file need not link the AIFF writer. */
+inline std::string aiffFile(const std::string &name, uint16_t channels, uint32_t frames,
+                            uint16_t bits = 16, double rate = 44100, size_t soundBytes = SIZE_MAX)
+{
+    std::vector<uint8_t> sound = ovtest::testPcm(frames, channels);
+    if (soundBytes != SIZE_MAX)
+        sound.resize(soundBytes);
+    std::string path = ovtest::tempPath(name);
+    ovtest::writeFile(path,
+                      ovtest::AiffFile().comm(channels, frames, bits, rate).ssnd(sound).bytes());
+    return path;
+}
+
 /* Signed 16-bit big-endian samples as numbers. */
 std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes);
-
-/* A PNG file's pixels as 0x00RRGGBB words; empty when it cannot be read. */
-struct Picture {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    std::vector<uint32_t> pixels;
-    uint32_t at(uint32_t row, uint32_t column) const { return pixels[row * width + column]; }
-};
-Picture readPng(const std::string &file);
 
 } // namespace hosttest
 

@@ -1,0 +1,247 @@
+/* The host's classes driven in-process: the output file's write-then-rename,
+ * the encoder's refusals, the PCM shaping, seeking a stream, the status
+ * line on a terminal of its own, plug-ins unloaded, a visualiser that never
+ * attaches. */
+#include "console.h"
+#include "encoder_session.h"
+#include "host_error.h"
+#include "orvane_run.h"
+#include "output_file.h"
+#include "pcm_shaping.h"
+#include "plugin_port.h"
+#include "plugins.h"
+#include "song_length.h"
+#include "stream.h"
+#include "support/aiff_file.h"
+#include "support/plugin_host.h"
+#include "visualiser_run.h"
+
+#include "platform/testing.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <utility>
+
+using testing::HasSubstr;
+
+namespace {
+
+/* The message of the HostError `action` throws; empty when it throws none. */
+std::string hostErrorOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const orvane::HostError &error) {
+        return error.what();
+    }
+    return {};
+}
+
+size_t openDescriptors()
+{
+    auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+    return static_cast<size_t>(std::distance(begin(entries), end(entries)));
+}
+
+TEST(OutputFile, AppearsOnlyWhenCompleteAndLeavesNoPartWhenTheRenameFails)
+{
+    const std::string folder = hosttest::freshFolder("output-file");
+    const std::vector<uint8_t> bytes{1, 2, 3, 4};
+    const size_t descriptors = openDescriptors();
+    {
+        orvane::OutputFile out(folder + "/done.bin", true);
+        out.append(bytes);
+        out.patch(1, std::vector<uint8_t>{9});
+        EXPECT_FALSE(std::filesystem::exists(folder + "/done.bin"));
+        out.commit();
+    }
+    EXPECT_EQ(openDescriptors(), descriptors) << "the committed file stays open";
+    EXPECT_EQ(ovtest::readFile(folder + "/done.bin"), (std::vector<uint8_t>{1, 9, 3, 4}));
+
+    /* A folder made in the way after the file was opened. */
+    const std::string blocked = folder + "/blocked";
+    {
+        orvane::OutputFile out(blocked, false);
+        out.append(bytes);
+        std::filesystem::create_directories(blocked + "/inside");
+        EXPECT_THAT(hostErrorOf([&] { out.commit(); }), HasSubstr("cannot write '" + blocked));
+    }
+    EXPECT_EQ(hosttest::folderEntries(folder), (std::vector<std::string>{"blocked", "done.bin"}));
+
+    /* A header is sent ahead only on a held stream, before any byte. */
+    orvane::OutputFile unheld("-", false);
+    EXPECT_THAT(hostErrorOf([&] { unheld.sendAhead({}); }), HasSubstr("cannot stream"));
+}
+
+TEST(EncoderSession, RefusesWhatAnAiffFileCannotHold)
+{
+    std::string whyNot;
+    auto aiff = orvane::LoadedPlugin::open(ovtest::binDir() + "/OV_AIFF.ovplug", whyNot);
+    ASSERT_NE(aiff, nullptr) << whyNot;
+    orvane::OutputFile probe{orvane::HeadProbe{}};
+    auto refusal = [&](uint32_t rate, uint32_t channels) {
+        return hostErrorOf(
+            [&] { orvane::EncoderSession session(aiff->iface(), "AIFF", rate, channels, probe); });
+    };
+    EXPECT_THAT(refusal(0, 2),
+                HasSubstr("the AIFF encoder cannot write a file without a sample rate"));
+    EXPECT_THAT(refusal(44100, 0), HasSubstr("the AIFF encoder cannot write 0 channels"));
+    EXPECT_THAT(refusal(44100, 3), HasSubstr("the AIFF encoder cannot write 3 channels"));
+    EXPECT_EQ(refusal(8000, 1) + refusal(44100, 2), "");
+}
+
+TEST(PcmShaper, StereoWidthAndGainWithClippedSamplesCounted)
+{
+    /* Frames picked for the arithmetic: opposite sides, a half to round
+     * away from zero, full scale, and a wide pair. */
+    const std::vector<int16_t> frames{1000,  -1000,  1001,  0,     32767,
+                                      32767, -32768, 32767, 20000, 10000};
+    const double twice = 6.020599913279624; /* 20 log10(2) dB */
+    const std::vector<int16_t> doubled{2000,  -2000,  2002,  0,     32767,
+                                       32767, -32768, 32767, 32767, 20000};
+    struct Case {
+        double stereo, gain;
+        uint32_t channels;
+        std::vector<int16_t> expected;
+        uint64_t clipped;
+    };
+    for (const Case &c :
+         {Case{100, 0, 2, frames, 0},
+          Case{0, 0, 2, {0, 0, 501, 501, 32767, 32767, -1, -1, 15000, 15000}, 0},
+          Case{50, 0, 2, {500, -500, 751, 250, 32767, 32767, -16384, 16383, 17500, 12500}, 0},
+          Case{100, twice, 2, doubled, 5},
+          Case{0, twice, 2, {0, 0, 1001, 1001, 32767, 32767, -1, -1, 30000, 30000}, 2},
+          /* Mono takes the gain; its width has nothing to change. */
+          Case{0, twice, 1, doubled, 5}}) {
+        SCOPED_TRACE(std::to_string(c.stereo) + " % wide, " + std::to_string(c.gain) + " dB");
+        std::vector<uint8_t> bytes;
+        for (int16_t sample : frames)
+            ovtest::appendU16(bytes, static_cast<uint16_t>(sample));
+        orvane::PcmShaper shaper({c.stereo, c.gain}, c.channels);
+        std::span<const uint8_t> shaped = shaper.apply(bytes);
+        EXPECT_EQ(hosttest::bigEndianSamples({shaped.begin(), shaped.end()}), c.expected);
+        EXPECT_EQ(shaper.clipped(), c.clipped);
+        EXPECT_EQ(shaper.clippingReport().substr(0, 24),
+                  c.clipped == 0 ? "" : std::to_string(c.clipped) + " of 10 samples clipped ");
+    }
+}
+
+TEST(PlayerSession, SeeksAnAiffFileToWholeSecondsAlsoAfterItsEnd)
+{
+    const std::vector<uint8_t> pcm = ovtest::testPcm(3 * 8000, 1);
+    const std::string file = ovtest::tempPath("seek.aiff");
+    ovtest::writeFile(file, ovtest::AiffFile().comm(1, 3 * 8000, 16, 8000).ssnd(pcm).bytes());
+    orvane::PluginSet plugins(ovtest::binDir());
+    orvane::PlayerSession session(plugins, file);
+    ASSERT_FALSE(session.restartable());
+    auto expectNextAt = [&](uint32_t second) {
+        std::span<const uint8_t> block = session.decode();
+        ASSERT_FALSE(block.empty());
+        ASSERT_LE(block.size(), pcm.size() - second * 16000);
+        EXPECT_TRUE(std::equal(block.begin(), block.end(), pcm.begin() + second * 16000));
+    };
+    /* The block decoded at the open gives way to the sought one. */
+    EXPECT_EQ(session.seek(2), 2);
+    expectNextAt(2);
+    while (!session.decode().empty()) {}
+    EXPECT_EQ(session.seek(1), 1);
+    expectNextAt(1);
+    EXPECT_EQ(session.seek(3), -1);
+    EXPECT_EQ(session.seek(0), 0);
+    expectNextAt(0);
+}
+
+TEST(PluginSet, LettingGoOfThePluginsUnloadsTheirFiles)
+{
+    auto mapped = [](const std::string &name) {
+        std::ifstream maps("/proc/self/maps");
+        std::string text((std::istreambuf_iterator<char>(maps)), {});
+        return text.find(name) != std::string::npos;
+    };
+    {
+        orvane::PluginSet plugins(ovtest::binDir());
+        ASSERT_EQ(plugins.plugins().size(), 2u);
+        EXPECT_TRUE(mapped("/OV_PT.ovplug"));
+        /* A second hold on the same interface is given back when let go. */
+        std::string whyNot;
+        const uint32 held = plugins.plugins()[1]->iface()->Data.RefCount;
+        orvane::LoadedPlugin::open(ovtest::binDir() + "/OV_PT.ovplug", whyNot).reset();
+        EXPECT_EQ(plugins.plugins()[1]->iface()->Data.RefCount, held);
+    }
+    EXPECT_FALSE(mapped("/OV_PT.ovplug"));
+    EXPECT_FALSE(mapped("/OV_AIFF.ovplug"));
+}
+
+TEST(VisualiserRun, AProgramThatEndsBeforeAttachingIsReported)
+{
+    orvane::VisualiserPort port;
+    /* Zephrin ends at once without its window system. */
+    ovTestFailOpenLibrary("intuition.library");
+    EXPECT_THAT(
+        hostErrorOf([&] { orvane::VisualiserRun run(port, ovtest::binDir() + "/Zephrin", true); }),
+        HasSubstr("the visualiser did not attach to the player's port"));
+    EXPECT_FALSE(port.attached());
+    EXPECT_EQ(port.attachCount(), 0u);
+}
+
+/* A pseudo-terminal, and what its terminal side wrote so far. */
+struct Terminal {
+    int master = -1, side = -1;
+    Terminal() { ::openpty(&master, &side, nullptr, nullptr, nullptr); }
+    ~Terminal()
+    {
+        ::close(master);
+        ::close(side);
+    }
+    std::string written() const
+    {
+        std::string text;
+        char bytes[256];
+        pollfd ready{master, POLLIN, 0};
+        for (ssize_t count; ::poll(&ready, 1, 200) > 0 && (count = ::read(master, bytes, 256)) > 0;)
+            text.append(bytes, static_cast<size_t>(count));
+        return text;
+    }
+};
+
+TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminalOnly)
+{
+    Terminal terminal;
+    termios modes{};
+    ::tcgetattr(terminal.side, &modes);
+    ::cfmakeraw(&modes);
+    ::tcsetattr(terminal.side, TCSANOW, &modes);
+    FILE *to = ::fdopen(std::exchange(terminal.side, -1), "w");
+    {
+        orvane::StatusLine line(to);
+        EXPECT_TRUE(line.enabled());
+        line.show("0:01 [##..]");
+        line.show("0:02");
+        line.finish();
+        line.finish();
+        line.show("3");
+    }
+    std::fclose(to);
+    EXPECT_EQ(terminal.written(), "\r0:01 [##..]\r0:02       \n\r3\n");
+
+    EXPECT_EQ(orvane::clockText(3599.9) + " " + orvane::clockText(3600), "59:59 1:00:00");
+    EXPECT_EQ(orvane::durationText(uint64_t{44100} * 3723 + 44056, 44100), "1:02:03.999");
+    FILE *file = std::tmpfile();
+    orvane::StatusLine none(file);
+    EXPECT_FALSE(none.enabled());
+    none.show("0:01");
+    none.finish();
+    EXPECT_EQ(std::ftell(file), 0);
+    std::fclose(file);
+}
+
+} // namespace

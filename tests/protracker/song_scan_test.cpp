@@ -1,10 +1,6 @@
-/* The song scan: where songs end, for each way a module steers its rows,
- * and on the real modules the same sample at which pt_render reads the
- * row that starts the song again. */
-#include "protracker/replayer_internal.h"
+/* The song scan: where songs end, for each way a module steers its rows. */
 #include "pt_test_util.h"
 
-#include <filesystem>
 #include <tuple>
 
 using namespace pttest;
@@ -45,15 +41,11 @@ TEST(PtSongScan, EndsWhereARowRepeatsItsState)
         {"one pattern", song({0}, {}), 1, rows(64)},
         {"one pattern, twice", song({0}, {}), 2, rows(128)},
         {"two positions", song({0, 1}, {}), 1, rows(128)},
-        {"D00 ends the pattern after row 15", song({0, 1}, {{0, 15, 2, 0xD, 0x00}}), 1,
-         rows(16 + 64)},
-        {"D32 goes on at row 32", song({0, 1}, {{0, 15, 1, 0xD, 0x32}}), 1, rows(16 + 32)},
         {"B01 at position 1 repeats position 1 alone", song({0, 1, 2}, {{1, 9, 0, 0xB, 0x01}}), 1,
          rows(64 + 10)},
         {"the second pass is the part repeated", song({0, 1, 2}, {{1, 9, 0, 0xB, 0x01}}), 2,
          rows(64 + 10 + 10)},
         {"B00 on the first row", song({0}, {{0, 0, 3, 0xB, 0x00}}), 1, rows(1)},
-        {"B beyond the song length wraps to 0", song({0}, {{0, 4, 0, 0xB, 0x50}}), 1, rows(5)},
         {"E62 plays rows 4-7 three times; E60 inside moves nothing",
          song({0}, {{0, 4, 0, 0xE, 0x60}, {0, 6, 0, 0xE, 0x60}, {0, 7, 0, 0xE, 0x62}}), 1,
          rows(64 + 2 * 4)},
@@ -79,38 +71,4 @@ TEST(PtSongScan, EndsWhereARowRepeatsItsState)
         int64 limit = c.samples == -1 && c.passes == 1 ? 1000 : 1LL << 40;
         EXPECT_EQ(scan(c.module, c.passes, limit), c.samples) << c.what;
     }
-}
-
-TEST(PtSongScan, RealModulesEndWherePtRenderReadsTheRepeatedRow)
-{
-    OV_REQUIRE_MODS();
-    int modules = 0;
-    for (const auto &entry : std::filesystem::directory_iterator(ovtest::modsDir())) {
-        std::string path = entry.path().string();
-        if (path.find(".xm.") != std::string::npos || entry.path().extension() != ".mod")
-            continue;
-        auto image = ovtest::readFile(path);
-        int64 once = scan(image, 1), twice = scan(image, 2);
-        ASSERT_GT(once, 44100) << path;
-        ASSERT_GT(twice, once) << path;
-        /* pt_render in the plug-in's blocks, up to each end: the next tick is
-         * due there and reads a row, and not one sample earlier. Under qemu
-         * (OV_TEST_QUICK=1) the first end only. */
-        LoadedModule m(image);
-        int64 rendered = 0;
-        std::vector<int64> ends = {once - 1, once};
-        if (longRenderSeconds(1, 0) != 0)
-            ends.insert(ends.end(), {twice - 1, twice});
-        for (int64 end : ends) {
-            while (rendered < end) {
-                int32 frames = static_cast<int32>(std::min<int64>(end - rendered, 16384));
-                render(pt_render, m.state, frames);
-                rendered += frames;
-            }
-            bool endOfPass = end == once || end == twice;
-            EXPECT_EQ(pt_next_tick_reads_row(m.state), endOfPass) << path << " at " << end;
-        }
-        modules++;
-    }
-    EXPECT_EQ(modules, 7);
 }

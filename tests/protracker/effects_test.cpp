@@ -59,6 +59,30 @@ ovtools::ModuleWriter caseSamples()
     return writer;
 }
 
+/* Sample 2, its volume set to 32, then to 0, then a bare note with the effect. */
+std::vector<Cell> bareNote(int effect, int param)
+{
+    return {{0, 0, 428, 2, 0, 0},
+            {1, 0, 0, 0, 0xC, 0x20},
+            {2, 0, 0, 0, 0xC, 0},
+            {3, 0, 428, 0, effect, param}};
+}
+
+/* Waveform w chosen on row 0 (E4w or E7w), then 4F4 or 7F4 on row 1. */
+std::vector<Cell> waveform(int effect, int w)
+{
+    return {{0, 0, 428, 4, 0xE, (effect == 4 ? 0x40 : 0x70) | w}, {1, 0, 0, 0, effect, 0xF4}};
+}
+
+/* cells plus the effect on the channel's rows first to last */
+std::vector<Cell> withRows(std::vector<Cell> cells, int first, int last, int channel, int effect,
+                           int param)
+{
+    for (int row = first; row <= last; row++)
+        cells.push_back({row, channel, 0, 0, effect, param});
+    return cells;
+}
+
 // clang-format off
 const Case kCases[] = {
     /* note handling */
@@ -68,17 +92,12 @@ const Case kCases[] = {
     {"such a row has a note for EC: the cut silences",
      {{0, 0, 214, 1, 0, 0}, {1, 0, 0, 0, 0xE, 0xC8}, {2, 0, 0, 3, 0x0, 0x47}},
      {{CH(volume), 13, {20, 0}}}},
-    {"a bare note keeps the saved volume, not the sample's",
-     {{0, 0, 428, 2, 0, 0}, {1, 0, 0, 0, 0xC, 0x20}, {2, 0, 0, 0, 0xC, 0}, {3, 0, 428, 0, 0, 0}},
+    {"a bare note keeps the saved volume, not the sample's", bareNote(0, 0),
      {{CH(volume), 5, {40, 32, 0, 32}, 6}}},
-    {"so does a bare note with E1y", {{0, 0, 428, 2, 0, 0}, {1, 0, 0, 0, 0xC, 0x20},
-     {2, 0, 0, 0, 0xC, 0}, {3, 0, 428, 0, 0xE, 0x11}}, {{CH(volume), 23, {32}}}},
-    {"so does a bare note with E2y", {{0, 0, 428, 2, 0, 0}, {1, 0, 0, 0, 0xC, 0x20},
-     {2, 0, 0, 0, 0xC, 0}, {3, 0, 428, 0, 0xE, 0x21}}, {{CH(volume), 23, {32}}}},
-    {"so does a bare note with Fxx", {{0, 0, 428, 2, 0, 0}, {1, 0, 0, 0, 0xC, 0x20},
-     {2, 0, 0, 0, 0xC, 0}, {3, 0, 428, 0, 0xF, 0x06}}, {{CH(volume), 23, {32}}}},
-    {"a bare note with 8xx keeps the volume as it is", {{0, 0, 428, 2, 0, 0},
-     {1, 0, 0, 0, 0xC, 0x20}, {2, 0, 0, 0, 0xC, 0}, {3, 0, 428, 0, 0x8, 0}},
+    {"so does one with E1y", bareNote(0xE, 0x11), {{CH(volume), 23, {32}}}},
+    {"so does one with E2y", bareNote(0xE, 0x21), {{CH(volume), 23, {32}}}},
+    {"so does one with Fxx", bareNote(0xF, 0x06), {{CH(volume), 23, {32}}}},
+    {"one with 8xx keeps the volume as it is", bareNote(0x8, 0),
      {{CH(volume), 23, {0}}, {CH(position), 18, {0}}}},
     {"a sample alone is pending; a bare note after it plays that sample",
      {{0, 0, 428, 2, 0, 0}, {1, 0, 0, 3, 0, 0}, {2, 0, 428, 0, 0, 0}},
@@ -102,10 +121,8 @@ const Case kCases[] = {
      {{CH(volume), 5, {20, 0, 20}, 6}}},
     {"7xy shapes the output volume only, for its row", {{0, 0, 428, 4, 0x7, 0x44}},
      {{CH(output_volume), 0, {32, 35, 37, 39, 39, 39, 32}}, {CH(volume), 5, {32}}}},
-    {"E72 square tremolo", {{0, 0, 428, 4, 0xE, 0x72}, {1, 0, 0, 0, 0x7, 0xF4}},
-     {{CH(output_volume), 6, {39, 39, 39, 24}}}},
-    {"E71 ramp tremolo", {{0, 0, 428, 4, 0xE, 0x71}, {1, 0, 0, 0, 0x7, 0xF4}},
-     {{CH(output_volume), 6, {32, 35, 39, 27}}}},
+    {"E72 square tremolo", waveform(7, 2), {{CH(output_volume), 6, {39, 39, 39, 24}}}},
+    {"E71 ramp tremolo", waveform(7, 1), {{CH(output_volume), 6, {32, 35, 39, 27}}}},
     {"EC3 with a note cuts on the fourth tick", {{0, 0, 428, 1, 0xE, 0xC3}},
      {{CH(output_volume), 0, {63, 63, 63, 0}}, {CH(volume), 3, {0}}}},
     {"EC0 with a note cuts at once", {{0, 0, 428, 1, 0xE, 0xC0}}, {{CH(output_volume), 0, {0}}}},
@@ -121,8 +138,7 @@ const Case kCases[] = {
     {"E1y moves the period and the target, without limit and without output_period",
      {{0, 0, 113, 1, 0, 0}, {1, 0, 0, 0, 0xE, 0x1F}, {2, 0, 0, 0, 0x3, 0x01}},
      {{CH(period), 11, {98, 98, 112}}, {CH(step), 6, {S(98)}}}},
-    {"E2y has no upper limit", {{0, 0, 856, 1, 0, 0}, {1, 0, 0, 0, 0xE, 0x2F},
-     {2, 0, 0, 0, 0xE, 0x2F}, {3, 0, 0, 0, 0xE, 0x2F}, {4, 0, 0, 0, 0xE, 0x2F}},
+    {"E2y has no upper limit", withRows({{0, 0, 856, 1, 0, 0}}, 1, 4, 0, 0xE, 0x2F),
      {{CH(period), 5, {856, 871, 886, 901, 916}, 6}}},
     {"3xx reaches its target with a last step of 1",
      {{0, 0, 428, 1, 0, 0}, {1, 0, 404, 0, 0x3, 23}, {0, 1, 404, 1, 0, 0}, {1, 1, 428, 0, 0x3, 23}},
@@ -150,14 +166,10 @@ const Case kCases[] = {
     {"an Axy row after it returns to the pattern's period",
      {{0, 0, 428, 2, 0x4, 0x48}, {1, 0, 0, 0, 0xA, 0}},
      {{CH(step), 5, {S(440), S(428)}}, {CH(period), 6, {428}}, {CH(output_period), 6, {428}}}},
-    {"E40 sine vibrato", {{0, 0, 428, 1, 0xE, 0x40}, {1, 0, 0, 0, 0x4, 0xF4}},
-     {{CH(output_period), 9, {429, 420}}}},
-    {"E41 ramp vibrato", {{0, 0, 428, 1, 0xE, 0x41}, {1, 0, 0, 0, 0x4, 0xF4}},
-     {{CH(output_period), 9, {435, 423}}}},
-    {"E42 square vibrato", {{0, 0, 428, 1, 0xE, 0x42}, {1, 0, 0, 0, 0x4, 0xF4}},
-     {{CH(output_period), 9, {435, 420}}}},
-    {"E43 ramp vibrato", {{0, 0, 428, 1, 0xE, 0x43}, {1, 0, 0, 0, 0x4, 0xF4}},
-     {{CH(output_period), 9, {435, 423}}}},
+    {"E40 sine vibrato", waveform(4, 0), {{CH(output_period), 9, {429, 420}}}},
+    {"E41 ramp vibrato", waveform(4, 1), {{CH(output_period), 9, {435, 423}}}},
+    {"E42 square vibrato", waveform(4, 2), {{CH(output_period), 9, {435, 420}}}},
+    {"E43 ramp vibrato", waveform(4, 3), {{CH(output_period), 9, {435, 423}}}},
     {"5xy slides the volume and goes on with the portamento",
      {{0, 0, 428, 4, 0, 0}, {1, 0, 214, 0, 0x3, 0x10}, {2, 0, 0, 0, 0x5, 0x20}},
      {{CH(period), 12, {348, 332, 316}}, {CH(volume), 12, {34, 36, 38}}}},
@@ -180,12 +192,7 @@ const Case kCases[] = {
     {"ED2 without a note restarts nothing", {{0, 0, 428, 1, 0, 0}, {1, 0, 0, 0, 0xE, 0xD2}},
      {{CH(position), 6, {MARK, MARK, MARK, MARK}}}},
     {"EFF inverts one loop byte per row from its second row on, never at loop start 0",
-     {{0, 0, 428, 2, 0, 0}, {0, 1, 428, 4, 0, 0}, {1, 0, 0, 0, 0xE, 0xFF},
-      {1, 1, 0, 0, 0xE, 0xFF}, {2, 0, 0, 0, 0xE, 0xFF}, {2, 1, 0, 0, 0xE, 0xFF},
-      {3, 0, 0, 0, 0xE, 0xFF}, {3, 1, 0, 0, 0xE, 0xFF}, {4, 0, 0, 0, 0xE, 0xFF},
-      {4, 1, 0, 0, 0xE, 0xFF}, {5, 0, 0, 0, 0xE, 0xFF}, {6, 0, 0, 0, 0xE, 0xFF},
-      {7, 0, 0, 0, 0xE, 0xFF}, {8, 0, 0, 0, 0xE, 0xFF}, {9, 0, 0, 0, 0xE, 0xFF},
-      {10, 0, 0, 0, 0xE, 0xFF}, {11, 0, 0, 0, 0xE, 0xFF}},
+     withRows(withRows({{0, 0, 428, 2, 0, 0}, {0, 1, 428, 4, 0, 0}}, 1, 11, 0, 0xE, 0xFF), 1, 4, 1, 0xE, 0xFF),
      {{CH(funk_position), 5, {0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 1}, 6},
       {SUM(2), 5, {120, 120, 109, 96, 81, 64, 45, 24, 1, -24, -33, -22}, 6},
       {CH(position), 6, {MARK, MARK + 1, MARK + 2}, 6}, {CH(offset_memory), 12, {MARK + 1}},

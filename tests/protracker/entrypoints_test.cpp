@@ -1,7 +1,6 @@
 /* OV_PT.ovplug driven through its interface the way the host drives it. */
 #include "pt_test_util.h"
 
-#include <algorithm>
 #include <cstring>
 
 using namespace pttest;
@@ -16,8 +15,7 @@ protected:
     std::vector<uint8_t> module = ovtools::ModuleWriter()
                                       .sample(1, waveSample(1000, 3), 64, 0, 0, 1000)
                                       .cell(0, 0, 1, 428, 1)
-                                      .cell(0, 2, 0, 214, 1)
-                                      .cell(0, 4, 2, 214, 1, 0xE, 0x00)
+                                      .cell(0, 2, 0, 214, 1, 0xE, 0x00)
                                       .bytes();
 };
 
@@ -29,28 +27,25 @@ TEST_F(PtPlugin, DescriptorAndTheCallsThatReadNoStream)
     const PlayerInfo *info = plugin->AnnouncePlayer(plugin.iface(), 7600);
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(plugin->AnnouncePlayer(plugin.iface(), 0xFFFFFFFFu), info);
-    EXPECT_STREQ(info->Name, "Protracker");
-    EXPECT_STREQ(info->Description, "Protracker Player");
-    EXPECT_STREQ(info->Extension, "");
+    EXPECT_EQ(std::string(info->Name) + "|" + info->Description + "|" + info->Extension,
+              "Protracker|Protracker Player|");
     EXPECT_NE(std::strstr(info->Author, "\n\n"), nullptr);
     EXPECT_EQ(std::vector<uint32>(
                   {info->LoadMode, info->Flags, info->PluginVersion, info->InterfaceVersion}),
               std::vector<uint32>({2, 0, 10200, 10400}));
 
-    /* 1083 bytes: refused without a look at the data */
-    EXPECT_EQ(plugin->TestPlayer(plugin.iface(), nullptr, nullptr, 1083), 0);
+    /* 1083 bytes are refused without a look at the data */
     std::vector<uint8_t> head(1084, 0);
-    for (const char *tag : {"M.K.", "M.K!", "M.k.", "M,K.", "N.K.", "FLT4"}) {
-        std::memcpy(head.data() + 1080, tag, 4);
-        EXPECT_EQ(plugin->TestPlayer(plugin.iface(), nullptr, head.data(), 1084),
-                  tag[3] == '.' && tag[2] == 'K' && tag[1] == '.' && tag[0] == 'M' ? 2 : 0)
-            << tag;
-    }
-    auto stream = moduleStream(module);
-    for (uint32 seconds : {0u, 1u, 1000u})
-        EXPECT_EQ(plugin->SeekPlayer(plugin.iface(), stream.get(), seconds), -2);
-    EXPECT_EQ(plugin->DoNotify(plugin.iface()), 0u);
-    EXPECT_EQ(plugin->Obtain(plugin.iface()) | plugin->Release(plugin.iface()), 0u);
+    std::memcpy(head.data() + 1080, "M.K.", 4);
+    EXPECT_EQ(plugin->TestPlayer(plugin.iface(), nullptr, head.data(), 1084), 2);
+    EXPECT_EQ(plugin->TestPlayer(plugin.iface(), nullptr, nullptr, 1083), 0);
+    head[1083] = '!';
+    EXPECT_EQ(plugin->TestPlayer(plugin.iface(), nullptr, head.data(), 1084), 0);
+    for (uint32 seconds : {0u, 1000u})
+        EXPECT_EQ(plugin->SeekPlayer(plugin.iface(), nullptr, seconds), -2);
+    EXPECT_EQ(plugin->DoNotify(plugin.iface()) | plugin->Obtain(plugin.iface()) |
+                  plugin->Release(plugin.iface()),
+              0u);
     plugin->ExitPlayer(plugin.iface());
 }
 
@@ -62,7 +57,6 @@ TEST_F(PtPlugin, HostOrderDecodesTheReferenceBytesInStereoAndMono)
     for (char *text : texts)
         text[0] = 'x';
     ASSERT_EQ(plugin->InitPlayer(plugin.iface(), stream.get()), 1);
-    ASSERT_NE(stream->OutputBuffer, nullptr);
     EXPECT_EQ(stream->OutputBufferPlus4, static_cast<uint8_t *>(stream->OutputBuffer) + 4);
     ASSERT_EQ(plugin->OpenPlayer(plugin.iface(), "ignored.mod", stream.get()), 1);
     EXPECT_EQ(std::vector<uint32>({stream->SampleFormat, stream->SampleRate, stream->Channels,
@@ -85,9 +79,9 @@ TEST_F(PtPlugin, HostOrderDecodesTheReferenceBytesInStereoAndMono)
         EXPECT_LT(std::count(expected.begin(), expected.end(), 0), expected.size() / 2) << block;
     }
     plugin->ClosePlayer(plugin.iface(), stream.get());
-    EXPECT_EQ(stream->PlayerHandle, nullptr);
-    EXPECT_EQ(stream->OutputBuffer, nullptr);
-    EXPECT_EQ(stream->OutputBufferPlus4, nullptr);
+    EXPECT_EQ(std::vector<void *>(
+                  {stream->PlayerHandle, stream->OutputBuffer, stream->OutputBufferPlus4}),
+              std::vector<void *>(3, nullptr));
     plugin->ClosePlayer(plugin.iface(), stream.get());
     plugin->ClosePlayer(plugin.iface(), nullptr);
 }
@@ -109,11 +103,9 @@ TEST_F(PtPlugin, RefusalsAndDecodingWithoutWhatItNeeds)
     auto byName = moduleStream(module, 1);
     uint32 before = ovTestLiveAllocations();
     EXPECT_EQ(plugin->OpenPlayer(plugin.iface(), "x", byName.get()), 0);
-    EXPECT_NE(byName->PlayerHandle, nullptr);
     EXPECT_EQ(ovTestLiveAllocations(), before + 1);
     EXPECT_EQ(byName->SampleRate, 0u);
     plugin->ClosePlayer(plugin.iface(), byName.get());
-    EXPECT_EQ(byName->PlayerHandle, nullptr);
     EXPECT_EQ(ovTestLiveAllocations(), before);
 
     /* a module but no buffer, then no channels: nothing is decoded */
@@ -123,8 +115,6 @@ TEST_F(PtPlugin, RefusalsAndDecodingWithoutWhatItNeeds)
     ASSERT_EQ(plugin->InitPlayer(plugin.iface(), open.get()), 1);
     open->Channels = 0;
     EXPECT_EQ(plugin->DecodeFramePlayer(plugin.iface(), open.get(), nullptr), 0);
-    const uint8_t *buffer = static_cast<const uint8_t *>(open->OutputBuffer);
-    EXPECT_EQ(std::count(buffer, buffer + 65536, 0), 65536);
     EXPECT_EQ(static_cast<pt_state *>(open->PlayerHandle)->sample_counter, 0);
     plugin->ClosePlayer(plugin.iface(), open.get());
 }

@@ -1,5 +1,5 @@
-/* The mixer: the values each output mode stores, loops and pending samples,
- * and the fast renderer against the reference renderer. */
+/* The mixer: the values each output mode stores, and the fast renderer
+ * against the reference renderer. */
 #include "pt_test_util.h"
 
 #include <random>
@@ -7,59 +7,31 @@
 using namespace pttest;
 using ovtools::ModuleWriter;
 
-namespace {
-
-/* Sample 1: 64 bytes of one value, looping over all of them, volume 63. */
-ModuleWriter constantLoop(int8_t value)
+TEST(PtMixer, ModesStoreTheScaledSumsAndNothingElse)
 {
+    /* byte 127 at volume 63 on channel 1 (high pan), byte -128 on channels 0
+     * and 3 (low pan); {out1, out2} per mode, after a tick of silence */
     ModuleWriter writer;
-    writer.sample(1, ovtools::constantSample(64, value), 63, 0, 0, 64);
-    return writer;
-}
-
-/* Value v (0 = out1, 1 = out2) of frame f of a render in mode. */
-int valueAt(const std::vector<uint8_t> &bytes, int mode, int frame, int v)
-{
-    pt_output_format format = pt_mode_format(mode);
-    if (format.bits == 8)
-        return static_cast<int8_t>(bytes[frame * format.channels + v]);
-    return value16(bytes, frame * format.channels + v);
-}
-
-} // namespace
-
-TEST(PtMixer, ModesStoreTheScaledSums)
-{
-    /* channel 1 (high pan) plays byte 127 at volume 63; {out1, out2} per mode */
-    auto bytes = constantLoop(127).cell(0, 0, 1, 428, 1).bytes();
-    const int expected[PT_MODES][2] = {{31, 0}, {62, 0}, {8001, 0}, {15939, 0},
-                                       {31, 0}, {62, 0}, {8001, 0}, {15939, 0}};
+    writer.sample(1, ovtools::constantSample(64, 127), 63, 0, 0, 64);
+    writer.sample(2, ovtools::constantSample(64, -128), 63, 0, 0, 64);
+    auto bytes = writer.cell(0, 0, 1, 428, 1).cell(0, 0, 0, 428, 2).cell(0, 0, 3, 428, 2).bytes();
+    const int expected[PT_MODES][2] = {{-32, 0}, {62, -126}, {-8127, 0}, {15939, -32130},
+                                       {-32, 0}, {62, -126}, {-8127, 0}, {15939, -32130}};
     for (int mode = 0; mode < PT_MODES; mode++) {
+        const pt_output_format format = pt_mode_format(mode);
         LoadedModule m(bytes);
         auto out = render(pt_render, m.state, 1000, mode);
-        int values = pt_mode_format(mode).channels;
-        for (int v = 0; v < values; v++) {
-            /* a tick of silence first */
-            EXPECT_EQ(valueAt(out, mode, 881 / pt_mode_format(mode).oversample, v), 0) << mode;
-            EXPECT_EQ(valueAt(out, mode, 999, v), expected[mode][v]) << mode;
+        for (int v = 0; v < format.channels; v++) {
+            for (int frame : {881 / format.oversample, 999}) {
+                size_t at = static_cast<size_t>(frame * format.channels + v);
+                int value = format.bits == 8 ? static_cast<int8_t>(out[at]) : value16(out, at);
+                EXPECT_EQ(value, frame == 999 ? expected[mode][v] : 0) << mode << " " << frame;
+            }
         }
-        size_t end = 1000u * values * pt_mode_format(mode).bits / 8;
-        EXPECT_EQ(out[end], 0xA5) << mode; /* nothing past the frames */
+        EXPECT_EQ(out[1000u * format.channels * format.bits / 8], 0xA5) << mode; /* no more */
     }
-    /* the low-pan side: channel 0 alone, and channels 0 and 3 at the lowest byte */
-    LoadedModule low(constantLoop(127).cell(0, 0, 0, 428, 1).bytes());
-    auto out = render(pt_render, low.state, 900);
-    EXPECT_EQ(value16(out, 899 * 2), 0);
-    EXPECT_EQ(value16(out, 899 * 2 + 1), 15939);
-    LoadedModule both(constantLoop(-128).cell(0, 0, 0, 428, 1).cell(0, 0, 3, 428, 1).bytes());
-    out = render(pt_render, both.state, 900);
-    EXPECT_EQ(value16(out, 899 * 2 + 1), -32130);
-}
-
-TEST(PtMixer, NoFramesOrAnUnknownFormatRenderNothing)
-{
-    LoadedModule m(constantLoop(127).cell(0, 0, 1, 428, 1).bytes());
-    /* {frames, oversample, bits, channels} */
+    /* no frames, or a format of no mode: nothing written, no time passes */
+    LoadedModule m(bytes);
     const int32 calls[][4] = {{0, 1, 16, 2},  {-1, 1, 16, 2}, {10, 3, 16, 2},
                               {10, 1, 12, 2}, {10, 1, 16, 3}, {10, 0, 8, 1}};
     for (auto [frames, oversample, bits, channels] : calls) {
@@ -68,35 +40,6 @@ TEST(PtMixer, NoFramesOrAnUnknownFormatRenderNothing)
         EXPECT_EQ(out, std::vector<uint8_t>(64, 0xA5)) << frames << " " << bits << " " << channels;
         EXPECT_EQ(m.state->sample_counter, 0);
     }
-}
-
-TEST(PtMixer, OneShotsEndLoopsRepeatAndPendingSamplesWaitForTheWrap)
-{
-    ModuleWriter writer;
-    writer.sample(1, ovtools::constantSample(100, 50), 63);           /* one-shot */
-    writer.sample(2, ovtools::constantSample(100, 50), 63, 0, 90, 2); /* 2-byte loop: once */
-    writer.sample(3, ovtools::constantSample(100, 10), 63, 0, 0, 100);
-    writer.sample(4, ovtools::constantSample(100, -20), 30, 0, 0, 100);
-    writer.cell(0, 0, 0, 428, 1).cell(0, 0, 3, 428, 2).cell(0, 0, 1, 428, 3).cell(0, 1, 1, 0, 4);
-    writer.cell(0, 0, 2, 428, 1).cell(0, 1, 2, 0, 4); /* a one-shot never switches */
-    LoadedModule m(writer.bytes());
-    /* 100 bytes at 3106/16384 of a byte per sample: over after 528 samples */
-    auto out = render(pt_render, m.state, 882 * 7 + 1);
-    EXPECT_EQ(value16(out, (882 + 527) * 2 + 1), 2 * ((255 * 63 * 50) >> 7));
-    EXPECT_EQ(value16(out, (882 + 528) * 2 + 1), 0);
-    EXPECT_EQ(m.channel(0).position, -1);
-    EXPECT_EQ(m.channel(3).position, -1);
-    EXPECT_EQ(m.channel(1).pending_sample, 4);
-    EXPECT_EQ(m.channel(1).volume, 30);
-    /* sample 3 plays on at the new volume until its loop wraps; the wrapping
-     * sample still reads sample 3 */
-    int32 toWrap = (100 * 16384 - m.channel(1).position + 3105) / 3106;
-    out = render(pt_render, m.state, toWrap + 2);
-    EXPECT_EQ(value16(out, toWrap * 2), (255 * 30 * 10) >> 7);
-    EXPECT_EQ(value16(out, (toWrap + 1) * 2), (255 * 30 * -20) >> 7);
-    EXPECT_EQ(m.channel(1).sample, 4);
-    EXPECT_EQ(m.channel(2).sample, 1);
-    EXPECT_EQ(m.channel(2).position, -1);
 }
 
 namespace {
@@ -158,26 +101,6 @@ TEST(PtFastRenderer, MatchesTheReferenceOnRandomModules)
         expectFastEqualsReference(randomModule(seed), 44100 * seconds, seed % 2 == 0,
                                   "seed " + std::to_string(seed), seed == 5 ? 200 : 256);
     }
-}
-
-TEST(PtFastRenderer, MatchesTheReferenceOnEveryEffect)
-{
-    /* every effect on a looping and a one-shot sample */
-    ModuleWriter writer;
-    writer.sample(1, waveSample(3000, 7), 50, 3, 200, 1000);
-    writer.sample(2, waveSample(800, 9), 64, 12);
-    for (int row = 0; row < 64; row++) {
-        int effect = row / 4, param = (0xF1371300u >> (8 * (row % 4))) & 0xFF;
-        if (effect == 0xE)
-            param = (param & 0x0F) | (row % 16) << 4;
-        if (effect == 0xB || effect == 0xD || (effect == 0xE && (param >> 4) == 6))
-            param = 0x01;
-        writer.cell(0, row, row % 4, row % 3 == 0 ? 0 : tab_tunes[(row * 7) % 576],
-                    row % 5 == 0 ? 0 : 1 + row % 2, effect, param);
-    }
-    const int seconds = longRenderSeconds(3, 1);
-    expectFastEqualsReference(writer.bytes(), 44100 * seconds, false, "effects");
-    expectFastEqualsReference(writer.bytes(), 44100 * seconds, true, "effects");
 }
 
 TEST(PtFastRenderer, MatchesTheReferenceOnVoicesSteppingBackwards)

@@ -66,10 +66,6 @@ const PlacesCase kPlaces[] = {
      {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 32, 32}, {1, 10, 11}}},
     {"a song length above 128 ends at 128", {1}, 200,
      {{1, 0, 0, 0xB, 0x7F}, {0, 0, 0, 0xD, 0}}, {{0, 0, 0}, {127, 0, 0}, {0, 0, 0}}},
-    {"after the last position the song starts again", {0, 1}, 2, {}, {{0, 0, 63}, {1, 0, 63}, {0, 0, 1}}},
-    {"E60 on row 8, E62 on row 15: three times; an E60 inside moves nothing", {0, 1}, 2,
-     {{0, 8, 1, 0xE, 0x60}, {0, 10, 1, 0xE, 0x60}, {0, 15, 1, 0xE, 0x62}},
-     {{0, 0, 15}, {0, 8, 15}, {0, 8, 16}}},
     /* Channel 0 loops to row 0, leaving working row -1, which channel 1's
      * E60 records as its start; its E61 leaves -2, whose successor is 63. */
     {"a loop start below row 0 goes on at row 63", {0}, 1,

@@ -37,6 +37,7 @@ TEST(PtSongScan, EndsWhereARowRepeatsItsState)
         std::vector<uint8_t> module;
         int32 passes;
         int64 samples;
+        int64 limit = 1LL << 40;
     } cases[] = {
         {"one pattern", song({0}, {}), 1, rows(64)},
         {"one pattern, twice", song({0}, {}), 2, rows(128)},
@@ -64,11 +65,17 @@ TEST(PtSongScan, EndsWhereARowRepeatsItsState)
         {"E6F plays it 16 times; a loop state recurs after the table grew",
          song({0}, {{0, 0, 0, 0xE, 0x60}, {0, 0, 3, 0xE, 0x60}, {0, 63, 0, 0xE, 0x6F}}), 1,
          rows(16 * 64 + 1)},
+        /* 128 positions of two nested 16-fold loops at one tick a row */
+        {"more rows than a pass may have",
+         song(std::vector<int>(128, 0), {{0, 0, 0, 0xE, 0x60},
+                                         {0, 63, 0, 0xE, 0x6F},
+                                         {0, 0, 1, 0xE, 0x60},
+                                         {0, 31, 1, 0xE, 0x6F},
+                                         {0, 0, 2, 0xF, 0x01}}),
+         1, -1},
         {"no pass", song({0}, {}), 0, -1},
-        {"the end lies beyond the bound", song({0}, {}), 1, -1},
+        {"the end lies beyond the bound", song({0}, {}), 1, -1, 1000},
     };
-    for (const auto &c : cases) {
-        int64 limit = c.samples == -1 && c.passes == 1 ? 1000 : 1LL << 40;
-        EXPECT_EQ(scan(c.module, c.passes, limit), c.samples) << c.what;
-    }
+    for (const auto &c : cases)
+        EXPECT_EQ(scan(c.module, c.passes, c.limit), c.samples) << c.what;
 }

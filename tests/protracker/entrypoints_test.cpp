@@ -41,11 +41,9 @@ TEST_F(PtPlugin, DescriptorAndTheCallsThatReadNoStream)
     EXPECT_EQ(plugin->TestPlayer(plugin.iface(), nullptr, nullptr, 1083), 0);
     head[1083] = '!';
     EXPECT_EQ(plugin->TestPlayer(plugin.iface(), nullptr, head.data(), 1084), 0);
-    for (uint32 seconds : {0u, 1000u})
-        EXPECT_EQ(plugin->SeekPlayer(plugin.iface(), nullptr, seconds), -2);
-    EXPECT_EQ(plugin->DoNotify(plugin.iface()) | plugin->Obtain(plugin.iface()) |
-                  plugin->Release(plugin.iface()),
-              0u);
+    EXPECT_EQ(plugin->SeekPlayer(plugin.iface(), nullptr, 900), -2);
+    EXPECT_EQ(plugin->DoNotify(plugin.iface()) + plugin->Obtain(plugin.iface()), 0u);
+    EXPECT_EQ(plugin->Release(plugin.iface()), 0u);
     plugin->ExitPlayer(plugin.iface());
 }
 

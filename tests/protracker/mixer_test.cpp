@@ -24,7 +24,8 @@ TEST(PtMixer, ModesStoreTheScaledSumsAndNothingElse)
         for (int v = 0; v < format.channels; v++) {
             for (int frame : {881 / format.oversample, 999}) {
                 size_t at = static_cast<size_t>(frame * format.channels + v);
-                int value = format.bits == 8 ? static_cast<int8_t>(out[at]) : value16(out, at);
+                int value = format.bits == 8 ? static_cast<int8_t>(out[at])
+                                             : ov_load_be16_signed(&out[at * 2]);
                 EXPECT_EQ(value, frame == 999 ? expected[mode][v] : 0) << mode << " " << frame;
             }
         }
@@ -54,22 +55,18 @@ std::vector<uint8_t> randomModule(unsigned seed)
     for (int s = 1; s <= 12; s++) {
         ovtools::ModuleSample sample;
         sample.data = waveSample(pick(6) == 0 ? 0 : 2 + 2 * pick(1500), seed + s);
-        sample.volume = static_cast<uint8_t>(pick(70));
-        sample.finetune = static_cast<uint8_t>(pick(256));
+        sample.volume = pick(70);
+        sample.finetune = pick(256);
         int words = static_cast<int>(sample.data.size() / 2);
-        switch (pick(5)) {
-        case 0: break; /* one-shot */
-        case 1: sample.loopStartWords = static_cast<uint16_t>(pick(words + 1)); break; /* 2 bytes */
-        case 2:
-            sample.loopStartWords = static_cast<uint16_t>(pick(words + 1));
-            sample.loopLengthWords = static_cast<uint16_t>(2 + pick(words + 1));
-            break;
-        case 3: /* reaching past the data */
-            sample.loopStartWords = static_cast<uint16_t>(pick(words + 40));
-            sample.loopLengthWords = static_cast<uint16_t>(2 + pick(3000));
-            break;
-        default: sample.loopLengthWords = static_cast<uint16_t>(words); break;
-        }
+        int kind = pick(5); /* one-shot, 2 bytes, inside, reaching past the data, all */
+        if (kind == 1 || kind == 2)
+            sample.loopStartWords = pick(words + 1);
+        if (kind == 3)
+            sample.loopStartWords = pick(words + 40);
+        if (kind == 2 || kind == 3)
+            sample.loopLengthWords = 2 + pick(kind == 2 ? words + 1 : 3000);
+        if (kind == 4)
+            sample.loopLengthWords = words;
         writer.sample(s, sample);
     }
     writer.orders({0, 1, 2, 1, 3});

@@ -1,6 +1,4 @@
-/* Shared helpers of the Protracker tests: a loaded module with its own
- * image, the plug-in's stream, and rendering through the fast and the
- * reference renderer. */
+/* Helpers of the Protracker tests: modules, streams and renders. */
 #ifndef OV_TESTS_PROTRACKER_PT_TEST_UTIL_H
 #define OV_TESTS_PROTRACKER_PT_TEST_UTIL_H
 
@@ -10,14 +8,13 @@
 #include "tools/module_image.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace pttest {
 
-/* A module loaded by pt_init over its own copy of the image. */
+/* A module loaded by pt_init over its own copy of the image; not copied. */
 struct LoadedModule {
     std::vector<uint8_t> image;
     pt_state *state = nullptr;
@@ -27,8 +24,6 @@ struct LoadedModule {
         state = pt_init(image.data(), static_cast<int32>(image.size()), rate, ovtest::exec());
     }
     ~LoadedModule() { ovtest::exec()->FreeVec(ovtest::exec(), state); }
-    LoadedModule(const LoadedModule &) = delete;
-    LoadedModule &operator=(const LoadedModule &) = delete;
 
     pt_channel &channel(int c) { return state->channels[c]; }
 };
@@ -59,10 +54,9 @@ inline std::vector<uint8_t> render(RenderFunction renderer, pt_state *state, int
     return out;
 }
 
-/* Renders the module through the fast and the reference renderer in all
- * eight modes, in uneven blocks of both layouts, and asserts equal bytes and
- * images. With filterOn the filter is on from the start; otherwise E0y
- * cannot switch it. */
+/* The fast and the reference renderer in all eight modes, in uneven blocks
+ * of both layouts, give equal bytes and images; E0y may switch the filter
+ * only with filterOn, which also starts with it on. */
 inline void expectFastEqualsReference(const std::vector<uint8_t> &module, int32 frames,
                                       bool filterOn, const std::string &what,
                                       uint32 masterVolume = 256)
@@ -83,12 +77,6 @@ inline void expectFastEqualsReference(const std::vector<uint8_t> &module, int32 
         }
         ASSERT_EQ(fast.image, reference.image) << what << " mode " << mode;
     }
-}
-
-/* Value i of a 16-bit render (big-endian). */
-inline int16_t value16(const std::vector<uint8_t> &bytes, size_t index)
-{
-    return ov_load_be16_signed(&bytes[index * 2]);
 }
 
 /* A sample with a varied waveform (deterministic from the seed). */

@@ -1,6 +1,5 @@
-/* The sequencer's note handling and the effect commands, as per-tick values
- * of channel and state fields: each case is a few cells of pattern 0 and the
- * values that fields take on the ticks that follow. */
+/* Note handling and effect commands: a few cells of pattern 0 per case, and
+ * the values channel and state fields take on the ticks that follow. */
 #include "pt_test_util.h"
 
 #include <numeric>

@@ -94,10 +94,9 @@ std::vector<uint8_t> randomModule(unsigned seed)
 TEST(PtFastRenderer, MatchesTheReferenceOnRandomModules)
 {
     const int seconds = longRenderSeconds(4, 1);
-    for (unsigned seed = 1; seed <= 6; seed++) {
+    for (unsigned seed = 1; seed <= 6; seed++)
         expectFastEqualsReference(randomModule(seed), 44100 * seconds, seed % 2 == 0,
                                   "seed " + std::to_string(seed), seed == 5 ? 200 : 256);
-    }
 }
 
 TEST(PtFastRenderer, MatchesTheReferenceOnVoicesSteppingBackwards)
@@ -106,27 +105,22 @@ TEST(PtFastRenderer, MatchesTheReferenceOnVoicesSteppingBackwards)
      * sample plays backwards until its position drops below 0. Samples 2 to
      * 5 fill the image far past sample 1, so a plain run that went one
      * sample too far would read inside the image instead of stopping. */
-    struct SlideCase {
-        const char *what;
-        int note, slide, slideRows, lastSlide; /* lastSlide after one row at rest */
-    };
-    const SlideCase cases[] = {
-        {"crosses below 0", 113, 0xF, 9, 0},
-        {"lands on 0, rests, then goes below", 120, 0xF, 8, 1},
-        {"slides far below 0", 113, 0xF, 40, 0xF},
-        {"one below 0 from a low period", 108, 0x9, 12, 0x1},
-    };
-    for (const SlideCase &c : cases) {
+    /* {note, E1y step, rows of it, one more E1y after a row at rest}: crossing
+     * below 0, landing on 0 first, far below 0, one below 0 from period 108 */
+    const int cases[][4] = {
+        {113, 0xF, 9, 0}, {120, 0xF, 8, 1}, {113, 0xF, 40, 0xF}, {108, 9, 12, 1}};
+    for (auto [note, slide, slideRows, lastSlide] : cases) {
         ModuleWriter writer;
-        writer.sample(1, waveSample(60000, 5), 64, c.note == 108 ? 7 : 0, 0, 60000);
+        writer.sample(1, waveSample(60000, 5), 64, note == 108 ? 7 : 0, 0, 60000);
         for (int s = 2; s <= 5; s++)
             writer.sample(s, ovtools::constantSample(65534, 100), 64);
-        writer.cell(0, 0, 0, c.note, 1).cell(0, 0, 1, 0, 0, 0xF, 1); /* one tick per row */
-        for (int row = 1; row <= c.slideRows; row++)
-            writer.cell(0, row, 0, 0, 0, 0xE, 0x10 | c.slide);
-        if (c.lastSlide != 0)
-            writer.cell(0, c.slideRows + 2, 0, 0, 0, 0xE, 0x10 | c.lastSlide);
-        expectFastEqualsReference(writer.bytes(), 44100, false, c.what);
+        writer.cell(0, 0, 0, note, 1).cell(0, 0, 1, 0, 0, 0xF, 1); /* one tick per row */
+        for (int row = 1; row <= slideRows; row++)
+            writer.cell(0, row, 0, 0, 0, 0xE, 0x10 | slide);
+        if (lastSlide != 0)
+            writer.cell(0, slideRows + 2, 0, 0, 0, 0xE, 0x10 | lastSlide);
+        expectFastEqualsReference(writer.bytes(), 44100, false,
+                                  "E1" + std::to_string(slide) + " x" + std::to_string(slideRows));
     }
 }
 

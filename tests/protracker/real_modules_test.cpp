@@ -1,6 +1,5 @@
-/* The real modules play through the plug-in as the reference renders them,
- * and the song scan ends where pt_render reads the row that starts the song
- * again. The XM file is refused. */
+/* The real modules play through the plug-in as the reference renders them and
+ * end where the song scan says; the XM file is refused. */
 #include "protracker/replayer_internal.h"
 #include "pt_test_util.h"
 

@@ -1,5 +1,4 @@
-/* The sequencer: the note table and steps, and where the song goes row by
- * row through breaks, jumps and loops. */
+/* The note table, steps, and the rows read through breaks, jumps and loops. */
 #include "pt_test_util.h"
 
 using namespace pttest;

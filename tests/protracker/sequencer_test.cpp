@@ -17,8 +17,7 @@ TEST(PtSequencerPitch, TablesStepsAndLookups)
     EXPECT_EQ(hash, 7324694636588364306ull);
 
     LoadedModule m(ovtools::ModuleWriter().bytes());
-    /* 0 has no divisor; below zero the step turns negative; the product is
-     * formed in 32 bits */
+    /* 0 has no divisor, below 0 steps turn negative, the product has 32 bits */
     const int32 steps[][2] = {
         {428, 3106}, {0, 0}, {-428, -3106}, {60000, 1172874197 / (-1648967296 / 50)}};
     for (auto [period, step] : steps)

@@ -47,9 +47,8 @@ TEST(PtSongScan, EndsWhereARowRepeatsItsState)
          rows(64 + 2 * 4)},
         {"E61 without E60 goes back to row 0", song({0}, {{0, 2, 3, 0xE, 0x61}}), 1, rows(64 + 3)},
         {"EE3 holds row 0 for three more rows", song({0}, {{0, 0, 0, 0xE, 0xE3}}), 1, rows(64 + 3)},
-        /* tempo 150: 44100 × 50.5 / (150 × 20.4) = 727.8 samples a tick */
-        {"F96 shortens the ticks after row 0's first", song({0}, {{0, 0, 0, 0xF, 0x96}}), 1,
-         kTick + 64 * 6 * 727},
+        {"F96 makes ticks after row 0's first 44100 × 50.5 / (150 × 20.4) = 727.8 samples",
+         song({0}, {{0, 0, 0, 0xF, 0x96}}), 1, kTick + 64 * 6 * 727},
         /* channel 3's E60 stays open: the table of row states with loops grows
          * over 16 passes before row 1 recurs */
         {"E6F plays it 16 times; a loop state recurs after the table grew",

@@ -42,7 +42,7 @@ constexpr int MARK = 777;               /* a channel's position before every tic
 
 /* Sample 1: volume 64 (played as 63); 2: volume 40, finetune +1, bytes 0..15
  * looping over 4..11; 3: volume 20, finetune -1; 4: volume 32, bytes 0..15
- * looping over 0..7. */
+ * looping over 0..7; 5, the image's last bytes, loops from 4 to 12. */
 ovtools::ModuleWriter caseSamples()
 {
     const std::vector<int8_t> ramp = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
@@ -50,7 +50,8 @@ ovtools::ModuleWriter caseSamples()
     writer.sample(1, ovtools::constantSample(1000, 64), 64)
         .sample(2, ramp, 40, 1, 4, 8)
         .sample(3, ovtools::constantSample(100, 1), 20, 15)
-        .sample(4, ramp, 32, 0, 0, 8);
+        .sample(4, ramp, 32, 0, 0, 8)
+        .sample(5, ovtools::constantSample(8, 3), 64, 0, 4, 8);
     return writer;
 }
 
@@ -187,6 +188,8 @@ const Case kCases[] = {
       {SUM(2), 5, {120, 120, 109, 96, 81, 64, 45, 24, 1, -24, -33, -22}, 6},
       {CH(position), 6, {MARK, MARK + 1, MARK + 2}, 6}, {CH(offset_memory), 12, {MARK + 1}},
       {SUM(4), 71, {120}}, {CH(funk_position), 41, {3}, 1, 1}}},
+    {"EFF steps through a loop reaching behind the image, writing only inside it",
+     withRows({{0, 0, 428, 5, 0, 0}}, 1, 19, 0, 0xE, 0xFF), {{CH(position), 54, {MARK + 8}}}},
     /* state */
     {"E00 and E02 switch the filter on, E01 off", {{0, 0, 0, 0, 0xE, 0x00},
      {1, 0, 0, 0, 0xE, 0x01}, {2, 0, 0, 0, 0xE, 0x02}}, {{ST(filter_on), 0, {1, 0, 1}, 6}}},

@@ -1,5 +1,4 @@
-/* The mixer: the values each output mode stores, and the fast renderer
- * against the reference renderer. */
+/* The mixer's output modes, and the fast renderer against the reference. */
 #include "pt_test_util.h"
 
 #include <random>

@@ -81,7 +81,6 @@ std::vector<Cell> withRows(std::vector<Cell> cells, int first, int last, int cha
 
 // clang-format off
 const Case kCases[] = {
-    /* note handling */
     {"an instrument with arpeggio and no note restarts the last note at the saved volume",
      {{0, 0, 214, 1, 0, 0}, {1, 0, 0, 0, 0xC, 0}, {2, 0, 0, 32, 0x0, 0x47}},
      {{CH(position), 11, {MARK, 0}}, {CH(volume), 11, {0, 63}}, {CH(step), 12, {S(143)}}}},
@@ -111,8 +110,12 @@ const Case kCases[] = {
       {CH(period), 11, {431}}}},
     {"7xy shapes the output volume only, for its row", {{0, 0, 428, 4, 0x7, 0x44}},
      {{CH(output_volume), 0, {32, 35, 37, 39, 39, 39, 32}}, {CH(volume), 5, {32}}}},
-    {"E72 square tremolo", waveform(7, 2), {{CH(output_volume), 6, {39, 39, 39, 24}}}},
-    {"E71 ramp tremolo", waveform(7, 1), {{CH(output_volume), 6, {32, 35, 39, 27}}}},
+    {"E70, E71 and E72 tremolo at positions 30, 31 and 32", {{0, 0, 428, 4, 0xE, 0x70},
+     {0, 1, 428, 4, 0xE, 0x71}, {0, 2, 428, 4, 0xE, 0x72}, {1, 0, 0, 0, 7, 0x54},
+     {1, 1, 0, 0, 7, 0x54}, {1, 2, 0, 0, 7, 0x54}, {2, 0, 0, 0, 7, 0x14}, {2, 1, 0, 0, 7, 0x14},
+     {2, 2, 0, 0, 7, 0x14}},
+     {{CH(output_volume), 12, {33, 32, 32}}, {CH(output_volume), 12, {39, 39, 24}, 1, 1},
+      {CH(output_volume), 12, {39, 39, 24}, 1, 2}}},
     {"EC3 with a note cuts on the fourth tick, EC0 at once", {{0, 0, 428, 1, 0xE, 0xC3},
      {0, 1, 428, 1, 0xE, 0xC0}}, {{CH(output_volume), 0, {63, 63, 63, 0}}, {CH(volume), 3, {0}},
      {CH(output_volume), 0, {0}, 1, 1}}},
@@ -141,8 +144,8 @@ const Case kCases[] = {
      {{0, 0, 428, 1, 0, 0}, {1, 0, 214, 0, 0x3, 0x08}, {2, 0, 0, 0, 0x3, 0}},
      {{CH(period), 11, {388, 388, 380, 372, 364, 356, 348, 348, 348}}}},
     {"E31 rounds the portamento's step to semitones",
-     {{0, 0, 428, 1, 0, 0}, {1, 0, 0, 0, 0xE, 0x31}, {2, 0, 214, 0, 0x3, 0x10}},
-     {{CH(period), 13, {412}}, {CH(output_period), 13, {412}}, {CH(step), 13, {S(404)}}}},
+     {{0, 0, 428, 1, 0, 0}, {1, 0, 0, 0, 0xE, 0x31}, {2, 0, 214, 0, 0x3, 0x18}},
+     {{CH(period), 13, {404, 380}}, {CH(step), 13, {S(404), S(360)}}}},
     {"EF1 turns the rounding on too, in the finetune's row",
      {{0, 0, 428, 2, 0, 0}, {1, 0, 0, 0, 0xE, 0xF1}, {2, 0, 0, 0, 0x1, 0x10}},
      {{CH(period), 13, {409}}, {CH(step), 13, {S(401), S(379)}}}},

@@ -38,7 +38,7 @@ struct Case {
 
 constexpr int64_t S(int period) { return 1172874197 / (44100 * period / 50); }
 constexpr int64_t OFFSET = 256 * 16384; /* 9xx moves by xx × 256 bytes */
-constexpr int MARK = 777;               /* a channel's position before every tick */
+constexpr int MARK = 777;               /* the probed channel's position before every tick */
 
 /* Sample 1: volume 64 (played as 63); 2: volume 40, finetune +1, bytes 0..15
  * looping over 4..11; 3: volume 20, finetune -1; 4: volume 32, bytes 0..15
@@ -84,7 +84,7 @@ const Case kCases[] = {
     {"an instrument with arpeggio and no note restarts the last note at the saved volume",
      {{0, 0, 214, 1, 0, 0}, {1, 0, 0, 0, 0xC, 0}, {2, 0, 0, 32, 0x0, 0x47}},
      {{CH(position), 11, {MARK, 0}}, {CH(volume), 11, {0, 63}}, {CH(step), 12, {S(143)}}}},
-    {"such a row has a note for EC: the cut silences",
+    {"that row counts as one with a note for a running cut: EC silences it",
      {{0, 0, 214, 1, 0, 0}, {1, 0, 0, 0, 0xE, 0xC8}, {2, 0, 0, 3, 0x0, 0x47}},
      {{CH(volume), 13, {20, 0}}}},
     {"a bare note keeps the saved volume, not the sample's", bareNote(0, 0),

@@ -1,387 +1,236 @@
-/* The effect commands, one group per family, checked on the channel state
- * tick by tick. */
+/* Note handling and effect commands: a few cells of pattern 0 per case, and
+ * the values channel and state fields take on the ticks that follow. */
 #include "pt_test_util.h"
 
+#include <numeric>
+
 using namespace pttest;
-using ovtools::ModuleWriter;
 
 namespace {
 
-int32 stepOf(int32 period)
+struct Cell {
+    int row, channel, period, sample, effect, param;
+};
+
+#define CH(field) [](const pt_state &, const pt_channel &c) -> int64_t { return c.field; }
+#define ST(field) [](const pt_state &s, const pt_channel &) -> int64_t { return s.field; }
+/* The bytes of sample n added up: each inverted byte b moves it by -2b - 1. */
+#define SUM(n)                                                                                     \
+    [](const pt_state &s, const pt_channel &) -> int64_t {                                         \
+        const int8_t *data = reinterpret_cast<const int8_t *>(s.samples[n].data);                  \
+        return std::accumulate(data, data + 16, 0);                                                \
+    }
+
+/* Values of probe from tick `from` (tick 0 reads row 0), every `every` ticks. */
+struct Expect {
+    int64_t (*probe)(const pt_state &, const pt_channel &);
+    int from;
+    std::vector<int64_t> values;
+    int every = 1, channel = 0;
+};
+
+struct Case {
+    const char *what;
+    std::vector<Cell> cells;
+    std::vector<Expect> expect;
+    uint32 stateFlags = PT_STATE_FILTER_SWITCHABLE;
+};
+
+constexpr int64_t S(int period) { return 1172874197 / (44100 * period / 50); }
+constexpr int64_t OFFSET = 256 * 16384; /* 9xx moves by xx × 256 bytes */
+constexpr int MARK = 777;               /* the probed channel's position before every tick */
+
+/* Sample 1: volume 64 (played as 63); 2: volume 40, finetune +1, bytes 0..15
+ * looping over 4..11; 3: volume 20, finetune -1; 4: volume 32, bytes 0..15
+ * looping over 0..7; 5, the image's last bytes, loops from 4 to 12. */
+ovtools::ModuleWriter caseSamples()
 {
-    return 1172874197 / (44100 * period / 50);
+    const std::vector<int8_t> ramp = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    ovtools::ModuleWriter writer;
+    writer.sample(1, ovtools::constantSample(1000, 64), 64)
+        .sample(2, ramp, 40, 1, 4, 8)
+        .sample(3, ovtools::constantSample(100, 1), 20, 15)
+        .sample(4, ramp, 32, 0, 0, 8)
+        .sample(5, ovtools::constantSample(8, 3), 64, 0, 4, 8);
+    return writer;
 }
+
+/* Sample 2, its volume set to 32, then to 0, then a bare note with the effect. */
+std::vector<Cell> bareNote(int effect, int param)
+{
+    return {{0, 0, 428, 2, 0, 0},
+            {1, 0, 0, 0, 0xC, 0x20},
+            {2, 0, 0, 0, 0xC, 0},
+            {3, 0, 428, 0, effect, param}};
+}
+
+/* Waveform w chosen on row 0 (E4w or E7w), then 4F4 or 7F4 on row 1. */
+std::vector<Cell> waveform(int effect, int w)
+{
+    return {{0, 0, 428, 4, 0xE, (effect == 4 ? 0x40 : 0x70) | w}, {1, 0, 0, 0, effect, 0xF4}};
+}
+
+/* cells plus the effect on the channel's rows first to last */
+std::vector<Cell> withRows(std::vector<Cell> cells, int first, int last, int channel, int effect,
+                           int param)
+{
+    for (int row = first; row <= last; row++)
+        cells.push_back({row, channel, 0, 0, effect, param});
+    return cells;
+}
+
+// clang-format off
+const Case kCases[] = {
+    {"an instrument with arpeggio and no note restarts the last note at the saved volume",
+     {{0, 0, 214, 1, 0, 0}, {1, 0, 0, 0, 0xC, 0}, {2, 0, 0, 32, 0x0, 0x47}},
+     {{CH(position), 11, {MARK, 0}}, {CH(volume), 11, {0, 63}}, {CH(step), 12, {S(143)}}}},
+    {"that row counts as one with a note for a running cut: EC silences it",
+     {{0, 0, 214, 1, 0, 0}, {1, 0, 0, 0, 0xE, 0xC8}, {2, 0, 0, 3, 0x0, 0x47}},
+     {{CH(volume), 13, {20, 0}}}},
+    {"a bare note keeps the saved volume, not the sample's", bareNote(0, 0),
+     {{CH(volume), 5, {40, 32, 0, 32}, 6}}},
+    {"so does one with E1y", bareNote(0xE, 0x11), {{CH(volume), 23, {32}}}},
+    {"so does one with E2y", bareNote(0xE, 0x21), {{CH(volume), 23, {32}}}},
+    {"so does one with Fxx", bareNote(0xF, 0x06), {{CH(volume), 23, {32}}}},
+    {"one with 8xx keeps the volume as it is", bareNote(0x8, 0),
+     {{CH(volume), 23, {0}}, {CH(position), 18, {0}}}},
+    {"a sample alone is pending; a bare note after it plays that sample",
+     {{0, 0, 428, 2, 0, 0}, {1, 0, 0, 3, 0, 0}, {2, 0, 428, 0, 0, 0}},
+     {{CH(sample), 5, {2, 2, 3}, 6}, {CH(pending_sample), 5, {0, 3, 0}, 6},
+      {CH(volume), 5, {40, 20, 20}, 6}}},
+    {"037 at speed 6 plays +7, +3, +0 on each row's ticks", {{0, 0, 428, 1, 0x0, 0x37}},
+     {{CH(step), 0, {S(285), S(360), S(428), S(285), S(360), S(428)}}, {CH(period), 5, {428}}}},
+    /* volume */
+    {"A, C, EA and EB saturate at 0 and 63",
+     {{0, 0, 428, 3, 0, 0}, {1, 0, 0, 0, 0xA, 0x10}, {2, 0, 0, 0, 0xA, 0x01},
+      {3, 0, 0, 0, 0xC, 0x3E}, {4, 0, 0, 0, 0xA, 0x10}, {5, 0, 0, 0, 0xC, 0x40},
+      {6, 0, 0, 0, 0xA, 0x0F}, {7, 0, 0, 0, 0xE, 0xA5}, {8, 0, 0, 0, 0xE, 0xB7},
+      {9, 0, 0, 0, 0xE, 0xB9}, {10, 0, 0, 0, 0xC, 0x3E}, {11, 0, 0, 0, 0xE, 0xA5}},
+     {{CH(volume), 5, {20, 26, 20, 62, 63, 63, 0, 5, 0, 0, 62, 63}, 6},
+      {CH(period), 11, {431}}}},
+    {"7xy shapes the output volume only, for its row", {{0, 0, 428, 4, 0x7, 0x44}},
+     {{CH(output_volume), 0, {32, 35, 37, 39, 39, 39, 32}}, {CH(volume), 5, {32}}}},
+    {"E70, E71 and E72 tremolo at positions 30, 31 and 32", {{0, 0, 428, 4, 0xE, 0x70},
+     {0, 1, 428, 4, 0xE, 0x71}, {0, 2, 428, 4, 0xE, 0x72}, {1, 0, 0, 0, 7, 0x54},
+     {1, 1, 0, 0, 7, 0x54}, {1, 2, 0, 0, 7, 0x54}, {2, 0, 0, 0, 7, 0x14}, {2, 1, 0, 0, 7, 0x14},
+     {2, 2, 0, 0, 7, 0x14}},
+     {{CH(output_volume), 12, {33, 32, 32}}, {CH(output_volume), 12, {39, 39, 24}, 1, 1},
+      {CH(output_volume), 12, {39, 39, 24}, 1, 2}}},
+    {"EC3 with a note cuts on the fourth tick, EC0 at once", {{0, 0, 428, 1, 0xE, 0xC3},
+     {0, 1, 428, 1, 0xE, 0xC0}}, {{CH(output_volume), 0, {63, 63, 63, 0}}, {CH(volume), 3, {0}},
+     {CH(output_volume), 0, {0}, 1, 1}}},
+    {"EC3 without a note brings the saved volume back",
+     {{0, 0, 428, 1, 0, 0}, {1, 0, 0, 0, 0xA, 0x0F}, {2, 0, 0, 0, 0xE, 0xC3}},
+     {{CH(volume), 11, {0, 0, 0, 0, 63}}, {CH(output_volume), 15, {63}}}},
+    /* pitch */
+    {"1xx slides from the row's second tick, for its row, down to 108; 2xx up to 907",
+     {{0, 0, 428, 1, 0x1, 0x10}, {0, 1, 856, 1, 0x2, 0xFF}, {0, 2, 428, 1, 0x1, 0xFF}},
+     {{CH(period), 0, {428, 412, 396, 380, 364, 348, 348, 348}}, {CH(step), 5, {S(348)}},
+      {CH(output_period), 1, {907}, 1, 1}, {CH(period), 2, {108}, 1, 2},
+      {CH(step), 2, {S(108)}, 1, 2}}},
+    {"E1y moves the period and the target, without limit and without output_period; E2y too",
+     withRows({{0, 0, 113, 1, 0, 0}, {1, 0, 0, 0, 0xE, 0x1F}, {2, 0, 0, 0, 0x3, 0x01},
+               {0, 1, 856, 1, 0, 0}}, 1, 4, 1, 0xE, 0x2F),
+     {{CH(period), 11, {98, 98, 112}}, {CH(step), 6, {S(98)}},
+      {CH(period), 5, {856, 871, 886, 901, 916}, 6, 1}}},
+    {"3xx reaches its target with a last step of 1",
+     {{0, 0, 428, 1, 0, 0}, {1, 0, 404, 0, 0x3, 23}, {0, 1, 404, 1, 0, 0}, {1, 1, 428, 0, 0x3, 23}},
+     {{CH(period), 6, {428, 405, 404, 404}}, {CH(period), 6, {404, 427, 428}, 1, 1}}},
+    {"3xx with a sample switches at once and keeps the position; the target has its finetune",
+     {{0, 0, 428, 1, 0, 0}, {1, 0, 214, 2, 0x3, 0x40}},
+     {{CH(position), 6, {MARK}}, {CH(sample), 6, {2}}, {CH(volume), 6, {40}},
+      {CH(period), 6, {428, 364, 300, 236, 213, 213}}}},
+    {"300 goes on at the remembered speed; a row without it stops",
+     {{0, 0, 428, 1, 0, 0}, {1, 0, 214, 0, 0x3, 0x08}, {2, 0, 0, 0, 0x3, 0}},
+     {{CH(period), 11, {388, 388, 380, 372, 364, 356, 348, 348, 348}}}},
+    {"E31 rounds the portamento's step to semitones",
+     {{0, 0, 428, 1, 0, 0}, {1, 0, 0, 0, 0xE, 0x31}, {2, 0, 214, 0, 0x3, 0x18}},
+     {{CH(period), 13, {404, 380}}, {CH(step), 13, {S(404), S(360)}}}},
+    {"EF1 turns the rounding on too, in the finetune's row",
+     {{0, 0, 428, 2, 0, 0}, {1, 0, 0, 0, 0xE, 0xF1}, {2, 0, 0, 0, 0x1, 0x10}},
+     {{CH(period), 13, {409}}, {CH(step), 13, {S(401), S(379)}}}},
+    {"rounding below every period of the table takes its last entry",
+     {{0, 0, 114, 3, 0, 0}, {1, 0, 0, 0, 0xE, 0x31}, {2, 0, 0, 0, 0x1, 0x20}},
+     {{CH(period), 13, {108}}, {CH(step), 13, {S(114)}}}},
+    {"4xy vibrato around the tuned period; an empty row after it keeps the last pitch",
+     {{0, 0, 428, 2, 0x4, 0x48}}, {{CH(output_period), 0, {425, 425, 431, 436, 439, 440}},
+     {CH(period), 5, {425}}, {CH(step), 5, {S(440), S(440)}, 6}}},
+    {"an Axy row after it returns to the pattern's period",
+     {{0, 0, 428, 2, 0x4, 0x48}, {1, 0, 0, 0, 0xA, 0}},
+     {{CH(step), 5, {S(440), S(428)}}, {CH(period), 6, {428}}, {CH(output_period), 6, {428}}}},
+    {"E40 sine vibrato", waveform(4, 0), {{CH(output_period), 9, {429, 420}}}},
+    {"E41 ramp vibrato", waveform(4, 1), {{CH(output_period), 9, {435, 423}}}},
+    {"E42 square vibrato", waveform(4, 2), {{CH(output_period), 9, {435, 420}}}},
+    {"E43 ramp vibrato", waveform(4, 3), {{CH(output_period), 9, {435, 423}}}},
+    {"5xy slides the volume and goes on with the portamento",
+     {{0, 0, 428, 4, 0, 0}, {1, 0, 214, 0, 0x3, 0x10}, {2, 0, 0, 0, 0x5, 0x20}},
+     {{CH(period), 12, {348, 332, 316}}, {CH(volume), 12, {34, 36, 38}}}},
+    {"6xy slides the volume and goes on with the vibrato",
+     {{0, 0, 428, 4, 0x4, 0x48}, {1, 0, 0, 0, 0x6, 0x01}},
+     {{CH(output_period), 7, {442, 439}}, {CH(volume), 6, {31, 30, 29}}}},
+    {"E5y sets the finetune with a note, not without", {{0, 0, 428, 1, 0xE, 0x51},
+     {1, 0, 0, 0, 0xE, 0x58}}, {{CH(period), 0, {425}}, {CH(step), 0, {S(425)}},
+     {CH(finetune), 0, {1, 1}, 6}}},
+    /* sample position */
+    {"9xx offsets add up without a sample and start anew with one",
+     {{1, 0, 428, 1, 0x9, 0x02}, {2, 0, 428, 0, 0x9, 0x00}, {3, 0, 428, 1, 0x9, 0x00},
+      {4, 0, 428, 32, 0x9, 0x01}, {5, 0, 0, 0, 0x9, 0x05}},
+     {{CH(position), 6, {2 * OFFSET, 4 * OFFSET, 4 * OFFSET, 5 * OFFSET, MARK}, 6},
+      {CH(sample), 24, {1}}}},
+    {"E93 restarts on ticks 0 and 3 and the next row's first", {{0, 0, 428, 1, 0xE, 0x93}},
+     {{CH(position), 0, {0, MARK, MARK, 0, MARK, MARK, 0, MARK, MARK, MARK}}}},
+    {"ED9 restarts on the fourth tick of the next row", {{0, 0, 428, 1, 0xE, 0xD9}},
+     {{CH(position), 0, {MARK, MARK, MARK, MARK, MARK, MARK, MARK, MARK, MARK, 0, MARK}},
+      {CH(period), 0, {428}}}},
+    {"ED2 without a note restarts nothing", {{0, 0, 428, 1, 0, 0}, {1, 0, 0, 0, 0xE, 0xD2}},
+     {{CH(position), 6, {MARK, MARK, MARK, MARK}}}},
+    {"EFF inverts one loop byte a row from its second row on; not at loop start 0, not without EFy",
+     withRows(withRows({{0, 0, 428, 2, 0, 0}, {0, 1, 428, 4, 0, 0}, {5, 1, 0, 0, 0xA, 0xF0},
+                        {6, 1, 0, 0, 0xE, 0x01}}, 1, 11, 0, 0xE, 0xFF), 1, 4, 1, 0xE, 0xFF),
+     {{CH(funk_position), 5, {0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 1}, 6},
+      {SUM(2), 5, {120, 120, 109, 96, 81, 64, 45, 24, 1, -24, -33, -22}, 6},
+      {CH(position), 6, {MARK, MARK + 1, MARK + 2}, 6}, {CH(offset_memory), 12, {MARK + 1}},
+      {SUM(4), 71, {120}}, {CH(funk_position), 41, {3}, 1, 1}}},
+    {"EFF steps through a loop reaching behind the image, writing only inside it",
+     withRows({{0, 0, 428, 5, 0, 0}}, 1, 19, 0, 0xE, 0xFF), {{CH(position), 54, {MARK + 8}}}},
+    /* state */
+    {"E00 and E02 switch the filter on, E01 off", {{0, 0, 0, 0, 0xE, 0x00},
+     {1, 0, 0, 0, 0xE, 0x01}, {2, 0, 0, 0, 0xE, 0x02}}, {{ST(filter_on), 0, {1, 0, 1}, 6}}},
+    {"not while the state forbids it", {{0, 0, 0, 0, 0xE, 0x00}},
+     {{ST(filter_on), 0, {0}}}, 0},
+    {"F20, F7D and FFF set the tick length, F00 nothing; a channel never played keeps volume 64",
+     {{0, 0, 0, 0, 15, 0x20}, {1, 0, 0, 0, 15, 0x7D}, {2, 0, 0, 0, 15, 0xFF}, {3, 0, 0, 0, 15, 0}},
+     {{ST(tick_samples), 0, {3411, 873, 428, 428}, 6}, {ST(speed), 23, {6}},
+      {CH(volume), 0, {64}, 1, 3}}},
+    {"F03 makes its own row three ticks long", {{0, 3, 0, 0, 0xF, 3}},
+     {{ST(tick_countdown), 0, {2, 1, 0, 2}}, {ST(row), 0, {1, 1, 1, 2}}}},
+    {"EE2 holds its row for 18 ticks; slides run on all of them",
+     {{0, 0, 428, 1, 0xC, 40}, {1, 0, 0, 0, 0xA, 0x01}, {1, 1, 0, 0, 0xE, 0xE2}},
+     {{ST(row), 23, {2, 3}}, {CH(volume), 23, {22}}, {CH(glissando_funk), 6, {0}, 1, 1}}},
+};
+// clang-format on
 
 } // namespace
 
-TEST(PtEffectArpeggio, OffsetsFollowTheTickCountdown)
+TEST(PtEffects, PerTickValues)
 {
-    LoadedModule m(basicWriter().cell(0, 0, 0, 428, 1, 0x0, 0x37).bytes());
-    const int offsets[6] = {7, 3, 0, 7, 3, 0};
-    for (int tick = 0; tick < 6; tick++) {
-        m.ticks(1);
-        EXPECT_EQ(m.channel(0).step, stepOf(getperiod(428, 0, offsets[tick]))) << tick;
-        EXPECT_EQ(m.channel(0).period, 428);
+    for (const Case &c : kCases) {
+        ovtools::ModuleWriter writer = caseSamples();
+        for (const Cell &cell : c.cells)
+            writer.cell(0, cell.row, cell.channel, cell.period, cell.sample, cell.effect,
+                        cell.param);
+        for (const Expect &e : c.expect) {
+            LoadedModule m(writer.bytes());
+            ASSERT_NE(m.state, nullptr);
+            m.state->flags = c.stateFlags;
+            std::vector<int64_t> got;
+            for (int tick = 0; got.size() < e.values.size(); tick++) {
+                m.channel(e.channel).position = MARK;
+                pt_tick(m.state);
+                if (tick >= e.from && (tick - e.from) % e.every == 0)
+                    got.push_back(e.probe(*m.state, m.channel(e.channel)));
+            }
+            EXPECT_EQ(got, e.values) << c.what << ", from tick " << e.from;
+        }
     }
-    /* at speed 1 every tick is the row's last: only the base note */
-    LoadedModule one(basicWriter().cell(0, 0, 0, 428, 1, 0x0, 0x37)
-                         .cell(0, 0, 1, 0, 0, 0xF, 1)
-                         .cell(0, 1, 0, 0, 0, 0x0, 0x37)
-                         .bytes());
-    for (int tick = 0; tick < 2; tick++) {
-        one.ticks(1);
-        EXPECT_EQ(one.channel(0).step, stepOf(428));
-    }
-}
-
-TEST(PtEffectArpeggio, InstrumentWithoutNoteRetriggersTheLastPeriod)
-{
-    ModuleWriter writer = basicWriter();
-    writer.cell(0, 0, 0, 214, 1).cell(0, 1, 0, 0, 0, 0xC, 0).cell(0, 2, 0, 0, 1, 0x0, 0x47);
-    LoadedModule m(writer.bytes());
-    m.rows(2);
-    EXPECT_EQ(m.channel(0).volume, 0);
-    m.channel(0).position = 99999;
-    m.ticks(1);
-    EXPECT_EQ(m.channel(0).position, 0);
-    EXPECT_EQ(m.channel(0).note_period, 214);
-    EXPECT_EQ(m.channel(0).row_period, 214);
-    EXPECT_EQ(m.channel(0).volume, 63); /* the sample's volume, 64 limited to 63 */
-}
-
-TEST(PtEffectVolume, SlidesSaturateAndSetVolume)
-{
-    ModuleWriter writer;
-    writer.sample(1, ovtools::constantSample(100, 1), 20);
-    writer.cell(0, 0, 0, 428, 1).cell(0, 1, 0, 0, 0, 0xA, 0x10).cell(0, 2, 0, 0, 0, 0xA, 0x01);
-    writer.cell(0, 3, 0, 0, 0, 0xC, 0x3E).cell(0, 4, 0, 0, 0, 0xA, 0x10);
-    writer.cell(0, 5, 0, 0, 0, 0xC, 0x40).cell(0, 6, 0, 0, 0, 0xA, 0x0F);
-    writer.cell(0, 7, 0, 0, 0, 0xE, 0xA5).cell(0, 8, 0, 0, 0, 0xE, 0xB7);
-    writer.cell(0, 9, 0, 0, 0, 0xE, 0xB9);
-    LoadedModule m(writer.bytes());
-    const int expected[10] = {20, 26, 20, 62, 63, 63, 0, 5, 0, 0};
-    for (int row = 0; row < 10; row++) {
-        m.rows(1);
-        EXPECT_EQ(m.channel(0).volume, expected[row]) << row;
-        EXPECT_EQ(m.channel(0).output_volume, expected[row]) << row;
-    }
-}
-
-TEST(PtEffectVolume, BareNoteAfterSlideToZeroPlaysSavedVolume)
-{
-    ModuleWriter writer;
-    writer.sample(1, ovtools::constantSample(100, 1), 30);
-    writer.cell(0, 0, 0, 428, 1).cell(0, 1, 0, 0, 0, 0xA, 0x0F).cell(0, 2, 0, 428, 0);
-    LoadedModule m(writer.bytes());
-    m.rows(2);
-    EXPECT_EQ(m.channel(0).volume, 0);
-    m.rows(1);
-    EXPECT_EQ(m.channel(0).volume, 30);
-    EXPECT_EQ(m.channel(0).output_volume, 30);
-}
-
-TEST(PtEffectVolume, TremoloShapesOnlyTheOutput)
-{
-    ModuleWriter writer;
-    writer.sample(1, ovtools::constantSample(100, 1), 32);
-    writer.cell(0, 0, 0, 428, 1, 0x7, 0x44);
-    LoadedModule m(writer.bytes());
-    const int expected[4] = {32, 32 + (8 * 97 >> 8), 32 + (8 * 180 >> 8), 32 + (8 * 235 >> 8)};
-    for (int tick = 0; tick < 4; tick++) {
-        m.ticks(1);
-        EXPECT_EQ(m.channel(0).output_volume, expected[tick]) << tick;
-        EXPECT_EQ(m.channel(0).volume, 32);
-    }
-}
-
-TEST(PtEffectPeriod, SlidesAreLimitedToTheTable)
-{
-    ModuleWriter writer = basicWriter();
-    writer.cell(0, 0, 0, 428, 1, 0x1, 0x10).cell(0, 0, 1, 856, 1, 0x2, 0xFF);
-    writer.cell(0, 1, 0, 0, 0, 0x1, 0xFF);
-    LoadedModule m(writer.bytes());
-    m.ticks(1);
-    EXPECT_EQ(m.channel(0).period, 428); /* the row's own tick slides nothing */
-    m.ticks(5);
-    EXPECT_EQ(m.channel(0).period, 428 - 5 * 16);
-    EXPECT_EQ(m.channel(0).step, stepOf(348));
-    EXPECT_EQ(m.channel(1).period, 907);
-    EXPECT_EQ(m.channel(1).output_period, 907);
-    m.rows(1);
-    EXPECT_EQ(m.channel(0).period, 108);
-    EXPECT_EQ(m.channel(0).step, 12312);
-}
-
-TEST(PtEffectPeriod, FineSlidesHaveNoLimit)
-{
-    ModuleWriter writer = basicWriter();
-    writer.cell(0, 0, 0, 120, 1).cell(0, 0, 1, 856, 1);
-    for (int row = 1; row <= 10; row++)
-        writer.cell(0, row, 0, 0, 0, 0xE, 0x1F).cell(0, row, 1, 0, 0, 0xE, 0x2F);
-    LoadedModule m(writer.bytes());
-    m.rows(11);
-    EXPECT_EQ(m.channel(0).period, 120 - 150);
-    EXPECT_EQ(m.channel(0).porta_target, 120 - 150);
-    EXPECT_EQ(m.channel(0).output_period, 120);
-    EXPECT_EQ(m.channel(0).step, 1172874197 / (44100 * -30 / 50));
-    EXPECT_EQ(m.channel(1).period, 856 + 150);
-}
-
-TEST(PtEffectPeriod, TonePortamentoKeepsPositionAndSwitchesSample)
-{
-    ModuleWriter writer = basicWriter();
-    writer.sample(2, ovtools::constantSample(500, -5), 40);
-    writer.cell(0, 0, 0, 428, 1).cell(0, 1, 0, 214, 2, 0x3, 0x08);
-    for (int row = 2; row <= 6; row++)
-        writer.cell(0, row, 0, 0, 0, 0x3, 0);
-    LoadedModule m(writer.bytes());
-    m.rows(1);
-    m.channel(0).position = 5000;
-    m.ticks(1);
-    EXPECT_EQ(m.channel(0).position, 5000);
-    EXPECT_EQ(m.channel(0).sample, 2);
-    EXPECT_EQ(m.channel(0).volume, 40);
-    EXPECT_EQ(m.channel(0).porta_target, 214);
-    EXPECT_EQ(m.channel(0).period, 428);
-    m.ticks(5);
-    EXPECT_EQ(m.channel(0).period, 428 - 40);
-    EXPECT_EQ(m.channel(0).step, stepOf(388));
-    /* 300 continues with the remembered speed up to the target; the
-     * portamento stays in force there */
-    m.rows(5);
-    EXPECT_EQ(m.channel(0).period, 214);
-    EXPECT_EQ(m.channel(0).step, stepOf(214));
-    EXPECT_NE(m.channel(0).flags & PT_CHANNEL_TONE_PORTAMENTO, 0);
-}
-
-TEST(PtEffectPeriod, GlissandoRoundsTheStepToSemitones)
-{
-    ModuleWriter writer = basicWriter();
-    writer.cell(0, 0, 0, 428, 1).cell(0, 1, 0, 0, 0, 0xE, 0x31).cell(0, 2, 0, 214, 0, 0x3, 0x10);
-    LoadedModule m(writer.bytes());
-    m.rows(2);
-    m.ticks(2);
-    EXPECT_EQ(m.channel(0).period, 412);
-    EXPECT_EQ(m.channel(0).output_period, 412);
-    EXPECT_EQ(m.channel(0).step, stepOf(404));
-}
-
-TEST(PtEffectPeriod, GlissandoPastTheTableEndUsesTheLastEntry)
-{
-    /* a fine slide drives the period below every table entry; the slide
-     * then limits it to 108 while the step follows the table's last entry */
-    ModuleWriter writer = basicWriter();
-    writer.sample(1, ovtools::constantSample(100, 1), 64, 15);
-    writer.cell(0, 0, 0, 114, 1).cell(0, 1, 0, 0, 0, 0xE, 0x31).cell(0, 2, 0, 0, 0, 0x1, 0x20);
-    LoadedModule m(writer.bytes());
-    m.rows(2);
-    m.ticks(2);
-    EXPECT_EQ(m.channel(0).period, 108);
-    EXPECT_EQ(m.channel(0).step, stepOf(114));
-}
-
-TEST(PtEffectPeriod, VibratoAndTheRowsAfterIt)
-{
-    ModuleWriter writer;
-    writer.sample(1, ovtools::constantSample(100, 1), 64, 1);
-    writer.cell(0, 0, 0, 428, 1, 0x4, 0x48);
-    ModuleWriter thenVolumeSlide = writer;
-    thenVolumeSlide.cell(0, 1, 0, 0, 0, 0xA, 0x00);
-    LoadedModule m(writer.bytes());
-    m.ticks(1);
-    EXPECT_EQ(m.channel(0).period, 425); /* finetune 1 */
-    const int waves[5] = {0, 97, 180, 235, 255};
-    for (int tick = 1; tick < 6; tick++) {
-        m.ticks(1);
-        int expected = 425 + (8 * waves[tick - 1] >> 7);
-        EXPECT_EQ(m.channel(0).output_period, expected) << tick;
-        EXPECT_EQ(m.channel(0).step, stepOf(expected)) << tick;
-        EXPECT_EQ(m.channel(0).period, 425);
-    }
-    /* an empty row keeps the last vibrato pitch; an Axy row right after a
-     * vibrato row returns to the pattern's own period, not the tuned one */
-    int32 lastStep = m.channel(0).step;
-    m.rows(1);
-    EXPECT_EQ(m.channel(0).step, lastStep);
-    LoadedModule slid(thenVolumeSlide.bytes());
-    slid.rows(1);
-    slid.ticks(1);
-    EXPECT_EQ(slid.channel(0).period, 428);
-    EXPECT_EQ(slid.channel(0).porta_target, 428);
-    EXPECT_EQ(slid.channel(0).output_period, 428);
-    EXPECT_EQ(slid.channel(0).step, stepOf(428));
-}
-
-TEST(PtEffectPeriod, VibratoWaveforms)
-{
-    for (int waveform : {1, 2, 3}) {
-        ModuleWriter writer = basicWriter();
-        writer.cell(0, 0, 0, 428, 1, 0xE, 0x40 | waveform).cell(0, 1, 0, 0, 0, 0x4, 0xF4);
-        LoadedModule m(writer.bytes());
-        m.rows(1);
-        m.ticks(4); /* the row's first tick, then positions 0, 15 and 30 */
-        int wave = waveform == 2 ? 255 : 30 * 8;
-        EXPECT_EQ(m.channel(0).output_period, 428 + (4 * wave >> 7)) << waveform;
-        m.ticks(1);
-        wave = waveform == 2 ? -255 : 45 * 8 - 512;
-        EXPECT_EQ(m.channel(0).output_period, 428 + (4 * wave >> 7)) << waveform;
-    }
-}
-
-TEST(PtEffectPeriod, FinetuneCommand)
-{
-    LoadedModule m(basicWriter().cell(0, 0, 0, 428, 1, 0xE, 0x51).cell(0, 1, 0, 0, 0, 0xE, 0x58).bytes());
-    m.channel(0).position = 777;
-    m.rows(1);
-    EXPECT_EQ(m.channel(0).finetune, 1);
-    EXPECT_EQ(m.channel(0).period, 425);
-    EXPECT_EQ(m.channel(0).step, stepOf(425));
-    m.rows(1); /* without a note E5y does nothing */
-    EXPECT_EQ(m.channel(0).finetune, 1);
-}
-
-TEST(PtEffectSample, OffsetAndItsMemory)
-{
-    ModuleWriter writer;
-    writer.sample(1, ovtools::constantSample(4000, 1));
-    /* not on row 0: the first tick restarts every channel */
-    writer.cell(0, 1, 0, 428, 1, 0x9, 0x02).cell(0, 2, 0, 428, 0, 0x9, 0x00);
-    writer.cell(0, 3, 0, 0, 0, 0x9, 0x05);
-    LoadedModule m(writer.bytes());
-    m.rows(1);
-    m.ticks(1);
-    EXPECT_EQ(m.channel(0).position, 2 * 256 * 16384);
-    EXPECT_EQ(m.channel(0).offset_memory, 2 * 256 * 16384);
-    m.ticks(5);
-    m.ticks(1);
-    EXPECT_EQ(m.channel(0).position, 2 * 2 * 256 * 16384);
-    m.ticks(5);
-    m.channel(0).position = 1234;
-    m.ticks(1); /* no note: no offset */
-    EXPECT_EQ(m.channel(0).position, 1234);
-}
-
-TEST(PtEffectCut, NoteCutTiming)
-{
-    LoadedModule withNote(basicWriter().cell(0, 0, 0, 428, 1, 0xE, 0xC3).bytes());
-    for (int tick = 0; tick < 3; tick++) {
-        withNote.ticks(1);
-        EXPECT_EQ(withNote.channel(0).output_volume, 63);
-    }
-    withNote.ticks(1);
-    EXPECT_EQ(withNote.channel(0).output_volume, 0);
-    EXPECT_EQ(withNote.channel(0).volume, 0);
-    EXPECT_EQ(withNote.channel(0).cut_countdown, -1);
-
-    LoadedModule first(basicWriter().cell(0, 0, 0, 428, 1, 0xE, 0xC0).bytes());
-    first.ticks(1);
-    EXPECT_EQ(first.channel(0).output_volume, 0);
-
-    ModuleWriter writer = basicWriter();
-    writer.cell(0, 0, 0, 428, 1).cell(0, 1, 0, 0, 0, 0xA, 0x0F).cell(0, 2, 0, 0, 0, 0xE, 0xC3);
-    LoadedModule noNote(writer.bytes());
-    noNote.rows(2);
-    EXPECT_EQ(noNote.channel(0).volume, 0);
-    noNote.ticks(3);
-    EXPECT_EQ(noNote.channel(0).output_volume, 0);
-    noNote.ticks(1);
-    EXPECT_EQ(noNote.channel(0).output_volume, 63);
-    EXPECT_EQ(noNote.channel(0).volume, 63);
-}
-
-namespace {
-
-/* Ticks (counted from the first) at which the channel's position was set
- * back to 0; the position is moved away before every tick. */
-std::vector<int> restartTicks(LoadedModule &m, int ticks)
-{
-    std::vector<int> restarts;
-    for (int tick = 0; tick < ticks; tick++) {
-        m.channel(0).position = 777;
-        m.ticks(1);
-        if (m.channel(0).position == 0)
-            restarts.push_back(tick);
-    }
-    return restarts;
-}
-
-} // namespace
-
-TEST(PtEffectRetrigger, RetriggerEveryThreeTicks)
-{
-    LoadedModule m(basicWriter().cell(0, 0, 0, 428, 1, 0xE, 0x93).bytes());
-    EXPECT_EQ(restartTicks(m, 24), (std::vector<int>{0, 3, 6}));
-}
-
-TEST(PtEffectRetrigger, NoteDelay)
-{
-    LoadedModule m(basicWriter().cell(0, 0, 0, 428, 1, 0xE, 0xD9).bytes());
-    EXPECT_EQ(restartTicks(m, 24), (std::vector<int>{9}));
-    EXPECT_EQ(m.channel(0).period, 428);
-}
-
-TEST(PtEffectFilter, SwitchOnlyWhileAllowed)
-{
-    ModuleWriter writer = basicWriter();
-    writer.cell(0, 0, 0, 0, 0, 0xE, 0x00).cell(0, 1, 0, 0, 0, 0xE, 0x01).cell(0, 2, 0, 0, 0, 0xE, 0x02);
-    LoadedModule m(writer.bytes());
-    m.rows(1);
-    EXPECT_EQ(m.state->filter_on, 1u);
-    m.rows(1);
-    EXPECT_EQ(m.state->filter_on, 0u);
-    m.rows(1);
-    EXPECT_EQ(m.state->filter_on, 1u);
-    LoadedModule locked(writer.bytes());
-    locked.state->flags = 0;
-    locked.rows(1);
-    EXPECT_EQ(locked.state->filter_on, 0u);
-}
-
-TEST(PtEffectInvertLoop, InvertsOneLoopBytePerRow)
-{
-    ModuleWriter writer;
-    std::vector<int8_t> data = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    writer.sample(1, data, 64, 0, 4, 8);
-    writer.sample(2, data, 64, 0, 0, 8);
-    writer.cell(0, 0, 0, 428, 1).cell(0, 0, 1, 428, 2);
-    for (int row = 1; row <= 11; row++)
-        writer.cell(0, row, 0, 0, 0, 0xE, 0xFF).cell(0, row, 1, 0, 0, 0xE, 0xFF);
-    LoadedModule m(writer.bytes());
-    const size_t at1 = m.state->samples[1].data - m.image.data();
-    const size_t at2 = m.state->samples[2].data - m.image.data();
-    m.rows(2); /* the first EFF only sets the speed */
-    EXPECT_EQ(m.channel(0).glissando_funk, 0xF0);
-    EXPECT_EQ(m.channel(0).funk_position, 0);
-    m.channel(0).position = 100;
-    m.rows(1);
-    EXPECT_EQ(m.channel(0).funk_position, 1);
-    EXPECT_EQ(static_cast<int8_t>(m.image[at1 + 5]), ~5);
-    EXPECT_EQ(m.channel(0).position, 101);
-    EXPECT_EQ(m.channel(0).offset_memory, 101);
-    m.rows(8); /* positions 2..8, then past the loop length back to 0 */
-    EXPECT_EQ(m.channel(0).funk_position, 0);
-    for (int i = 6; i <= 12; i++)
-        EXPECT_EQ(static_cast<int8_t>(m.image[at1 + i]), ~i) << i;
-    EXPECT_EQ(static_cast<int8_t>(m.image[at1 + 4]), ~4); /* position 0 again */
-    /* a loop starting at byte 0 is never inverted */
-    for (int i = 0; i < 16; i++)
-        EXPECT_EQ(m.image[at2 + i], i);
-}
-
-TEST(PtEffectInvertLoop, NeverWritesOutsideTheImage)
-{
-    ovtools::ModuleSample last;
-    last.data = ovtools::constantSample(8, 3);
-    last.loopStartWords = 4; /* the loop lies wholly behind the file's end */
-    last.loopLengthWords = 4;
-    ModuleWriter writer;
-    writer.sample(31, last);
-    writer.cell(0, 0, 0, 428, 31);
-    for (int row = 1; row < 20; row++)
-        writer.cell(0, row, 0, 0, 0, 0xE, 0xFF);
-    auto bytes = writer.bytes();
-    LoadedModule m(bytes);
-    m.rows(19);
-    EXPECT_EQ(m.image, bytes);
-    EXPECT_NE(m.channel(0).funk_position, 0);
 }

@@ -1,11 +1,9 @@
 /* OV_PT.ovplug driven through its interface the way the host drives it. */
 #include "pt_test_util.h"
 
-#include <algorithm>
 #include <cstring>
 
 using namespace pttest;
-using ovtools::ModuleWriter;
 
 namespace {
 
@@ -13,93 +11,85 @@ class PtPlugin : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(plugin.ok()); }
 
-    /* A stream as the host prepares it in loading mode 2. */
-    std::unique_ptr<PlayerStream> streamFor(std::vector<uint8_t> &image, uint32 loadMode = 2)
-    {
-        auto stream = ovtest::newStream();
-        stream->FileData = image.data();
-        stream->FileSize = static_cast<int32>(image.size());
-        stream->LoadMode = loadMode;
-        std::memset(stream->InfoText1, 'x', sizeof stream->InfoText1);
-        std::memset(stream->InfoText3, 'x', sizeof stream->InfoText3);
-        std::memset(stream->InfoText5, 'x', sizeof stream->InfoText5);
-        return stream;
-    }
-
     ovtest::Plugin plugin{"OV_PT.ovplug"};
-    std::vector<uint8_t> module = basicWriter().cell(0, 0, 1, 428, 1).cell(0, 4, 2, 214, 1, 0xE, 0x00).bytes();
+    std::vector<uint8_t> module = ovtools::ModuleWriter()
+                                      .sample(1, waveSample(1000, 3), 64, 0, 0, 1000)
+                                      .cell(0, 0, 1, 428, 1)
+                                      .cell(0, 2, 0, 214, 1, 0xE, 0x00)
+                                      .bytes();
 };
 
 } // namespace
 
-TEST_F(PtPlugin, AnnounceTestSeekAndNotify)
+TEST_F(PtPlugin, DescriptorAndTheCallsThatReadNoStream)
 {
     EXPECT_EQ(plugin->AnnouncePlayer(plugin.iface(), 7599), nullptr);
     const PlayerInfo *info = plugin->AnnouncePlayer(plugin.iface(), 7600);
     ASSERT_NE(info, nullptr);
-    EXPECT_STREQ(info->Name, "Protracker");
-    EXPECT_STREQ(info->Description, "Protracker Player");
-    EXPECT_EQ(info->LoadMode, 2);
     EXPECT_EQ(plugin->AnnouncePlayer(plugin.iface(), 0xFFFFFFFFu), info);
+    EXPECT_EQ(std::string(info->Name) + "|" + info->Description + "|" + info->Extension,
+              "Protracker|Protracker Player|");
+    EXPECT_NE(std::strstr(info->Author, "\n\n"), nullptr);
+    EXPECT_EQ(std::vector<uint32>(
+                  {info->LoadMode, info->Flags, info->PluginVersion, info->InterfaceVersion}),
+              std::vector<uint32>({2, 0, 10200, 10400}));
 
-    /* 1083 bytes: refused without a look at the data */
-    EXPECT_EQ(plugin->TestPlayer(plugin.iface(), nullptr, nullptr, 1083), 0);
+    /* 1083 bytes are refused without a look at the data */
     std::vector<uint8_t> head(1084, 0);
     std::memcpy(head.data() + 1080, "M.K.", 4);
     EXPECT_EQ(plugin->TestPlayer(plugin.iface(), nullptr, head.data(), 1084), 2);
-    for (const char *other : {"M.K!", "M.k.", "FLT4", "N.K."}) {
-        std::memcpy(head.data() + 1080, other, 4);
-        EXPECT_EQ(plugin->TestPlayer(plugin.iface(), nullptr, head.data(), 1084), 0) << other;
-    }
-
-    auto stream = streamFor(module);
-    for (uint32 seconds : {0u, 1u, 1000u})
-        EXPECT_EQ(plugin->SeekPlayer(plugin.iface(), stream.get(), seconds), -2);
-    EXPECT_EQ(plugin->DoNotify(plugin.iface()), 0u);
+    EXPECT_EQ(plugin->TestPlayer(plugin.iface(), nullptr, nullptr, 1083), 0);
+    head[1083] = '!';
+    EXPECT_EQ(plugin->TestPlayer(plugin.iface(), nullptr, head.data(), 1084), 0);
+    EXPECT_EQ(plugin->SeekPlayer(plugin.iface(), nullptr, 900), -2);
+    EXPECT_EQ(plugin->DoNotify(plugin.iface()) + plugin->Obtain(plugin.iface()), 0u);
+    EXPECT_EQ(plugin->Release(plugin.iface()), 0u);
     plugin->ExitPlayer(plugin.iface());
 }
 
-TEST_F(PtPlugin, HostOrderDecodesTheReferenceBytes)
+TEST_F(PtPlugin, HostOrderDecodesTheReferenceBytesInStereoAndMono)
 {
-    auto stream = streamFor(module);
+    auto stream = moduleStream(module);
+    char *texts[] = {stream->InfoText1, stream->InfoText2, stream->InfoText3, stream->InfoText4,
+                     stream->InfoText5};
+    for (char *text : texts)
+        text[0] = 'x';
     ASSERT_EQ(plugin->InitPlayer(plugin.iface(), stream.get()), 1);
-    ASSERT_NE(stream->OutputBuffer, nullptr);
     EXPECT_EQ(stream->OutputBufferPlus4, static_cast<uint8_t *>(stream->OutputBuffer) + 4);
     ASSERT_EQ(plugin->OpenPlayer(plugin.iface(), "ignored.mod", stream.get()), 1);
-    EXPECT_NE(stream->PlayerHandle, nullptr);
-    EXPECT_EQ(stream->SampleFormat, 2u);
-    EXPECT_EQ(stream->SampleRate, 44100u);
-    EXPECT_EQ(stream->Channels, 2u);
-    EXPECT_EQ(stream->Duration, 0u);
-    EXPECT_EQ(stream->Word1324, 0u);
-    EXPECT_EQ(stream->Word1344, 0u);
-    EXPECT_EQ(stream->Word1348, 1u);
-    EXPECT_EQ(stream->Word1352, 25u);
-    for (const char *text : {stream->InfoText1, stream->InfoText2, stream->InfoText3,
-                             stream->InfoText4, stream->InfoText5})
+    EXPECT_EQ(std::vector<uint32>({stream->SampleFormat, stream->SampleRate, stream->Channels,
+                                   stream->Duration, stream->Word1324, stream->Word1344,
+                                   stream->Word1348, stream->Word1352}),
+              std::vector<uint32>({2, 44100, 2, 0, 0, 0, 1, 25}));
+    for (const char *text : texts)
         EXPECT_EQ(text[0], '\0');
 
     LoadedModule reference(module);
-    for (int block = 0; block < 3; block++) {
+    const uint8_t *got = static_cast<const uint8_t *>(stream->OutputBuffer);
+    for (int block = 0; block < 4; block++) {
+        const bool mono = block == 3; /* 16-bit values side by side */
+        stream->Channels = mono ? 1 : 2;
         ASSERT_EQ(plugin->DecodeFramePlayer(plugin.iface(), stream.get(), nullptr), 16384);
-        auto expected = renderReference(reference.state, 16384);
-        expected.resize(65536);
-        const uint8_t *got = static_cast<const uint8_t *>(stream->OutputBuffer);
-        EXPECT_EQ(std::vector<uint8_t>(got, got + 65536), expected) << block;
+        auto expected = render(ovtest::ptReferenceRender, reference.state, 16384,
+                               mono ? PT_MODE_16BIT : PT_MODE_16BIT | PT_MODE_STEREO);
+        expected.resize(mono ? 32768 : 65536);
+        EXPECT_EQ(std::vector<uint8_t>(got, got + expected.size()), expected) << block;
+        EXPECT_LT(std::count(expected.begin(), expected.end(), 0), expected.size() / 2) << block;
     }
-    EXPECT_EQ(plugin->SeekPlayer(plugin.iface(), stream.get(), 0), -2);
     plugin->ClosePlayer(plugin.iface(), stream.get());
-    EXPECT_EQ(stream->PlayerHandle, nullptr);
-    EXPECT_EQ(stream->OutputBuffer, nullptr);
-    EXPECT_EQ(stream->OutputBufferPlus4, nullptr);
+    EXPECT_EQ(std::vector<void *>(
+                  {stream->PlayerHandle, stream->OutputBuffer, stream->OutputBufferPlus4}),
+              std::vector<void *>(3, nullptr));
     plugin->ClosePlayer(plugin.iface(), stream.get());
     plugin->ClosePlayer(plugin.iface(), nullptr);
 }
 
-TEST_F(PtPlugin, OpenFailures)
+TEST_F(PtPlugin, RefusalsAndDecodingWithoutWhatItNeeds)
 {
     std::vector<uint8_t> broken(module.begin(), module.end() - 1);
-    auto stream = streamFor(broken);
+    auto stream = moduleStream(broken);
+    stream->InfoText1[0] = 'x';
+    EXPECT_EQ(plugin->DecodeFramePlayer(plugin.iface(), nullptr, nullptr), 0);
     ASSERT_EQ(plugin->InitPlayer(plugin.iface(), stream.get()), 1);
     EXPECT_EQ(plugin->OpenPlayer(plugin.iface(), "x", stream.get()), 0);
     EXPECT_EQ(stream->PlayerHandle, nullptr);
@@ -107,76 +97,22 @@ TEST_F(PtPlugin, OpenFailures)
     EXPECT_EQ(plugin->DecodeFramePlayer(plugin.iface(), stream.get(), nullptr), 0);
     plugin->ClosePlayer(plugin.iface(), stream.get());
 
-    /* the wrong loading mode: the module is loaded, refused, and released
-     * by the close that follows */
-    auto byName = streamFor(module, 1);
+    /* the wrong loading mode: loaded, refused, and released by the close */
+    auto byName = moduleStream(module, 1);
     uint32 before = ovTestLiveAllocations();
     EXPECT_EQ(plugin->OpenPlayer(plugin.iface(), "x", byName.get()), 0);
-    EXPECT_NE(byName->PlayerHandle, nullptr);
     EXPECT_EQ(ovTestLiveAllocations(), before + 1);
     EXPECT_EQ(byName->SampleRate, 0u);
     plugin->ClosePlayer(plugin.iface(), byName.get());
-    EXPECT_EQ(byName->PlayerHandle, nullptr);
     EXPECT_EQ(ovTestLiveAllocations(), before);
 
-    auto empty = ovtest::newStream();
-    empty->LoadMode = 2;
-    EXPECT_EQ(plugin->OpenPlayer(plugin.iface(), "x", empty.get()), 0);
-    EXPECT_EQ(empty->PlayerHandle, nullptr);
-}
-
-TEST_F(PtPlugin, DecodeNeedsBufferHandleAndChannels)
-{
-    EXPECT_EQ(plugin->DecodeFramePlayer(plugin.iface(), nullptr, nullptr), 0);
-    auto stream = streamFor(module);
-    ASSERT_EQ(plugin->OpenPlayer(plugin.iface(), "x", stream.get()), 1);
-    EXPECT_EQ(plugin->DecodeFramePlayer(plugin.iface(), stream.get(), nullptr), 0); /* no buffer */
-    ASSERT_EQ(plugin->InitPlayer(plugin.iface(), stream.get()), 1);
-    stream->Channels = 0;
-    EXPECT_EQ(plugin->DecodeFramePlayer(plugin.iface(), stream.get(), nullptr), 0);
-    const uint8_t *buffer = static_cast<const uint8_t *>(stream->OutputBuffer);
-    EXPECT_EQ(std::count(buffer, buffer + 65536, 0), 65536);
-    stream->Channels = 2;
-    for (int block = 0; block < 5; block++)
-        EXPECT_EQ(plugin->DecodeFramePlayer(plugin.iface(), stream.get(), nullptr), 16384);
-    plugin->ClosePlayer(plugin.iface(), stream.get());
-}
-
-TEST_F(PtPlugin, OutOfMemoryAtEachAllocation)
-{
-    /* InitPlayer's buffer: cleaned up inside the call */
-    auto stream = streamFor(module);
-    ovTestFailAllocation(1);
-    EXPECT_EQ(plugin->InitPlayer(plugin.iface(), stream.get()), 0);
-    EXPECT_EQ(stream->OutputBuffer, nullptr);
-    EXPECT_EQ(stream->OutputBufferPlus4, nullptr);
-    plugin->ClosePlayer(plugin.iface(), stream.get());
-
-    /* OpenPlayer's state */
-    ASSERT_EQ(plugin->InitPlayer(plugin.iface(), stream.get()), 1);
-    ovTestFailAllocation(1);
-    EXPECT_EQ(plugin->OpenPlayer(plugin.iface(), "x", stream.get()), 0);
-    EXPECT_EQ(stream->PlayerHandle, nullptr);
-    plugin->ClosePlayer(plugin.iface(), stream.get());
-    plugin->ClosePlayer(plugin.iface(), stream.get());
-}
-
-TEST_F(PtPlugin, StreamsAreIndependent)
-{
-    auto other = basicWriter().cell(0, 0, 0, 856, 1).bytes();
-    auto a = streamFor(module), b = streamFor(other);
-    for (auto *s : {a.get(), b.get()}) {
-        ASSERT_EQ(plugin->InitPlayer(plugin.iface(), s), 1);
-        ASSERT_EQ(plugin->OpenPlayer(plugin.iface(), "x", s), 1);
-    }
-    LoadedModule refA(module), refB(other);
-    for (int block = 0; block < 2; block++) {
-        ASSERT_EQ(plugin->DecodeFramePlayer(plugin.iface(), a.get(), nullptr), 16384);
-        ASSERT_EQ(plugin->DecodeFramePlayer(plugin.iface(), b.get(), nullptr), 16384);
-        auto ea = renderReference(refA.state, 16384), eb = renderReference(refB.state, 16384);
-        EXPECT_EQ(std::memcmp(a->OutputBuffer, ea.data(), 65536), 0);
-        EXPECT_EQ(std::memcmp(b->OutputBuffer, eb.data(), 65536), 0);
-    }
-    plugin->ClosePlayer(plugin.iface(), a.get());
-    plugin->ClosePlayer(plugin.iface(), b.get());
+    /* a module but no buffer, then no channels: nothing is decoded */
+    auto open = moduleStream(module);
+    ASSERT_EQ(plugin->OpenPlayer(plugin.iface(), "x", open.get()), 1);
+    EXPECT_EQ(plugin->DecodeFramePlayer(plugin.iface(), open.get(), nullptr), 0);
+    ASSERT_EQ(plugin->InitPlayer(plugin.iface(), open.get()), 1);
+    open->Channels = 0;
+    EXPECT_EQ(plugin->DecodeFramePlayer(plugin.iface(), open.get(), nullptr), 0);
+    EXPECT_EQ(static_cast<pt_state *>(open->PlayerHandle)->sample_counter, 0);
+    plugin->ClosePlayer(plugin.iface(), open.get());
 }

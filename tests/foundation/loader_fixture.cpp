@@ -1,20 +1,24 @@
 /*
  * A small library file for the loader's tests, built in several variants
- * (see CMakeLists.txt), each leaving out one piece:
- *   OV_FIXTURE_RESIDENT      the resident tag with its creation tags (2: one
- *                            whose end-skip points back at itself)
- *   OV_FIXTURE_MANAGER       the "__library" interface
+ * (see CMakeLists.txt), each leaving out or spoiling one piece:
+ *   OV_FIXTURE_RESIDENT      the resident tag: 0 none, 1 sound, 2 its end-skip
+ *                            pointing back at itself, 3 not of a library,
+ *                            4 without automatic initialisation
+ *   OV_FIXTURE_MANAGER       the "__library" interface: 0 left out of the
+ *                            list, 1 there, 2 no interface list at all
  *   OV_FIXTURE_MAIN_VECTORS  the vector table of the interface "main"
+ *   OV_FIXTURE_INIT          the init function: 0 none, 1 there, 2 failing
  *   OV_FIXTURE_START         the program entry _start (returns 42)
- * Every variant with a resident also lists an interface without a name,
- * which the loader must pass over, and no CLT_DataSize.
+ * Every variant asks for a data size smaller than a library base, lists an
+ * interface without a name (which the loader must pass over) and one
+ * without a version ("bare", version 0). The resident sits in writable
+ * data, unlike the plug-ins' own.
  */
 #include "platform/exec.h"
 
 namespace {
 
 BPTR ownSegList;
-struct ExecIFace *IExec;
 
 uint32 obtain(struct LibraryManagerInterface *Self) { return ++Self->Data.RefCount; }
 uint32 release(struct LibraryManagerInterface *Self) { return --Self->Data.RefCount; }
@@ -25,20 +29,28 @@ struct Library *open(struct LibraryManagerInterface *Self, uint32)
     return Self->Data.LibBase;
 }
 
-BPTR close(struct LibraryManagerInterface *Self)
-{
-    Self->Data.LibBase->lib_OpenCnt--;
-    return 0;
-}
-
 BPTR expunge(struct LibraryManagerInterface *Self)
 {
     struct Library *base = Self->Data.LibBase;
-    if (base->lib_OpenCnt != 0)
+    if (ownSegList == 0)
+        return 0; /* never handed its segment list (no init): it cannot go */
+    if (base->lib_OpenCnt != 0) {
+        base->lib_Flags |= LIBF_DELEXP;
         return 0;
+    }
+    struct ExecIFace *IExec = AbsExecBase->MainInterface;
     IExec->Remove(IExec, &base->lib_Node);
     IExec->DeleteLibrary(IExec, base);
     return ownSegList;
+}
+
+/* As many libraries do: the last close of a library asked to go expunges it. */
+BPTR close(struct LibraryManagerInterface *Self)
+{
+    struct Library *base = Self->Data.LibBase;
+    if (--base->lib_OpenCnt == 0 && (base->lib_Flags & LIBF_DELEXP))
+        return expunge(Self);
+    return 0;
 }
 
 /* Slot 4 of "main": taken for Open by a loader that mistakes "main" for
@@ -46,8 +58,8 @@ BPTR expunge(struct LibraryManagerInterface *Self)
 struct Library *baseOf(struct Interface *Self) { return Self->Data.LibBase; }
 
 void *const managerVectors[] = {
-    (void *)obtain, (void *)release, nullptr, nullptr, (void *)open, (void *)close,
-    (void *)expunge, nullptr, VECTOR_TABLE_END,
+    (void *)obtain, (void *)release, nullptr, nullptr,          (void *)open,
+    (void *)close,  (void *)expunge, nullptr, VECTOR_TABLE_END,
 };
 void *const mainVectors[] = {
     (void *)obtain, (void *)release, nullptr, nullptr, (void *)baseOf, VECTOR_TABLE_END,
@@ -72,36 +84,45 @@ const struct TagItem namelessTags[] = {
     {MIT_Version, 1},
     {TAG_DONE, 0},
 };
-const struct TagItem *const interfaces[] = {
-#if OV_FIXTURE_MANAGER
+const struct TagItem bareTags[] = {
+    {MIT_Name, (Tag) "bare"},
+    {MIT_VectorTable, (Tag)mainVectors},
+    {TAG_DONE, 0},
+};
+[[maybe_unused]] const struct TagItem *const interfaces[] = {
+#if OV_FIXTURE_MANAGER == 1
     managerTags,
 #endif
-    mainTags, namelessTags, nullptr,
+    mainTags,    namelessTags, bareTags, nullptr,
 };
 
-struct Library *init(struct Library *base, BPTR segList, struct ExecIFace *iexec)
+[[maybe_unused]] struct Library *init(struct Library *base, BPTR segList, struct ExecIFace *)
 {
     ownSegList = segList;
-    IExec = iexec;
-    return base;
+    return OV_FIXTURE_INIT == 2 ? nullptr : base;
 }
 
 const struct TagItem createTags[] = {
+    {CLT_DataSize, 1},
+#if OV_FIXTURE_INIT
     {CLT_InitFunc, (Tag)init},
+#endif
+#if OV_FIXTURE_MANAGER != 2
     {CLT_Interfaces, (Tag)interfaces},
+#endif
     {TAG_DONE, 0},
 };
 
 [[maybe_unused]] char name[] = OV_FIXTURE_NAME;
 
 #if OV_FIXTURE_RESIDENT
-__attribute__((used)) const struct Resident resident = {
+__attribute__((used)) struct Resident resident = {
     RTC_MATCHWORD,
-    (struct Resident *)&resident,
+    &resident,
     OV_FIXTURE_RESIDENT == 2 ? (APTR)&resident : (APTR)(&resident + 1),
-    RTF_AUTOINIT | RTF_NATIVE,
+    OV_FIXTURE_RESIDENT == 4 ? RTF_NATIVE : RTF_AUTOINIT | RTF_NATIVE,
     1,
-    NT_LIBRARY,
+    OV_FIXTURE_RESIDENT == 3 ? NT_RESOURCE : NT_LIBRARY,
     0,
     name,
     name,

@@ -1,19 +1,8 @@
-/*
- * A small library file for the loader's tests, built in several variants
- * (see CMakeLists.txt), each leaving out or spoiling one piece:
- *   OV_FIXTURE_RESIDENT      the resident tag: 0 none, 1 sound, 2 its end-skip
- *                            pointing back at itself, 3 not of a library,
- *                            4 without automatic initialisation
- *   OV_FIXTURE_MANAGER       the "__library" interface: 0 left out of the
- *                            list, 1 there, 2 no interface list at all
- *   OV_FIXTURE_MAIN_VECTORS  the vector table of the interface "main"
- *   OV_FIXTURE_INIT          the init function: 0 none, 1 there, 2 failing
- *   OV_FIXTURE_START         the program entry _start (returns 42)
- * Every variant asks for a data size smaller than a library base, lists an
- * interface without a name (which the loader must pass over) and one
- * without a version ("bare", version 0). The resident sits in writable
- * data, unlike the plug-ins' own.
- */
+/* A library file for the loader's tests, built in variants that each lack or
+ * spoil one piece (the table in CMakeLists.txt says which). Every variant
+ * asks for less data than a library base, lists an interface without a name
+ * (passed over) and "bare" without a version, and keeps its resident in
+ * writable data, unlike the plug-ins. */
 #include "platform/exec.h"
 
 namespace {
@@ -38,63 +27,42 @@ BPTR expunge(struct LibraryManagerInterface *Self)
         base->lib_Flags |= LIBF_DELEXP;
         return 0;
     }
-    struct ExecIFace *IExec = AbsExecBase->MainInterface;
-    IExec->Remove(IExec, &base->lib_Node);
-    IExec->DeleteLibrary(IExec, base);
+    AbsExecBase->MainInterface->Remove(AbsExecBase->MainInterface, &base->lib_Node);
+    AbsExecBase->MainInterface->DeleteLibrary(AbsExecBase->MainInterface, base);
     return ownSegList;
 }
 
 /* As many libraries do: the last close of a library asked to go expunges it. */
 BPTR close(struct LibraryManagerInterface *Self)
 {
-    struct Library *base = Self->Data.LibBase;
-    if (--base->lib_OpenCnt == 0 && (base->lib_Flags & LIBF_DELEXP))
+    if (--Self->Data.LibBase->lib_OpenCnt == 0 && (Self->Data.LibBase->lib_Flags & LIBF_DELEXP))
         return expunge(Self);
     return 0;
 }
 
-/* Slot 4 of "main": taken for Open by a loader that mistakes "main" for
- * the manager, it hands back the base as an open would. */
-struct Library *baseOf(struct Interface *Self) { return Self->Data.LibBase; }
-
-void *const managerVectors[] = {
-    (void *)obtain, (void *)release, nullptr, nullptr,          (void *)open,
-    (void *)close,  (void *)expunge, nullptr, VECTOR_TABLE_END,
-};
-void *const mainVectors[] = {
-    (void *)obtain, (void *)release, nullptr, nullptr, (void *)baseOf, VECTOR_TABLE_END,
-};
-
+// clang-format off
+void *const managerVectors[] = {(void *)obtain, (void *)release, nullptr, nullptr, (void *)open,
+                                (void *)close, (void *)expunge, nullptr, VECTOR_TABLE_END};
+void *const mainVectors[] = {(void *)obtain, (void *)release, nullptr, nullptr, VECTOR_TABLE_END};
 [[maybe_unused]] const struct TagItem managerTags[] = {
-    {MIT_Name, (Tag) "__library"},
-    {MIT_VectorTable, (Tag)managerVectors},
-    {MIT_Version, 1},
-    {TAG_DONE, 0},
-};
+    {MIT_Name, (Tag) "__library"}, {MIT_VectorTable, (Tag)managerVectors}, {MIT_Version, 1},
+    {TAG_DONE, 0}};
 const struct TagItem mainTags[] = {
     {MIT_Name, (Tag) "main"},
 #if OV_FIXTURE_MAIN_VECTORS
     {MIT_VectorTable, (Tag)mainVectors},
 #endif
-    {MIT_Version, 1},
-    {TAG_DONE, 0},
-};
-const struct TagItem namelessTags[] = {
-    {MIT_VectorTable, (Tag)mainVectors},
-    {MIT_Version, 1},
-    {TAG_DONE, 0},
-};
-const struct TagItem bareTags[] = {
-    {MIT_Name, (Tag) "bare"},
-    {MIT_VectorTable, (Tag)mainVectors},
-    {TAG_DONE, 0},
-};
+    {MIT_Version, 1}, {TAG_DONE, 0}};
+const struct TagItem namelessTags[] = {{MIT_VectorTable, (Tag)mainVectors}, {MIT_Version, 1},
+                                       {TAG_DONE, 0}};
+const struct TagItem bareTags[] = {{MIT_Name, (Tag) "bare"}, {MIT_VectorTable, (Tag)mainVectors},
+                                   {TAG_DONE, 0}};
 [[maybe_unused]] const struct TagItem *const interfaces[] = {
 #if OV_FIXTURE_MANAGER == 1
     managerTags,
 #endif
-    mainTags,    namelessTags, bareTags, nullptr,
-};
+    mainTags, namelessTags, bareTags, nullptr};
+// clang-format on
 
 [[maybe_unused]] struct Library *init(struct Library *base, BPTR segList, struct ExecIFace *)
 {

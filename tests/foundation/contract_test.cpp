@@ -46,11 +46,11 @@ struct FileSymbols {
             }
         }
     }
-    /* Where the symbol `name` (or the compiler's decoration of it) sits; 0 if nowhere. */
+    /* Where the symbol `name` (or the file-local one the compiler decorated) sits; 0 if nowhere. */
     uintptr_t at(const std::string &name) const
     {
         for (const auto &[where, symbol] : all)
-            if (symbol.find(name) != std::string::npos)
+            if (symbol == name || symbol == "_ZL" + std::to_string(name.size()) + name)
                 return where;
         return 0;
     }

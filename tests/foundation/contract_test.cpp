@@ -267,6 +267,9 @@ TEST(AiffFrame, InitNeedsDosAndClosesItAgainWhenItsInterfaceFails)
         ovtest::Plugin other("OV_PT.ovplug");
         EXPECT_TRUE(other.ok()) << "only the named library or interface fails";
     }
+    ovTestFailOpenLibrary("dos.library");
+    ovTestClearFaults();
+    EXPECT_TRUE(ovtest::Plugin("OV_AIFF.ovplug").ok()) << "every fault cleared";
     exec()->CloseLibrary(exec(), dos);
 }
 

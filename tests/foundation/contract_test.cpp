@@ -240,6 +240,7 @@ TEST_P(PluginContract, StreamEntryPointsTakeEmptyStreams)
         EXPECT_EQ(plugin->DecodeFramePlayer(plugin.iface(), empty, &hostArg), 0);
     }
     ASSERT_EQ(plugin->InitPlayer(plugin.iface(), stream.get()), 1);
+    EXPECT_EQ(stream->OutputBufferPlus4, static_cast<uint8 *>(stream->OutputBuffer) + 4);
     EXPECT_EQ(plugin->DecodeFramePlayer(plugin.iface(), stream.get(), &hostArg), 0) << "no handle";
     plugin->ClosePlayer(plugin.iface(), stream.get());
     plugin->ClosePlayer(plugin.iface(), stream.get());

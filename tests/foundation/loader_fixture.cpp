@@ -9,9 +9,6 @@ namespace {
 
 BPTR ownSegList;
 
-uint32 obtain(struct LibraryManagerInterface *Self) { return ++Self->Data.RefCount; }
-uint32 release(struct LibraryManagerInterface *Self) { return --Self->Data.RefCount; }
-
 struct Library *open(struct LibraryManagerInterface *Self, uint32)
 {
     Self->Data.LibBase->lib_OpenCnt++;
@@ -41,9 +38,9 @@ BPTR close(struct LibraryManagerInterface *Self)
 }
 
 // clang-format off
-void *const managerVectors[] = {(void *)obtain, (void *)release, nullptr, nullptr, (void *)open,
+void *const managerVectors[] = {nullptr, nullptr, nullptr, nullptr, (void *)open,
                                 (void *)close, (void *)expunge, nullptr, VECTOR_TABLE_END};
-void *const mainVectors[] = {(void *)obtain, (void *)release, nullptr, nullptr, VECTOR_TABLE_END};
+void *const mainVectors[] = {nullptr, nullptr, nullptr, nullptr, VECTOR_TABLE_END};
 [[maybe_unused]] const struct TagItem managerTags[] = {
     {MIT_Name, (Tag) "__library"}, {MIT_VectorTable, (Tag)managerVectors}, {MIT_Version, 1},
     {TAG_DONE, 0}};

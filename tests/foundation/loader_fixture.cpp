@@ -1,23 +1,13 @@
-/*
- * A small library file for the loader's tests, built in several variants
- * (see CMakeLists.txt), each leaving out one piece:
- *   OV_FIXTURE_RESIDENT      the resident tag with its creation tags (2: one
- *                            whose end-skip points back at itself)
- *   OV_FIXTURE_MANAGER       the "__library" interface
- *   OV_FIXTURE_MAIN_VECTORS  the vector table of the interface "main"
- *   OV_FIXTURE_START         the program entry _start (returns 42)
- * Every variant with a resident also lists an interface without a name,
- * which the loader must pass over, and no CLT_DataSize.
- */
+/* A library file for the loader's tests, built in variants that each lack or
+ * spoil one piece (the table in CMakeLists.txt says which). Every variant
+ * asks for less data than a library base, lists an interface without a name
+ * (passed over) and "bare" without a version, and keeps its resident in
+ * writable data, unlike the plug-ins. */
 #include "platform/exec.h"
 
 namespace {
 
 BPTR ownSegList;
-struct ExecIFace *IExec;
-
-uint32 obtain(struct LibraryManagerInterface *Self) { return ++Self->Data.RefCount; }
-uint32 release(struct LibraryManagerInterface *Self) { return --Self->Data.RefCount; }
 
 struct Library *open(struct LibraryManagerInterface *Self, uint32)
 {
@@ -25,83 +15,79 @@ struct Library *open(struct LibraryManagerInterface *Self, uint32)
     return Self->Data.LibBase;
 }
 
-BPTR close(struct LibraryManagerInterface *Self)
-{
-    Self->Data.LibBase->lib_OpenCnt--;
-    return 0;
-}
-
 BPTR expunge(struct LibraryManagerInterface *Self)
 {
     struct Library *base = Self->Data.LibBase;
-    if (base->lib_OpenCnt != 0)
+    if (ownSegList == 0)
+        return 0; /* never handed its segment list (no init): it cannot go */
+    if (base->lib_OpenCnt != 0) {
+        base->lib_Flags |= LIBF_DELEXP;
         return 0;
-    IExec->Remove(IExec, &base->lib_Node);
-    IExec->DeleteLibrary(IExec, base);
+    }
+    AbsExecBase->MainInterface->Remove(AbsExecBase->MainInterface, &base->lib_Node);
+    AbsExecBase->MainInterface->DeleteLibrary(AbsExecBase->MainInterface, base);
     return ownSegList;
 }
 
-/* Slot 4 of "main": taken for Open by a loader that mistakes "main" for
- * the manager, it hands back the base as an open would. */
-struct Library *baseOf(struct Interface *Self) { return Self->Data.LibBase; }
+/* As many libraries do: the last close of a library asked to go expunges it. */
+BPTR close(struct LibraryManagerInterface *Self)
+{
+    if (--Self->Data.LibBase->lib_OpenCnt == 0 && (Self->Data.LibBase->lib_Flags & LIBF_DELEXP))
+        return expunge(Self);
+    return 0;
+}
 
-void *const managerVectors[] = {
-    (void *)obtain, (void *)release, nullptr, nullptr, (void *)open, (void *)close,
-    (void *)expunge, nullptr, VECTOR_TABLE_END,
-};
-void *const mainVectors[] = {
-    (void *)obtain, (void *)release, nullptr, nullptr, (void *)baseOf, VECTOR_TABLE_END,
-};
-
+// clang-format off
+void *const managerVectors[] = {nullptr, nullptr, nullptr, nullptr, (void *)open,
+                                (void *)close, (void *)expunge, nullptr, VECTOR_TABLE_END};
+void *const mainVectors[] = {nullptr, nullptr, nullptr, nullptr, VECTOR_TABLE_END};
 [[maybe_unused]] const struct TagItem managerTags[] = {
-    {MIT_Name, (Tag) "__library"},
-    {MIT_VectorTable, (Tag)managerVectors},
-    {MIT_Version, 1},
-    {TAG_DONE, 0},
-};
+    {MIT_Name, (Tag) "__library"}, {MIT_VectorTable, (Tag)managerVectors}, {MIT_Version, 1},
+    {TAG_DONE, 0}};
 const struct TagItem mainTags[] = {
     {MIT_Name, (Tag) "main"},
 #if OV_FIXTURE_MAIN_VECTORS
     {MIT_VectorTable, (Tag)mainVectors},
 #endif
-    {MIT_Version, 1},
-    {TAG_DONE, 0},
-};
-const struct TagItem namelessTags[] = {
-    {MIT_VectorTable, (Tag)mainVectors},
-    {MIT_Version, 1},
-    {TAG_DONE, 0},
-};
-const struct TagItem *const interfaces[] = {
-#if OV_FIXTURE_MANAGER
+    {MIT_Version, 1}, {TAG_DONE, 0}};
+const struct TagItem namelessTags[] = {{MIT_VectorTable, (Tag)mainVectors}, {MIT_Version, 1},
+                                       {TAG_DONE, 0}};
+const struct TagItem bareTags[] = {{MIT_Name, (Tag) "bare"}, {MIT_VectorTable, (Tag)mainVectors},
+                                   {TAG_DONE, 0}};
+[[maybe_unused]] const struct TagItem *const interfaces[] = {
+#if OV_FIXTURE_MANAGER == 1
     managerTags,
 #endif
-    mainTags, namelessTags, nullptr,
-};
+    mainTags, namelessTags, bareTags, nullptr};
+// clang-format on
 
-struct Library *init(struct Library *base, BPTR segList, struct ExecIFace *iexec)
+[[maybe_unused]] struct Library *init(struct Library *base, BPTR segList, struct ExecIFace *)
 {
     ownSegList = segList;
-    IExec = iexec;
-    return base;
+    return OV_FIXTURE_INIT == 2 ? nullptr : base;
 }
 
 const struct TagItem createTags[] = {
+    {CLT_DataSize, 1},
+#if OV_FIXTURE_INIT
     {CLT_InitFunc, (Tag)init},
+#endif
+#if OV_FIXTURE_MANAGER != 2
     {CLT_Interfaces, (Tag)interfaces},
+#endif
     {TAG_DONE, 0},
 };
 
 [[maybe_unused]] char name[] = OV_FIXTURE_NAME;
 
 #if OV_FIXTURE_RESIDENT
-__attribute__((used)) const struct Resident resident = {
+__attribute__((used)) struct Resident resident = {
     RTC_MATCHWORD,
-    (struct Resident *)&resident,
+    &resident,
     OV_FIXTURE_RESIDENT == 2 ? (APTR)&resident : (APTR)(&resident + 1),
-    RTF_AUTOINIT | RTF_NATIVE,
+    OV_FIXTURE_RESIDENT == 4 ? RTF_NATIVE : RTF_AUTOINIT | RTF_NATIVE,
     1,
-    NT_LIBRARY,
+    OV_FIXTURE_RESIDENT == 3 ? NT_RESOURCE : NT_LIBRARY,
     0,
     name,
     name,

@@ -31,7 +31,8 @@ std::vector<uint8_t> readFile(const std::string &path)
 
 void setCounters(benchmark::State &state, int64_t frames)
 {
-    state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+    state.counters["frames_per_s"] =
+        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
     state.counters["x_realtime"] =
         benchmark::Counter(static_cast<double>(frames) / 44100.0, benchmark::Counter::kIsRate);
 }
@@ -45,13 +46,15 @@ void decodeWithPlugin(benchmark::State &state, std::string path)
         state.SkipWithError("OV_PT.ovplug not found");
         return;
     }
-    auto *iface = reinterpret_cast<struct OVPlugIFace *>(IExec->GetInterface(IExec, base, "main", 1, nullptr));
+    auto *iface = reinterpret_cast<struct OVPlugIFace *>(
+        IExec->GetInterface(IExec, base, "main", 1, nullptr));
     std::vector<uint8_t> image = readFile(path);
     PlayerStream stream{};
     stream.FileData = image.data();
     stream.FileSize = static_cast<int32>(image.size());
     stream.LoadMode = 2;
-    if (iface->InitPlayer(iface, &stream) != 1 || iface->OpenPlayer(iface, path.c_str(), &stream) != 1) {
+    if (iface->InitPlayer(iface, &stream) != 1 ||
+        iface->OpenPlayer(iface, path.c_str(), &stream) != 1) {
         state.SkipWithError("module refused");
     } else {
         int64_t frames = 0;
@@ -98,7 +101,8 @@ void scanSong(benchmark::State &state, std::string path)
     int64 samples = 0;
     for (auto _ : state) {
         std::vector<uint8_t> image = original;
-        struct pt_state *song = pt_init(image.data(), static_cast<int32>(image.size()), 44100, IExec);
+        struct pt_state *song =
+            pt_init(image.data(), static_cast<int32>(image.size()), 44100, IExec);
         if (song == nullptr) {
             state.SkipWithError("module refused");
             return;
@@ -129,8 +133,10 @@ int main(int argc, char **argv)
 {
     for (const auto &path : realModules()) {
         std::string name = std::filesystem::path(path).stem().string();
-        benchmark::RegisterBenchmark(("OV_PT/" + name).c_str(), decodeWithPlugin, path)->MinTime(0.5);
-        benchmark::RegisterBenchmark(("libxmp/" + name).c_str(), decodeWithLibxmp, path)->MinTime(0.5);
+        benchmark::RegisterBenchmark(("OV_PT/" + name).c_str(), decodeWithPlugin, path)
+            ->MinTime(0.5);
+        benchmark::RegisterBenchmark(("libxmp/" + name).c_str(), decodeWithLibxmp, path)
+            ->MinTime(0.5);
         benchmark::RegisterBenchmark(("scan/" + name).c_str(), scanSong, path)
             ->Unit(benchmark::kMicrosecond)
             ->MinTime(0.5);

@@ -19,8 +19,10 @@ void renderFrameOnMusic(benchmark::State &state)
 {
     std::vector<uint8> samples(511 * 4), first(509 * 2), second(509 * 2);
     for (size_t i = 0; i < 511; i++) {
-        putBigEndian(samples, 4 * i, static_cast<uint16>(static_cast<int16>(20000 * std::sin(i * 0.05))));
-        putBigEndian(samples, 4 * i + 2, static_cast<uint16>(static_cast<int16>(15000 * std::sin(i * 0.11))));
+        putBigEndian(samples, 4 * i,
+                     static_cast<uint16>(static_cast<int16>(20000 * std::sin(i * 0.05))));
+        putBigEndian(samples, 4 * i + 2,
+                     static_cast<uint16>(static_cast<int16>(15000 * std::sin(i * 0.11))));
     }
     for (size_t i = 0; i < 509; i++) {
         putBigEndian(first, 2 * i, static_cast<uint16>(60000.0 / (1.0 + i * 0.05)));

@@ -30,14 +30,15 @@ std::vector<uint8_t> readFile(const std::string &path)
 void writeFile(const std::string &path, const std::vector<uint8_t> &bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string tempPath(const std::string &name)
 {
     static const std::string folder = [] {
-        auto dir = std::filesystem::temp_directory_path() /
-                   ("ovtest-" + std::to_string(::getpid()));
+        auto dir =
+            std::filesystem::temp_directory_path() / ("ovtest-" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir);
         return dir.string();
     }();
@@ -92,8 +93,8 @@ CommandResult runCommand(const std::string &command)
     static int runs = 0;
     const std::string outPath = tempPath("command-" + std::to_string(++runs) + ".out");
     const std::string errPath = outPath.substr(0, outPath.size() - 4) + ".err";
-    const int raw =
-        std::system(("(" + command + ") >" + shellQuote(outPath) + " 2>" + shellQuote(errPath)).c_str());
+    const int raw = std::system(
+        ("(" + command + ") >" + shellQuote(outPath) + " 2>" + shellQuote(errPath)).c_str());
     CommandResult result;
     result.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     const std::vector<uint8_t> out = readFile(outPath), err = readFile(errPath);
@@ -114,8 +115,7 @@ std::string shellQuote(const std::string &text)
 
 bool soxAvailable()
 {
-    static const bool available =
-        runCommand("command -v sox && command -v soxi").status == 0;
+    static const bool available = runCommand("command -v sox && command -v soxi").status == 0;
     return available;
 }
 

@@ -29,10 +29,10 @@ std::string binDir();
 /* Folder of the real modules; empty when it is not there. */
 std::string modsDir();
 /* Skips the current test with a clear message when the real modules are absent. */
-#define OV_REQUIRE_MODS()                                                                      \
-    do {                                                                                       \
-        if (::ovtest::modsDir().empty())                                                       \
-            GTEST_SKIP() << "real modules not found (expected in ../shared/mods)";             \
+#define OV_REQUIRE_MODS()                                                                          \
+    do {                                                                                           \
+        if (::ovtest::modsDir().empty())                                                           \
+            GTEST_SKIP() << "real modules not found (expected in ../shared/mods)";                 \
     } while (0)
 
 std::vector<uint8_t> readFile(const std::string &path);

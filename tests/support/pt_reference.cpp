@@ -109,11 +109,24 @@ void ptReferenceRender(pt_state *state, uint8 *out1, uint8 *out2, int32 stride, 
         uint8 *o1 = out1 + frame * stride;
         uint8 *o2 = channels == 2 ? out2 + frame * stride : nullptr;
         switch (mode) {
-        case 0: put(o1, 8, (((H + L) >> 1) * mv) >> 16); frame++; break;
-        case PT_MODE_STEREO: put(o1, 8, (H * mv) >> 16); put(o2, 8, (L * mv) >> 16); frame++; break;
-        case PT_MODE_16BIT: put(o1, 16, ((H + L) * mv) >> 9); frame++; break;
+        case 0:
+            put(o1, 8, (((H + L) >> 1) * mv) >> 16);
+            frame++;
+            break;
+        case PT_MODE_STEREO:
+            put(o1, 8, (H * mv) >> 16);
+            put(o2, 8, (L * mv) >> 16);
+            frame++;
+            break;
+        case PT_MODE_16BIT:
+            put(o1, 16, ((H + L) * mv) >> 9);
+            frame++;
+            break;
         case PT_MODE_16BIT | PT_MODE_STEREO:
-            put(o1, 16, (H * mv) >> 8); put(o2, 16, (L * mv) >> 8); frame++; break;
+            put(o1, 16, (H * mv) >> 8);
+            put(o2, 16, (L * mv) >> 8);
+            frame++;
+            break;
         default: /* PT_MODE_OVERSAMPLE */
             sumA += H + L;
             sumH += H;

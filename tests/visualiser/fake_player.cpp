@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -19,13 +18,10 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
     return true;
 }
 
-/* ---- the player ---- */
-
 static char portName[] = PLUGIN_PORT_NAME;
 
-FakePlayer::FakePlayer()
+FakePlayer::FakePlayer() : port(exec()->CreateMsgPort(exec()))
 {
-    port = exec()->CreateMsgPort(exec());
     port->mp_Node.ln_Name = portName;
     exec()->AddPort(exec(), port);
 }
@@ -43,8 +39,6 @@ struct PluginMessage *FakePlayer::nextMessage(int timeoutMs)
     return reinterpret_cast<struct PluginMessage *>(message);
 }
 
-void FakePlayer::reply(struct PluginMessage *message) { exec()->ReplyMsg(exec(), &message->pm_Message); }
-
 struct PluginMessage *FakePlayer::attach(uint16 accepted)
 {
     struct PluginMessage *message = nextMessage();
@@ -53,10 +47,9 @@ struct PluginMessage *FakePlayer::attach(uint16 accepted)
     client = message->clientTask;
     dataMask = message->dataSignalMask;
     infoMask = message->infoSignalMask;
-    sampleSlot = message->sampleBufferSlot;
-    firstSlot = message->firstSpectrumSlot;
-    secondSlot = message->secondSpectrumSlot;
-    trackSlot = message->trackInfoSlot;
+    APTR *given[4] = {message->sampleBufferSlot, message->firstSpectrumSlot,
+                      message->secondSpectrumSlot, message->trackInfoSlot};
+    std::copy(std::begin(given), std::end(given), slots);
     message->accepted = accepted;
     reply(message);
     return message;
@@ -64,54 +57,35 @@ struct PluginMessage *FakePlayer::attach(uint16 accepted)
 
 void FakePlayer::fillSlots()
 {
-    setSlot(sampleSlot, samples.data());
-    setSlot(firstSlot, firstSpectrum.data());
-    setSlot(secondSlot, secondSpectrum.data());
-    setSlot(trackSlot, &track);
+    APTR buffers[4] = {samples.data(), spectrum.data(), spectrum.data(), &track};
+    for (int k = 0; k < 4; k++)
+        setSlot(slots[k], buffers[k]);
 }
 
-void FakePlayer::signal(uint32 signals) { exec()->Signal(exec(), client, signals); }
+ZephrinTask::ZephrinTask(FakePlayer *fake)
+    : player(fake), task(ovCreateProgramTask((binDir() + "/Zephrin").c_str()))
+{}
 
-bool FakePlayer::portEmpty() { return port->mp_MsgList.lh_Head->ln_Succ == nullptr; }
-
-/* ---- the program ---- */
-
-ZephrinTask::ZephrinTask(FakePlayer *player) : player_(player)
+bool ZephrinTask::finish()
 {
-    task_ = ovCreateProgramTask((binDir() + "/Zephrin").c_str());
-}
-
-bool ZephrinTask::finish(int timeoutMs)
-{
-    if (task_ == nullptr)
-        return true;
-    if (!waitUntil([&] { return ovTaskHasEnded(task_) != FALSE; }, timeoutMs))
+    if (task == nullptr || !waitUntil([&] { return ovTaskHasEnded(task) != FALSE; }))
         return false;
-    ovWaitTask(task_);
-    task_ = nullptr;
+    result = ovWaitTask(task);
+    task = nullptr;
     return true;
 }
 
 ZephrinTask::~ZephrinTask()
 {
-    if (task_ == nullptr)
+    if (task == nullptr)
         return;
-    /* A test that failed half-way: ask the program to end and answer
-     * whatever it still sends. */
-    exec()->Signal(exec(), task_, SIGBREAKF_CTRL_C);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!ovTaskHasEnded(task_)) {
-        if (player_ != nullptr) {
-            if (struct Message *message = exec()->GetMsg(exec(), player_->port))
-                exec()->ReplyMsg(exec(), message);
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            ADD_FAILURE() << "Zephrin does not end";
-            std::abort();
-        }
+    exec()->Signal(exec(), task, SIGBREAKF_CTRL_C); /* a test that failed half-way */
+    while (!ovTaskHasEnded(task)) {
+        if (struct Message *message = player ? exec()->GetMsg(exec(), player->port) : nullptr)
+            exec()->ReplyMsg(exec(), message);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ovWaitTask(task_);
+    ovWaitTask(task);
 }
 
 /* ---- recording the calls ---- */
@@ -120,88 +94,39 @@ namespace {
 
 std::mutex logLock;
 std::vector<std::string> logged;
+std::vector<std::pair<Tag, std::string>> lastWindowTags;
 struct Task *testTask;
 std::condition_variable drawingGate;
-bool drawingHeld = false;
-bool insideDrawing = false;
-
-struct ExecIFace saved;
-struct IntuitionIFace *intuition;
-struct IntuitionIFace savedIntuition;
-struct P96IFace *p96;
-struct P96IFace savedP96;
+bool drawingHeld = false, insideDrawing = false;
+struct IntuitionIFace *intuition, savedIntuition;
+struct P96IFace *p96, savedP96;
 struct Library *intuitionBase, *p96Base;
 
-bool recorded() { return saved.FindTask(exec(), nullptr) != testTask; }
-
-void record(const std::string &call)
-{
-    if (!recorded())
-        return;
-    std::lock_guard lock(logLock);
-    logged.push_back(call);
-}
-
-void logFreeVec(struct ExecIFace *self, APTR memory)
-{
-    record("FreeVec");
-    saved.FreeVec(self, memory);
-}
-void logDeleteMsgPort(struct ExecIFace *self, struct MsgPort *port)
-{
-    record("DeleteMsgPort");
-    saved.DeleteMsgPort(self, port);
-}
-void logFreeSignal(struct ExecIFace *self, int8 signal)
-{
-    record("FreeSignal " + std::to_string(signal));
-    saved.FreeSignal(self, signal);
-}
-void logReplyMsg(struct ExecIFace *self, struct Message *message)
-{
-    record("ReplyMsg");
-    saved.ReplyMsg(self, message);
-}
-void logCloseWindow(struct IntuitionIFace *self, struct Window *window)
-{
-    record("CloseWindow");
-    savedIntuition.CloseWindow(self, window);
-}
-void logUnlockPubScreen(struct IntuitionIFace *self, CONST_STRPTR name, struct Screen *screen)
-{
-    record("UnlockPubScreen");
-    savedIntuition.UnlockPubScreen(self, name, screen);
-}
-struct Window *logOpenWindowTagList(struct IntuitionIFace *self, APTR newWindow,
-                                    const struct TagItem *tags)
-{
-    record("OpenWindow");
-    return savedIntuition.OpenWindowTagList(self, newWindow, tags);
-}
-int32 logEasyRequestArgs(struct IntuitionIFace *self, struct Window *window,
-                         const struct EasyStruct *easy, uint32 *idcmp, APTR args)
-{
-    record("Requester");
-    return savedIntuition.EasyRequestArgs(self, window, easy, idcmp, args);
-}
-void logSetWindowTitles(struct IntuitionIFace *self, struct Window *window, CONST_STRPTR title,
-                        CONST_STRPTR screenTitle)
-{
-    record(std::string("SetWindowTitles ") + (title != nullptr ? title : "(none)"));
-    savedIntuition.SetWindowTitles(self, window, title, screenTitle);
-}
-void logWritePixelArray(struct P96IFace *self, const struct RenderInfo *info, uint16 srcX,
-                        uint16 srcY, struct RastPort *rastPort, uint16 destX, uint16 destY,
-                        uint16 sizeX, uint16 sizeY)
-{
-    record("WritePixels");
-    savedP96.p96WritePixelArray(self, info, srcX, srcY, rastPort, destX, destY, sizeX, sizeY);
-    std::unique_lock lock(logLock);
-    insideDrawing = true;
-    drawingGate.notify_all();
-    drawingGate.wait(lock, [] { return !drawingHeld; });
-    insideDrawing = false;
-}
+/* Puts a recording function into an interface slot: it logs the label
+ * (or what `describe` makes of the arguments), then calls the function it
+ * replaced. */
+template <auto Slot> struct Hook;
+template <typename I, typename R, typename... A, R (*I::*Slot)(I *, A...)> struct Hook<Slot> {
+    static inline R (*replaced)(I *, A...);
+    static inline const char *label;
+    static inline std::string (*describe)(A...);
+    static R call(I *self, A... arguments)
+    {
+        const std::string call = describe != nullptr ? describe(arguments...) : label;
+        if (exec()->FindTask(exec(), nullptr) != testTask) {
+            std::lock_guard lock(logLock);
+            logged.push_back(call);
+        }
+        return replaced(self, arguments...);
+    }
+    static void put(I *interface, const char *name, std::string (*describer)(A...) = nullptr)
+    {
+        replaced = interface->*Slot;
+        label = name;
+        describe = describer;
+        interface->*Slot = call;
+    }
+};
 
 } // namespace
 
@@ -214,29 +139,51 @@ CallLog::CallLog()
     p96Base = exec()->OpenLibrary(exec(), "Picasso96API.library", 0);
     intuition = reinterpret_cast<struct IntuitionIFace *>(
         exec()->GetInterface(exec(), intuitionBase, "main", 1, nullptr));
-    p96 = reinterpret_cast<struct P96IFace *>(exec()->GetInterface(exec(), p96Base, "main", 1, nullptr));
-    saved = *exec();
+    p96 = reinterpret_cast<struct P96IFace *>(
+        exec()->GetInterface(exec(), p96Base, "main", 1, nullptr));
     savedIntuition = *intuition;
     savedP96 = *p96;
-    exec()->FreeVec = logFreeVec;
-    exec()->DeleteMsgPort = logDeleteMsgPort;
-    exec()->FreeSignal = logFreeSignal;
-    exec()->ReplyMsg = logReplyMsg;
-    intuition->CloseWindow = logCloseWindow;
-    intuition->UnlockPubScreen = logUnlockPubScreen;
-    intuition->OpenWindowTagList = logOpenWindowTagList;
-    intuition->EasyRequestArgs = logEasyRequestArgs;
-    intuition->SetWindowTitles = logSetWindowTitles;
-    p96->p96WritePixelArray = logWritePixelArray;
+    Hook<&ExecIFace::FreeVec>::put(exec(), "FreeVec");
+    Hook<&ExecIFace::DeleteMsgPort>::put(exec(), "DeleteMsgPort");
+    Hook<&ExecIFace::FreeSignal>::put(exec(), "",
+                                      [](int8 bit) { return "FreeSignal" + std::to_string(bit); });
+    Hook<&ExecIFace::ReplyMsg>::put(exec(), "ReplyMsg");
+    Hook<&IntuitionIFace::CloseWindow>::put(intuition, "CloseWindow");
+    Hook<&IntuitionIFace::UnlockPubScreen>::put(intuition, "UnlockPubScreen");
+    Hook<&IntuitionIFace::EasyRequestArgs>::put(intuition, "Requester");
+    Hook<&IntuitionIFace::SetWindowTitles>::put(intuition, "",
+                                                [](Window *, CONST_STRPTR title, CONST_STRPTR) {
+                                                    return "SetWindowTitles " + std::string(title);
+                                                });
+    Hook<&IntuitionIFace::OpenWindowTagList>::put(intuition, "", [](APTR, const TagItem *tags) {
+        std::lock_guard lock(logLock);
+        lastWindowTags.clear();
+        for (; tags->ti_Tag != TAG_DONE; tags++)
+            lastWindowTags.emplace_back(tags->ti_Tag,
+                                        tags->ti_Tag == WA_Title
+                                            ? reinterpret_cast<const char *>(tags->ti_Data)
+                                            : std::to_string(tags->ti_Data));
+        return std::string("OpenWindow");
+    });
+    Hook<&P96IFace::p96WritePixelArray>::put(
+        p96, "",
+        [](const RenderInfo *, uint16, uint16, RastPort *, uint16, uint16, uint16, uint16) {
+            std::unique_lock lock(logLock);
+            insideDrawing = true;
+            drawingGate.notify_all();
+            drawingGate.wait(lock, [] { return !drawingHeld; });
+            insideDrawing = false;
+            return std::string("WritePixels");
+        });
 }
 
 CallLog::~CallLog()
 {
     holdDrawing(false);
-    exec()->FreeVec = saved.FreeVec;
-    exec()->DeleteMsgPort = saved.DeleteMsgPort;
-    exec()->FreeSignal = saved.FreeSignal;
-    exec()->ReplyMsg = saved.ReplyMsg;
+    exec()->FreeVec = Hook<&ExecIFace::FreeVec>::replaced;
+    exec()->DeleteMsgPort = Hook<&ExecIFace::DeleteMsgPort>::replaced;
+    exec()->FreeSignal = Hook<&ExecIFace::FreeSignal>::replaced;
+    exec()->ReplyMsg = Hook<&ExecIFace::ReplyMsg>::replaced;
     *intuition = savedIntuition;
     *p96 = savedP96;
     exec()->DropInterface(exec(), reinterpret_cast<struct Interface *>(p96));
@@ -245,16 +192,25 @@ CallLog::~CallLog()
     exec()->CloseLibrary(exec(), intuitionBase);
 }
 
-std::vector<std::string> CallLog::calls() const
+std::string CallLog::joined() const
 {
     std::lock_guard lock(logLock);
-    return logged;
+    std::string text;
+    for (const std::string &call : logged)
+        text += (text.empty() ? "" : " ") + call;
+    return text;
 }
 
 size_t CallLog::count(const std::string &call) const
 {
     std::lock_guard lock(logLock);
     return static_cast<size_t>(std::count(logged.begin(), logged.end(), call));
+}
+
+std::vector<std::pair<Tag, std::string>> CallLog::windowTags() const
+{
+    std::lock_guard lock(logLock);
+    return lastWindowTags;
 }
 
 void CallLog::holdDrawing(bool hold)
@@ -264,11 +220,10 @@ void CallLog::holdDrawing(bool hold)
     drawingGate.notify_all();
 }
 
-bool CallLog::waitHeld(int timeoutMs)
+bool CallLog::waitHeld()
 {
     std::unique_lock lock(logLock);
-    return drawingGate.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                [] { return insideDrawing; });
+    return drawingGate.wait_for(lock, std::chrono::seconds(5), [] { return insideDrawing; });
 }
 
 std::vector<Requester> requestersShown()

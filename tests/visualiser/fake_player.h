@@ -1,9 +1,9 @@
 /*
- * A small stand-in for the music player, for driving Zephrin: it owns the
- * public port "Brivex plugin port" (on the test's own task), answers
- * messages, fills the visualiser's slots and signals it. Also records what
- * Zephrin calls, by putting recording functions into the shared interfaces'
- * slots.
+ * A small stand-in for the music player, for Zephrin's failure and
+ * ordering cases (the host's own port serves the rest): it owns the public
+ * port "Brivex plugin port" on the test's task, answers messages, fills
+ * the visualiser's slots and signals it. CallLog records what Zephrin
+ * calls, through recording functions put into the shared interfaces.
  */
 #ifndef OV_TESTS_VISUALISER_FAKE_PLAYER_H
 #define OV_TESTS_VISUALISER_FAKE_PLAYER_H
@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ovtest {
@@ -25,74 +26,61 @@ namespace ovtest {
 /* Waits up to timeoutMs for the condition. */
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 
-class FakePlayer {
-public:
+struct FakePlayer {
     FakePlayer();
     ~FakePlayer();
-    FakePlayer(const FakePlayer &) = delete;
-    FakePlayer &operator=(const FakePlayer &) = delete;
-
     /* The next message at the port, or NULL after timeoutMs. */
     struct PluginMessage *nextMessage(int timeoutMs = 5000);
-    void reply(struct PluginMessage *message);
-    /* Takes the attach message and answers it with `accepted`; remembers
-     * its slots and masks. NULL if none came. */
+    void reply(struct PluginMessage *message) { exec()->ReplyMsg(exec(), &message->pm_Message); }
+    /* Takes the attach message, remembers its slots and masks and answers
+     * it with `accepted`. NULL if none came. */
     struct PluginMessage *attach(uint16 accepted = 1);
-    /* Stores the buffers into the remembered slots. */
+    /* Stores the data buffers and the track record into the slots. */
     void fillSlots();
-    /* Stores one slot as a player must: whole, since Zephrin reads it at
-     * any moment from its own task. */
+    /* Whole, as a player must: Zephrin reads the slots from its own task. */
     static void setSlot(APTR *slot, APTR value) { __atomic_store_n(slot, value, __ATOMIC_RELEASE); }
-    void signal(uint32 signals);
-    bool portEmpty();
+    void signal(uint32 signals) { exec()->Signal(exec(), client, signals); }
 
     struct MsgPort *port = nullptr;
     struct Task *client = nullptr;
     uint32 dataMask = 0, infoMask = 0;
-    APTR *sampleSlot = nullptr, *firstSlot = nullptr, *secondSlot = nullptr, *trackSlot = nullptr;
-
-    /* The player's buffers, big-endian; silence unless changed. */
+    APTR *slots[4] = {}; /* sample buffer, first and second spectrum, track */
+    /* The player's buffers: silence. */
     std::vector<uint8> samples = std::vector<uint8>(PLUGIN_SAMPLE_FRAMES * 4, 0);
-    std::vector<uint8> firstSpectrum = std::vector<uint8>(PLUGIN_SPECTRUM_ENTRIES * 2, 0);
-    std::vector<uint8> secondSpectrum = std::vector<uint8>(PLUGIN_SPECTRUM_ENTRIES * 2, 0);
+    std::vector<uint8> spectrum = std::vector<uint8>(PLUGIN_SPECTRUM_ENTRIES * 2, 0);
     struct TrackInfo track {};
 };
 
-/* Zephrin started as a task, ended (replying whatever it still waits for)
- * when the test has not ended it. */
-class ZephrinTask {
-public:
-    explicit ZephrinTask(FakePlayer *player);
+/* Zephrin started as a task; when the test has not ended it, asked to end
+ * with whatever it still waits for answered. */
+struct ZephrinTask {
+    explicit ZephrinTask(FakePlayer *fake);
     ~ZephrinTask();
-    ZephrinTask(const ZephrinTask &) = delete;
-    ZephrinTask &operator=(const ZephrinTask &) = delete;
+    /* Waits for the program to end and takes its result; false if it does
+     * not end in time. */
+    bool finish();
 
-    bool started() const { return task_ != nullptr; }
-    struct Task *task() const { return task_; }
-    /* Waits for the program to end; false if it does not within the time. */
-    bool finish(int timeoutMs = 5000);
-
-private:
-    FakePlayer *player_;
-    struct Task *task_ = nullptr;
+    FakePlayer *player;
+    struct Task *task = nullptr;
+    int32 result = -1;
 };
 
-/* What other tasks than the test's own (that is, Zephrin's) called, in order: "FreeVec", "DeleteMsgPort",
- * "FreeSignal <bit>", "CloseWindow", "UnlockPubScreen", "OpenWindow",
- * "Requester", "WritePixels", "SetWindowTitles <title>", "ReplyMsg". */
-class CallLog {
-public:
+/* What tasks other than the test's own (that is, Zephrin) called, in
+ * order: "FreeVec", "DeleteMsgPort", "FreeSignal<bit>", "ReplyMsg",
+ * "OpenWindow", "CloseWindow", "UnlockPubScreen", "Requester",
+ * "WritePixels", "SetWindowTitles <title>". One at a time. */
+struct CallLog {
     CallLog();
     ~CallLog();
-    CallLog(const CallLog &) = delete;
-    CallLog &operator=(const CallLog &) = delete;
-
-    std::vector<std::string> calls() const;
+    /* The calls joined with blanks. */
+    std::string joined() const;
     size_t count(const std::string &call) const;
-    /* While closed, p96WritePixelArray holds Zephrin inside it. */
+    /* The tags of the last OpenWindow, values as numbers (WA_Title: its text). */
+    std::vector<std::pair<Tag, std::string>> windowTags() const;
+    /* While held, p96WritePixelArray keeps Zephrin inside it. */
     void holdDrawing(bool hold);
     /* Waits until Zephrin is held inside p96WritePixelArray. */
-    bool waitHeld(int timeoutMs = 5000);
+    bool waitHeld();
 };
 
 struct Requester {

@@ -37,8 +37,9 @@ TEST(SdlWindow, ShowsZephrinsFramesAndClosesWithADetach)
     std::vector<uint32> drawn(512 * 132), shown;
     const bool onScreen = waitUntil(
         [&] {
-            return ovReadWindowPixels(window, drawn.data(), 512, 132) && drawn[65 * 512 + 300] != 0 &&
-                   x11::screenshot(id, 512, 132, shown) && shown == drawn;
+            return ovReadWindowPixels(window, drawn.data(), 512, 132) &&
+                   drawn[65 * 512 + 300] != 0 && x11::screenshot(id, 512, 132, shown) &&
+                   shown == drawn;
         },
         10000);
     EXPECT_TRUE(onScreen) << "the frame never showed on the screen";

@@ -77,8 +77,8 @@ TEST(AudioHistory, HoldsTheNewestFramesAcrossTheRingsWrap)
     for (uint64_t end : {kCapacity + 200, kCapacity + 7, uint64_t{700}}) {
         out.assign(1000, {});
         history.copyEndingAt(end, out);
-        for (uint64_t i = 0; i < out.size(); i++) {
-            const uint64_t n = end - out.size() + i;
+        for (int64_t i = 0; i < 1000; i++) {
+            const int64_t n = static_cast<int64_t>(end) - 1000 + i; /* below 200: no longer held */
             ASSERT_TRUE(out[i] == (n >= 200 ? pattern(n) : StereoFrame{0, 0})) << "frame " << n;
         }
     }

@@ -1,7 +1,6 @@
 #include "fake_player.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -39,7 +38,7 @@ struct PluginMessage *FakePlayer::nextMessage(int timeoutMs)
     return reinterpret_cast<struct PluginMessage *>(message);
 }
 
-struct PluginMessage *FakePlayer::attach(uint16 accepted)
+struct PluginMessage *FakePlayer::attach(uint16 accepted, bool answer)
 {
     struct PluginMessage *message = nextMessage();
     if (message == nullptr)
@@ -51,7 +50,8 @@ struct PluginMessage *FakePlayer::attach(uint16 accepted)
                       message->secondSpectrumSlot, message->trackInfoSlot};
     std::copy(std::begin(given), std::end(given), slots);
     message->accepted = accepted;
-    reply(message);
+    if (answer)
+        reply(message);
     return message;
 }
 
@@ -96,8 +96,6 @@ std::mutex logLock;
 std::vector<std::string> logged;
 std::vector<std::pair<Tag, std::string>> lastWindowTags;
 struct Task *testTask;
-std::condition_variable drawingGate;
-bool drawingHeld = false, insideDrawing = false;
 struct IntuitionIFace *intuition, savedIntuition;
 struct P96IFace *p96, savedP96;
 struct Library *intuitionBase, *p96Base;
@@ -134,7 +132,6 @@ CallLog::CallLog()
 {
     testTask = exec()->FindTask(exec(), nullptr);
     logged.clear();
-    drawingHeld = insideDrawing = false;
     intuitionBase = exec()->OpenLibrary(exec(), "intuition.library", 0);
     p96Base = exec()->OpenLibrary(exec(), "Picasso96API.library", 0);
     intuition = reinterpret_cast<struct IntuitionIFace *>(
@@ -165,21 +162,11 @@ CallLog::CallLog()
                                             : std::to_string(tags->ti_Data));
         return std::string("OpenWindow");
     });
-    Hook<&P96IFace::p96WritePixelArray>::put(
-        p96, "",
-        [](const RenderInfo *, uint16, uint16, RastPort *, uint16, uint16, uint16, uint16) {
-            std::unique_lock lock(logLock);
-            insideDrawing = true;
-            drawingGate.notify_all();
-            drawingGate.wait(lock, [] { return !drawingHeld; });
-            insideDrawing = false;
-            return std::string("WritePixels");
-        });
+    Hook<&P96IFace::p96WritePixelArray>::put(p96, "WritePixels");
 }
 
 CallLog::~CallLog()
 {
-    holdDrawing(false);
     exec()->FreeVec = Hook<&ExecIFace::FreeVec>::replaced;
     exec()->DeleteMsgPort = Hook<&ExecIFace::DeleteMsgPort>::replaced;
     exec()->FreeSignal = Hook<&ExecIFace::FreeSignal>::replaced;
@@ -211,19 +198,6 @@ std::vector<std::pair<Tag, std::string>> CallLog::windowTags() const
 {
     std::lock_guard lock(logLock);
     return lastWindowTags;
-}
-
-void CallLog::holdDrawing(bool hold)
-{
-    std::lock_guard lock(logLock);
-    drawingHeld = hold;
-    drawingGate.notify_all();
-}
-
-bool CallLog::waitHeld()
-{
-    std::unique_lock lock(logLock);
-    return drawingGate.wait_for(lock, std::chrono::seconds(5), [] { return insideDrawing; });
 }
 
 std::vector<Requester> requestersShown()

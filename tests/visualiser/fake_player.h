@@ -32,9 +32,9 @@ struct FakePlayer {
     /* The next message at the port, or NULL after timeoutMs. */
     struct PluginMessage *nextMessage(int timeoutMs = 5000);
     void reply(struct PluginMessage *message) { exec()->ReplyMsg(exec(), &message->pm_Message); }
-    /* Takes the attach message, remembers its slots and masks and answers
-     * it with `accepted`. NULL if none came. */
-    struct PluginMessage *attach(uint16 accepted = 1);
+    /* Takes the attach message, remembers its slots and masks, sets
+     * `accepted` and answers it unless told not to. NULL if none came. */
+    struct PluginMessage *attach(uint16 accepted = 1, bool answer = true);
     /* Stores the data buffers and the track record into the slots. */
     void fillSlots();
     /* Whole, as a player must: Zephrin reads the slots from its own task. */
@@ -77,10 +77,6 @@ struct CallLog {
     size_t count(const std::string &call) const;
     /* The tags of the last OpenWindow, values as numbers (WA_Title: its text). */
     std::vector<std::pair<Tag, std::string>> windowTags() const;
-    /* While held, p96WritePixelArray keeps Zephrin inside it. */
-    void holdDrawing(bool hold);
-    /* Waits until Zephrin is held inside p96WritePixelArray. */
-    bool waitHeld();
 };
 
 struct Requester {

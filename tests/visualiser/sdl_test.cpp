@@ -15,7 +15,7 @@ TEST(SdlWindow, ShowsZephrinsFramesAndClosesWithADetach)
     ASSERT_TRUE(x11::connect());
     FakePlayer player;
     ZephrinTask program(&player);
-    ASSERT_NE(player.attach(1), nullptr);
+    ASSERT_NE(player.attach(), nullptr);
     player.fillSlots();
     struct Window *window = ovTestWaitForWindow(5000);
     ASSERT_NE(window, nullptr);

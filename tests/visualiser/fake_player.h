@@ -2,8 +2,7 @@
  * A small stand-in for the music player, for Zephrin's failure and
  * ordering cases (the host's own port serves the rest): it owns the public
  * port "Brivex plugin port" on the test's task, answers messages, fills
- * the visualiser's slots and signals it. CallLog records what Zephrin
- * calls, through recording functions put into the shared interfaces.
+ * the visualiser's slots and signals it.
  */
 #ifndef OV_TESTS_VISUALISER_FAKE_PLAYER_H
 #define OV_TESTS_VISUALISER_FAKE_PLAYER_H
@@ -18,7 +17,6 @@
 
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace ovtest {
@@ -64,25 +62,6 @@ struct ZephrinTask {
     struct Task *task = nullptr;
     int32 result = -1;
 };
-
-/* What tasks other than the test's own (that is, Zephrin) called, in
- * order: "FreeVec", "DeleteMsgPort", "FreeSignal<bit>", "ReplyMsg",
- * "OpenWindow", "CloseWindow", "UnlockPubScreen", "Requester",
- * "WritePixels", "SetWindowTitles <title>". One at a time. */
-struct CallLog {
-    CallLog();
-    ~CallLog();
-    /* The calls joined with blanks. */
-    std::string joined() const;
-    size_t count(const std::string &call) const;
-    /* The tags of the last OpenWindow, values as numbers (WA_Title: its text). */
-    std::vector<std::pair<Tag, std::string>> windowTags() const;
-};
-
-struct Requester {
-    std::string title, body, buttons;
-};
-std::vector<Requester> requestersShown();
 
 } // namespace ovtest
 

@@ -27,9 +27,9 @@ struct FrameInput {
     std::vector<uint8> second = std::vector<uint8>(509 * 2, 0);
 };
 
-void render(const FrameInput &input)
+void render(const FrameInput &in)
 {
-    renderFrame(input.samples.data(), input.first.data(), input.second.data());
+    renderFrame(in.samples.data(), in.first.data(), in.second.data());
 }
 
 class Renderer : public ::testing::Test {
@@ -43,27 +43,31 @@ protected:
     }
 };
 
-TEST_F(Renderer, StarsSpreadOverTheWholeFieldAndShineByTheirSpeed)
+std::set<int32> everyNumber(int32 from, int32 to)
+{
+    std::set<int32> numbers;
+    for (int32 n = from; n <= to; n++)
+        numbers.insert(n);
+    return numbers;
+}
+
+TEST_F(Renderer, StarsFallOnEveryColumnRowAndSpeedAndShineByTheirSpeed)
 {
     const uint32 grey[7] = {0, 85, 119, 153, 187, 221, 255};
-    std::array<int32, 3> lowest = {999, 999, 999}, highest = {-1, -1, -1};
-    std::set<std::array<int32, 3>> distinct;
+    std::set<int32> columns, rows, speeds;
     for (uint32 seed = 1; seed <= 100; seed++) {
         scatterStars(seed);
         for (const struct Star &star : starField) {
-            const std::array<int32, 3> place = {star.x, star.y, star.speed};
-            for (size_t k = 0; k < 3; k++) {
-                lowest[k] = std::min(lowest[k], place[k]);
-                highest[k] = std::max(highest[k], place[k]);
-            }
-            distinct.insert(place);
             ASSERT_TRUE(star.speed >= 1 && star.speed <= 6) << star.speed;
             EXPECT_EQ(star.colour, grey[star.speed] * 0x010101u) << "speed " << star.speed;
+            columns.insert(star.x);
+            rows.insert(star.y);
+            speeds.insert(star.speed);
         }
     }
-    EXPECT_EQ(lowest, (std::array<int32, 3>{0, 0, 1}));
-    EXPECT_EQ(highest, (std::array<int32, 3>{511, 129, 6}));
-    EXPECT_GT(distinct.size(), 4800u);
+    EXPECT_EQ(columns, everyNumber(0, 511));
+    EXPECT_EQ(rows, everyNumber(0, 129));
+    EXPECT_EQ(speeds, everyNumber(1, 6));
 }
 
 TEST_F(Renderer, BlueOf255IsGoneAfter43Frames)
@@ -169,19 +173,10 @@ TEST_F(Renderer, MatchesThePlainReference)
     }
     starField[0] = {511, 129, 6, white}; /* wraps to 5 */
     std::copy(std::begin(starField), std::end(starField), reference.stars.begin());
-    const std::array<std::array<uint32, 4>, 8> palette = {{{0, 255, 0, 0},
-                                                           {1, 255, 3, 0},
-                                                           {63, 255, 189, 0},
-                                                           {64, 255, 192, 0},
-                                                           {65, 255, 195, 2},
-                                                           {85, 255, 255, 42},
-                                                           {86, 255, 255, 44},
-                                                           {127, 255, 255, 126}}};
-    for (const auto &[k, red, green, blue] : palette)
-        EXPECT_EQ(barPalette[k], rgb(red, green, blue)) << "entry " << k;
-    for (uint32 k = 0; k < paletteSize; k++)
-        ASSERT_EQ(barPalette[k], Reference::paletteEntry(k));
-
+    const uint32 palette[][2] = {{0, 0xFF0000},  {1, 0xFF0300},  {63, 0xFFBD00}, {64, 0xFFC000},
+                                 {65, 0xFFC302}, {85, 0xFFFF2A}, {86, 0xFFFF2C}, {127, 0xFFFF7E}};
+    for (const auto &[k, colour] : palette)
+        EXPECT_EQ(barPalette[k], colour) << "entry " << k;
     FrameInput input;
     for (int frame = 0; frame < 16; frame++) {
         /* Loud, quiet, silent frames, and the extremes of both inputs. */

@@ -54,6 +54,7 @@ std::set<int32> everyNumber(int32 from, int32 to)
 TEST_F(Renderer, StarsFallOnEveryColumnRowAndSpeedAndShineByTheirSpeed)
 {
     const uint32 grey[7] = {0, 85, 119, 153, 187, 221, 255};
+    ASSERT_EQ(std::size(starField), 50u);
     std::set<int32> columns, rows, speeds;
     for (uint32 seed = 1; seed <= 100; seed++) {
         scatterStars(seed);

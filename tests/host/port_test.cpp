@@ -43,14 +43,13 @@ std::vector<uint8_t> bigEndian(uint64_t from, uint64_t to,
                                uint32_t channels = 2)
 {
     std::vector<uint8_t> bytes;
-    for (uint64_t n = from; n < to; n++)
+    for (uint64_t n = from; n < to; n++) {
+        const int16_t values[3] = {frame(n).first, frame(n).second, 9999};
         for (uint32_t c = 0; c < channels; c++) {
-            const int16_t value = c == 0   ? frame(n).first
-                                  : c == 1 ? frame(n).second
-                                           : int16_t(9999);
-            bytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(value) >> 8));
-            bytes.push_back(static_cast<uint8_t>(value));
+            bytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(values[c]) >> 8));
+            bytes.push_back(static_cast<uint8_t>(values[c]));
         }
+    }
     return bytes;
 }
 
@@ -101,19 +100,13 @@ TEST(Spectrum, ColumnLevelsFollowTheLogarithmicDecibelScale)
 /* The test plays the visualiser: signal 20 for data, 21 for info. */
 struct Client {
     struct MsgPort *replies = e()->CreateMsgPort(e());
-    struct PluginMessage message {};
     APTR slots[4] = {}; /* samples, first and second spectrum, track */
+    struct PluginMessage message {
+        .dataSignalMask = 1u << 20, .clientTask = e()->FindTask(e(), nullptr),
+        .firstSpectrumSlot = &slots[1], .secondSpectrumSlot = &slots[2], .infoSignalMask = 1u << 21,
+        .trackInfoSlot = &slots[3], .sampleBufferSlot = &slots[0]
+    };
 
-    Client()
-    {
-        message.dataSignalMask = 1u << 20;
-        message.infoSignalMask = 1u << 21;
-        message.clientTask = e()->FindTask(e(), nullptr);
-        message.sampleBufferSlot = &slots[0];
-        message.firstSpectrumSlot = &slots[1];
-        message.secondSpectrumSlot = &slots[2];
-        message.trackInfoSlot = &slots[3];
-    }
     ~Client() { e()->DeleteMsgPort(e(), replies); }
     /* Sends the message as it stands and takes the reply: `accepted` as
      * the port left it, 99 without a reply. */
@@ -141,10 +134,10 @@ TEST(VisualiserPort, ServesOneCompleteClientItsNewestAudioAndBothSpectra)
     incomplete.message.trackInfoSlot = &incomplete.slots[3];
     incomplete.message.dataSignalMask = 0;
     EXPECT_EQ(incomplete.exchange(port), 0);
-    EXPECT_EQ(incomplete.exchange(port, 20), 7) << "a short message is answered untouched";
+    EXPECT_EQ(incomplete.exchange(port, 55), 7) << "a short message is answered untouched";
     EXPECT_EQ(incomplete.slots[0], nullptr) << "nothing written for a rejected client";
 
-    ASSERT_EQ(client.exchange(port), 1);
+    ASSERT_EQ(client.exchange(port, 56), 1);
     EXPECT_EQ(Client::signals(), 1u << 21) << "told of the title at once";
     EXPECT_EQ(stranger.exchange(port), 0) << "one client at a time";
     EXPECT_EQ(port.attachCount(), 4u) << "the short message not counted";
@@ -208,7 +201,6 @@ TEST(VisualiserRun, OffersFramesOnlyOnceDrawnAndZephrinShowsTheNewestAudio)
         VisualiserPort port;
         port.setTitle("Port test song");
         VisualiserRun run(port, ovtest::binDir() + "/Zephrin", true);
-        EXPECT_EQ(port.attachCount(), 1u);
         AudioHistory history;
         SpectrumAnalyser analyser(44100);
         history.append(bigEndian(0, kCapacity + 200, pattern), 2);

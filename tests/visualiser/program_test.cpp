@@ -99,6 +99,7 @@ public:
         Hook<&ExecIFace::ReplyMsg>::remove(exec());
         *intuition = savedIntuition;
         *p96 = savedP96;
+        EXPECT_EQ(intuitionBase->lib_OpenCnt + p96Base->lib_OpenCnt, opensBefore) << "closed";
         exec()->DropInterface(exec(), reinterpret_cast<struct Interface *>(p96));
         exec()->DropInterface(exec(), reinterpret_cast<struct Interface *>(intuition));
         exec()->CloseLibrary(exec(), p96Base);
@@ -124,6 +125,8 @@ private:
     struct Library *p96Base = exec()->OpenLibrary(exec(), "Picasso96API.library", 0);
     struct IntuitionIFace *intuition, savedIntuition;
     struct P96IFace *p96, savedP96;
+    /* Zephrin closes the libraries it opened. */
+    const int opensBefore = intuitionBase->lib_OpenCnt + p96Base->lib_OpenCnt;
 };
 
 std::string windowTitle()

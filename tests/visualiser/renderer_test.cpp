@@ -43,14 +43,6 @@ protected:
     }
 };
 
-std::set<int32> everyNumber(int32 from, int32 to)
-{
-    std::set<int32> numbers;
-    for (int32 n = from; n <= to; n++)
-        numbers.insert(n);
-    return numbers;
-}
-
 TEST_F(Renderer, StarsFallOnEveryColumnRowAndSpeedAndShineByTheirSpeed)
 {
     const uint32 grey[7] = {0, 85, 119, 153, 187, 221, 255};
@@ -59,16 +51,15 @@ TEST_F(Renderer, StarsFallOnEveryColumnRowAndSpeedAndShineByTheirSpeed)
     for (uint32 seed = 1; seed <= 100; seed++) {
         scatterStars(seed);
         for (const struct Star &star : starField) {
-            ASSERT_TRUE(star.speed >= 1 && star.speed <= 6) << star.speed;
+            ASSERT_TRUE(star.x >= 0 && star.x < 512 && star.y >= 0 && star.y < 130 &&
+                        star.speed >= 1 && star.speed <= 6);
             EXPECT_EQ(star.colour, grey[star.speed] * 0x010101u) << "speed " << star.speed;
             columns.insert(star.x);
             rows.insert(star.y);
             speeds.insert(star.speed);
         }
     }
-    EXPECT_EQ(columns, everyNumber(0, 511));
-    EXPECT_EQ(rows, everyNumber(0, 129));
-    EXPECT_EQ(speeds, everyNumber(1, 6));
+    EXPECT_EQ(columns.size() + rows.size() + speeds.size(), 512u + 130 + 6) << "each occurs";
 }
 
 TEST_F(Renderer, BlueOf255IsGoneAfter43Frames)

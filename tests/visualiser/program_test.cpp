@@ -179,8 +179,7 @@ struct Ending {
     const char *name;
     void (*inject)();
     Answer answer;
-    std::string calls;
-    int32 result;
+    std::string calls; /* none: it could not even start */
 };
 
 class Ends : public Zephrin, public ::testing::WithParamInterface<Ending> {};
@@ -265,7 +264,7 @@ TEST_P(Ends, WithItsRequesterAndReleasesInOrder)
     }
     ASSERT_TRUE(program.finish());
     ovTestClearFaults();
-    EXPECT_EQ(program.result, row.result);
+    EXPECT_EQ(program.result, row.calls.empty() ? 20 : 0) << "fails only without its libraries";
     EXPECT_EQ(log.joined(), row.calls);
     EXPECT_EQ(player ? exec()->GetMsg(exec(), player->port) : nullptr, nullptr) << "unanswered";
 }
@@ -285,27 +284,25 @@ const std::string releasedEarly = "FreeSignal30 FreeSignal29 CloseWindow UnlockP
 const Ending endings[] = {
     {"NoPlayer", nothing, Answer::NoPlayer,
      "Requester(Orvane / Brivex Plugin|Could not locate the message port.\nOrvane / Brivex may "
-     "not be running.|Abort)",
-     0},
-    {"NoIntuition", [] { ovTestFailOpenLibrary("intuition.library"); }, Answer::None, "", 20},
+     "not be running.|Abort)"},
+    {"NoIntuition", [] { ovTestFailOpenLibrary("intuition.library"); }, Answer::None, ""},
     {"NoPicasso96", [] { ovTestFailGetInterface("Picasso96API.library", "main"); }, Answer::None,
-     "", 20},
-    {"NoWindow", [] { ovTestFailOpenWindow(TRUE); }, Answer::None, "OpenWindow " + setupFailed, 0},
+     ""},
+    {"NoWindow", [] { ovTestFailOpenWindow(TRUE); }, Answer::None, "OpenWindow " + setupFailed},
     {"NoScreen", [] { ovTestFailLockPubScreen(TRUE); }, Answer::None,
-     "OpenWindow " + setupFailed + " CloseWindow", 0},
+     "OpenWindow " + setupFailed + " CloseWindow"},
     {"NoDataSignal", [] { ovTestFailAllocSignal(2); }, Answer::None,
-     "OpenWindow " + signalError + " FreeSignal30 CloseWindow UnlockPubScreen", 0},
+     "OpenWindow " + signalError + " FreeSignal30 CloseWindow UnlockPubScreen"},
     {"NoMessage", [] { ovTestFailAllocation(1); }, Answer::None,
-     "OpenWindow DeleteMsgPort " + releasedEarly + setupFailed, 0},
+     "OpenWindow DeleteMsgPort " + releasedEarly + setupFailed},
     {"NoReplyPort", [] { ovTestFailAllocation(2); }, Answer::None,
-     "OpenWindow FreeVec " + releasedEarly + setupFailed, 0},
-    {"Rejected", nothing, Answer::Reject, rejected + released, 0},
-    {"RejectedWideOne", nothing, Answer::WideOne, rejected + released, 0},
-    {"CloseGadget", nothing, Answer::Close, "OpenWindow ReplyMsg " + released, 0},
-    {"SeveralCloses", nothing, Answer::Closes, "OpenWindow ReplyMsg ReplyMsg ReplyMsg " + released,
-     0},
-    {"Break", nothing, Answer::Break, "OpenWindow " + released, 0},
-    {"CtrlC", nothing, Answer::CtrlC, "OpenWindow " + released, 0},
+     "OpenWindow FreeVec " + releasedEarly + setupFailed},
+    {"Rejected", nothing, Answer::Reject, rejected + released},
+    {"RejectedWideOne", nothing, Answer::WideOne, rejected + released},
+    {"CloseGadget", nothing, Answer::Close, "OpenWindow ReplyMsg " + released},
+    {"SeveralCloses", nothing, Answer::Closes, "OpenWindow ReplyMsg ReplyMsg ReplyMsg " + released},
+    {"Break", nothing, Answer::Break, "OpenWindow " + released},
+    {"CtrlC", nothing, Answer::CtrlC, "OpenWindow " + released},
 };
 
 INSTANTIATE_TEST_SUITE_P(Zephrin, Ends, ::testing::ValuesIn(endings),

@@ -175,7 +175,12 @@ void initRenderer()
         peakLevel[i] = 0;
         barLevel[i] = 0;
     }
-    randomState = static_cast<uint32>(std::time(nullptr));
+    scatterStars(static_cast<uint32>(std::time(nullptr)));
+}
+
+void scatterStars(uint32 seed)
+{
+    randomState = seed;
     for (struct Star &star : starField) {
         star.x = static_cast<int32>(nextRandom() % frameWidth);
         star.y = static_cast<int32>(nextRandom() % starRows);

@@ -33,8 +33,11 @@ extern struct Star starField[starCount];
 extern uint32 peakLevel[frameWidth];
 extern uint32 barLevel[frameWidth];
 
-/* Builds the palette, clears the levels and scatters the stars. */
+/* Builds the palette, clears the levels and scatters the stars from the
+ * calendar time. */
 void initRenderer();
+/* Scatters the stars from the given seed: the same seed, the same field. */
+void scatterStars(uint32 seed);
 
 /* Draws one frame. samples: stereo frames of big-endian signed 16-bit
  * values (frames 2 to 510 are read); first/secondSpectrum: big-endian

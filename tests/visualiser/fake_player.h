@@ -1,9 +1,8 @@
 /*
- * A small stand-in for the music player, for driving Zephrin: it owns the
- * public port "Brivex plugin port" (on the test's own task), answers
- * messages, fills the visualiser's slots and signals it. Also records what
- * Zephrin calls, by putting recording functions into the shared interfaces'
- * slots.
+ * A small stand-in for the music player, for Zephrin's failure and
+ * ordering cases (the host's own port serves the rest): it owns the public
+ * port "Brivex plugin port" on the test's task, answers messages, fills
+ * the visualiser's slots and signals it.
  */
 #ifndef OV_TESTS_VISUALISER_FAKE_PLAYER_H
 #define OV_TESTS_VISUALISER_FAKE_PLAYER_H
@@ -16,89 +15,116 @@
 #include "pluginport.h"
 #include "support/plugin_host.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ovtest {
 
 /* Waits up to timeoutMs for the condition. */
-bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
+inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000)
+{
+    for (int waited = 0; !condition(); waited++) {
+        if (waited >= timeoutMs)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
-class FakePlayer {
-public:
-    FakePlayer();
-    ~FakePlayer();
-    FakePlayer(const FakePlayer &) = delete;
-    FakePlayer &operator=(const FakePlayer &) = delete;
-
+struct FakePlayer {
+    FakePlayer() : port(exec()->CreateMsgPort(exec()))
+    {
+        port->mp_Node.ln_Name = const_cast<char *>(PLUGIN_PORT_NAME);
+        exec()->AddPort(exec(), port);
+    }
+    ~FakePlayer()
+    {
+        exec()->RemPort(exec(), port);
+        exec()->DeleteMsgPort(exec(), port);
+    }
     /* The next message at the port, or NULL after timeoutMs. */
-    struct PluginMessage *nextMessage(int timeoutMs = 5000);
-    void reply(struct PluginMessage *message);
-    /* Takes the attach message and answers it with `accepted`; remembers
-     * its slots and masks. NULL if none came. */
-    struct PluginMessage *attach(uint16 accepted = 1);
-    /* Stores the buffers into the remembered slots. */
-    void fillSlots();
-    /* Stores one slot as a player must: whole, since Zephrin reads it at
-     * any moment from its own task. */
+    struct PluginMessage *nextMessage(int timeoutMs = 5000)
+    {
+        struct Message *message = nullptr;
+        waitUntil([&] { return (message = exec()->GetMsg(exec(), port)) != nullptr; }, timeoutMs);
+        return reinterpret_cast<struct PluginMessage *>(message);
+    }
+    void reply(struct PluginMessage *message) { exec()->ReplyMsg(exec(), &message->pm_Message); }
+    /* Takes the attach message, remembers its slots and masks, sets
+     * `accepted` and answers it unless told not to. NULL if none came. */
+    struct PluginMessage *attach(uint16 accepted = 1, bool answer = true)
+    {
+        struct PluginMessage *message = nextMessage();
+        if (message == nullptr)
+            return nullptr;
+        client = message->clientTask;
+        dataMask = message->dataSignalMask;
+        infoMask = message->infoSignalMask;
+        APTR *given[4] = {message->sampleBufferSlot, message->firstSpectrumSlot,
+                          message->secondSpectrumSlot, message->trackInfoSlot};
+        std::copy(std::begin(given), std::end(given), slots);
+        message->accepted = accepted;
+        if (answer)
+            reply(message);
+        return message;
+    }
+    /* Stores the data buffers and the track record into the slots. */
+    void fillSlots()
+    {
+        APTR buffers[4] = {samples.data(), spectrum.data(), spectrum.data(), &track};
+        for (int k = 0; k < 4; k++)
+            setSlot(slots[k], buffers[k]);
+    }
+    /* Whole, as a player must: Zephrin reads the slots from its own task. */
     static void setSlot(APTR *slot, APTR value) { __atomic_store_n(slot, value, __ATOMIC_RELEASE); }
-    void signal(uint32 signals);
-    bool portEmpty();
+    void signal(uint32 signals) { exec()->Signal(exec(), client, signals); }
 
     struct MsgPort *port = nullptr;
     struct Task *client = nullptr;
     uint32 dataMask = 0, infoMask = 0;
-    APTR *sampleSlot = nullptr, *firstSlot = nullptr, *secondSlot = nullptr, *trackSlot = nullptr;
-
-    /* The player's buffers, big-endian; silence unless changed. */
+    APTR *slots[4] = {}; /* sample buffer, first and second spectrum, track */
+    /* The player's buffers: silence. */
     std::vector<uint8> samples = std::vector<uint8>(PLUGIN_SAMPLE_FRAMES * 4, 0);
-    std::vector<uint8> firstSpectrum = std::vector<uint8>(PLUGIN_SPECTRUM_ENTRIES * 2, 0);
-    std::vector<uint8> secondSpectrum = std::vector<uint8>(PLUGIN_SPECTRUM_ENTRIES * 2, 0);
+    std::vector<uint8> spectrum = std::vector<uint8>(PLUGIN_SPECTRUM_ENTRIES * 2, 0);
     struct TrackInfo track {};
 };
 
-/* Zephrin started as a task, ended (replying whatever it still waits for)
- * when the test has not ended it. */
-class ZephrinTask {
-public:
-    explicit ZephrinTask(FakePlayer *player);
-    ~ZephrinTask();
-    ZephrinTask(const ZephrinTask &) = delete;
-    ZephrinTask &operator=(const ZephrinTask &) = delete;
+/* Zephrin started as a task; when the test has not ended it, asked to end
+ * with whatever it still waits for answered. */
+struct ZephrinTask {
+    explicit ZephrinTask(FakePlayer *fake)
+        : player(fake), task(ovCreateProgramTask((binDir() + "/Zephrin").c_str()))
+    {}
+    ~ZephrinTask()
+    {
+        if (task == nullptr)
+            return;
+        exec()->Signal(exec(), task, SIGBREAKF_CTRL_C); /* a test that failed half-way */
+        while (!ovTaskHasEnded(task)) {
+            if (struct Message *message = player ? exec()->GetMsg(exec(), player->port) : nullptr)
+                exec()->ReplyMsg(exec(), message);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ovWaitTask(task);
+    }
+    /* Waits for the program to end and takes its result; false if it does
+     * not end in time. */
+    bool finish()
+    {
+        if (task == nullptr || !waitUntil([&] { return ovTaskHasEnded(task) != FALSE; }))
+            return false;
+        result = ovWaitTask(task);
+        task = nullptr;
+        return true;
+    }
 
-    bool started() const { return task_ != nullptr; }
-    struct Task *task() const { return task_; }
-    /* Waits for the program to end; false if it does not within the time. */
-    bool finish(int timeoutMs = 5000);
-
-private:
-    FakePlayer *player_;
-    struct Task *task_ = nullptr;
+    FakePlayer *player;
+    struct Task *task = nullptr;
+    int32 result = -1;
 };
-
-/* What other tasks than the test's own (that is, Zephrin's) called, in order: "FreeVec", "DeleteMsgPort",
- * "FreeSignal <bit>", "CloseWindow", "UnlockPubScreen", "OpenWindow",
- * "Requester", "WritePixels", "SetWindowTitles <title>", "ReplyMsg". */
-class CallLog {
-public:
-    CallLog();
-    ~CallLog();
-    CallLog(const CallLog &) = delete;
-    CallLog &operator=(const CallLog &) = delete;
-
-    std::vector<std::string> calls() const;
-    size_t count(const std::string &call) const;
-    /* While closed, p96WritePixelArray holds Zephrin inside it. */
-    void holdDrawing(bool hold);
-    /* Waits until Zephrin is held inside p96WritePixelArray. */
-    bool waitHeld(int timeoutMs = 5000);
-};
-
-struct Requester {
-    std::string title, body, buttons;
-};
-std::vector<Requester> requestersShown();
 
 } // namespace ovtest
 

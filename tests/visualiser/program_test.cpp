@@ -1,18 +1,133 @@
-/* Zephrin as a program against a fake player task: attach, the loop's
- * signals and events, detach, the failures and the order of release.
+/* Zephrin as a program against a fake player: the window it asks for, the
+ * attach and detach messages, every way it ends with what it releases in
+ * which order, and how its loop takes signals and half-filled slots.
  * Windows are kept in memory. */
 #include "fake_player.h"
 
 #include <csignal>
 #include <cstring>
+#include <mutex>
+#include <optional>
 
 namespace {
 
 using namespace ovtest;
 
-constexpr uint32 paleRed = 0x00FFAAAA;
-constexpr uint32 white = 0x00FFFFFF;
-const char requesterTitle[] = "Orvane / Brivex Plugin";
+/* ---- what Zephrin calls ---- */
+
+std::mutex logLock;
+std::vector<std::string> logged;
+std::vector<std::pair<Tag, std::string>> windowTags; /* of the last OpenWindow */
+struct Task *testTask;
+
+/* Puts a recording function into an interface slot: it logs the label
+ * (or what `describe` makes of the arguments) of a call from another task
+ * than the test's, that is Zephrin's, and calls the function it replaced. */
+template <auto Slot> struct Hook;
+template <typename I, typename R, typename... A, R (*I::*Slot)(I *, A...)> struct Hook<Slot> {
+    static inline R (*replaced)(I *, A...);
+    static inline const char *label;
+    static inline std::string (*describe)(A...);
+    static R call(I *self, A... arguments)
+    {
+        const std::string call = describe != nullptr ? describe(arguments...) : label;
+        if (exec()->FindTask(exec(), nullptr) != testTask) {
+            std::lock_guard lock(logLock);
+            logged.push_back(call);
+        }
+        return replaced(self, arguments...);
+    }
+    static void put(I *interface, const char *name, std::string (*describer)(A...) = nullptr)
+    {
+        replaced = interface->*Slot;
+        label = name;
+        describe = describer;
+        interface->*Slot = call;
+    }
+    static void remove(I *interface) { interface->*Slot = replaced; }
+};
+
+/* Records Zephrin's calls while it lives: "FreeVec", "DeleteMsgPort",
+ * "FreeSignal<bit>", "ReplyMsg", "OpenWindow", "CloseWindow",
+ * "UnlockPubScreen", "Requester(<title>|<body>|<button>)", "WritePixels",
+ * "SetWindowTitles <title>". */
+class CallLog {
+public:
+    CallLog()
+    {
+        testTask = exec()->FindTask(exec(), nullptr);
+        logged.clear();
+        intuition = reinterpret_cast<struct IntuitionIFace *>(
+            exec()->GetInterface(exec(), intuitionBase, "main", 1, nullptr));
+        p96 = reinterpret_cast<struct P96IFace *>(
+            exec()->GetInterface(exec(), p96Base, "main", 1, nullptr));
+        savedIntuition = *intuition;
+        savedP96 = *p96;
+        Hook<&ExecIFace::FreeVec>::put(exec(), "FreeVec");
+        Hook<&ExecIFace::DeleteMsgPort>::put(exec(), "DeleteMsgPort");
+        Hook<&ExecIFace::FreeSignal>::put(
+            exec(), "", [](int8 bit) { return "FreeSignal" + std::to_string(bit); });
+        Hook<&ExecIFace::ReplyMsg>::put(exec(), "ReplyMsg");
+        Hook<&IntuitionIFace::CloseWindow>::put(intuition, "CloseWindow");
+        Hook<&IntuitionIFace::UnlockPubScreen>::put(intuition, "UnlockPubScreen");
+        Hook<&IntuitionIFace::EasyRequestArgs>::put(
+            intuition, "", [](Window *, const EasyStruct *easy, uint32 *, APTR) {
+                return std::string("Requester(") + easy->es_Title + "|" + easy->es_TextFormat +
+                       "|" + easy->es_GadgetFormat + ")";
+            });
+        Hook<&IntuitionIFace::SetWindowTitles>::put(
+            intuition, "", [](Window *, CONST_STRPTR title, CONST_STRPTR) {
+                return "SetWindowTitles " + std::string(title);
+            });
+        Hook<&IntuitionIFace::OpenWindowTagList>::put(intuition, "", [](APTR, const TagItem *tags) {
+            std::lock_guard lock(logLock);
+            windowTags.clear();
+            for (; tags->ti_Tag != TAG_DONE; tags++)
+                windowTags.emplace_back(tags->ti_Tag,
+                                        tags->ti_Tag == WA_Title
+                                            ? reinterpret_cast<const char *>(tags->ti_Data)
+                                            : std::to_string(tags->ti_Data));
+            return std::string("OpenWindow");
+        });
+        Hook<&P96IFace::p96WritePixelArray>::put(p96, "WritePixels");
+    }
+    ~CallLog()
+    {
+        Hook<&ExecIFace::FreeVec>::remove(exec());
+        Hook<&ExecIFace::DeleteMsgPort>::remove(exec());
+        Hook<&ExecIFace::FreeSignal>::remove(exec());
+        Hook<&ExecIFace::ReplyMsg>::remove(exec());
+        *intuition = savedIntuition;
+        *p96 = savedP96;
+        EXPECT_EQ(intuitionBase->lib_OpenCnt + p96Base->lib_OpenCnt, opensBefore) << "closed";
+        exec()->DropInterface(exec(), reinterpret_cast<struct Interface *>(p96));
+        exec()->DropInterface(exec(), reinterpret_cast<struct Interface *>(intuition));
+        exec()->CloseLibrary(exec(), p96Base);
+        exec()->CloseLibrary(exec(), intuitionBase);
+    }
+    /* The calls so far, joined with blanks. */
+    std::string joined() const
+    {
+        std::lock_guard lock(logLock);
+        std::string text;
+        for (const std::string &call : logged)
+            text += (text.empty() ? "" : " ") + call;
+        return text;
+    }
+    size_t count(const std::string &call) const
+    {
+        std::lock_guard lock(logLock);
+        return static_cast<size_t>(std::count(logged.begin(), logged.end(), call));
+    }
+
+private:
+    struct Library *intuitionBase = exec()->OpenLibrary(exec(), "intuition.library", 0);
+    struct Library *p96Base = exec()->OpenLibrary(exec(), "Picasso96API.library", 0);
+    struct IntuitionIFace *intuition, savedIntuition;
+    struct P96IFace *p96, savedP96;
+    /* Zephrin closes the libraries it opened. */
+    const int opensBefore = intuitionBase->lib_OpenCnt + p96Base->lib_OpenCnt;
+};
 
 std::string windowTitle()
 {
@@ -21,26 +136,11 @@ std::string windowTitle()
     return title;
 }
 
-std::vector<uint32> windowPixels()
-{
-    std::vector<uint32> pixels(512 * 132);
-    ovReadWindowPixels(ovNewestWindow(), pixels.data(), 512, 132);
-    return pixels;
-}
-
-/* The calls that came after the last one named `after`. */
-std::vector<std::string> callsAfter(const std::vector<std::string> &calls, const std::string &after)
-{
-    auto last = std::find(calls.rbegin(), calls.rend(), after);
-    return std::vector<std::string>(last.base(), calls.end());
-}
-
 class Zephrin : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(ovSetDisplay(OV_DISPLAY_HEADLESS));
-        ovTestClearRequesters();
         portsBefore = ovTestLivePorts();
         signalsBefore = ovTestAllocatedSignals(exec()->FindTask(exec(), nullptr));
     }
@@ -52,435 +152,218 @@ protected:
         EXPECT_EQ(ovTestLivePorts(), portsBefore);
         EXPECT_EQ(ovTestAllocatedSignals(exec()->FindTask(exec(), nullptr)), signalsBefore);
     }
-
-    /* Attaches, accepted, with the slots filled. */
-    void attachAndFill(FakePlayer &player)
+    /* Returns once Zephrin has handled every signal sent before: the title
+     * change of an info signal is the last thing of its wake-up. */
+    static void sync(FakePlayer &player, const std::string &name)
     {
-        ASSERT_NE(player.attach(1), nullptr);
-        player.fillSlots();
-    }
-    /* Waits for the detach message, checks it and answers it. */
-    void expectDetach(FakePlayer &player)
-    {
-        struct PluginMessage *detach = player.nextMessage();
-        ASSERT_NE(detach, nullptr);
-        EXPECT_EQ(detach->dataSignalMask, 0u);
-        EXPECT_EQ(detach->infoSignalMask, 0u);
-        EXPECT_EQ(detach->clientTask, nullptr);
-        player.reply(detach);
-    }
-    /* Leaves Zephrin held inside the copy of its first frame. */
-    void holdInFirstFrame(FakePlayer &player, CallLog &log)
-    {
-        log.holdDrawing(true);
-        player.signal(player.dataMask);
-        ASSERT_TRUE(log.waitHeld());
-    }
-    /* Clicks the close gadget and sees the program detach and end. */
-    void closeAndFinish(FakePlayer &player, ZephrinTask &program)
-    {
-        ovTestPostCloseWindow(ovNewestWindow());
-        expectDetach(player);
-        ASSERT_TRUE(program.finish());
-    }
-    /* Returns once Zephrin has finished every wake-up begun before: a frame
-     * drawn for a data signal sent after an earlier frame lies behind it. */
-    void settle(FakePlayer &player, CallLog &log)
-    {
-        for (int frame = 0; frame < 2; frame++) {
-            const size_t before = log.count("WritePixels");
-            player.signal(player.dataMask);
-            ASSERT_TRUE(waitUntil([&] { return log.count("WritePixels") > before; }));
-        }
-    }
-    /* Returns once Zephrin has handled every signal sent before: the
-     * title change of an info signal is the last thing of its wake-up. */
-    void sync(FakePlayer &player, const char *name)
-    {
-        static std::string title;
+        static std::string title; /* read by Zephrin until the next one */
         title = name;
         player.track.title = title.c_str();
-        FakePlayer::setSlot(player.trackSlot, &player.track);
+        FakePlayer::setSlot(player.slots[3], &player.track);
         player.signal(player.infoMask);
-        ASSERT_TRUE(waitUntil([&] { return windowTitle() == "Zephrin 1.1: " + title; }));
+        ASSERT_TRUE(
+            waitUntil([&] { return windowTitle() == std::string("Zephrin 1.1: ") + name; }));
     }
 
-    uint32 portsBefore = 0;
-    uint32 signalsBefore = 0;
+    uint32 portsBefore = 0, signalsBefore = 0;
 };
 
-TEST_F(Zephrin, WithoutThePlayersPortOnlyTellsSoAndOpensNoWindow)
+/* ---- every way it ends: the calls it made, its requester, its result ---- */
+
+/* How the player answers. From Close on it accepts, and before its reply
+ * the program is told to end together with data and a title: nothing but
+ * the end is handled. */
+enum class Answer { NoPlayer, None, Reject, WideOne, Close, Closes, Break, CtrlC };
+
+struct Ending {
+    const char *name;
+    void (*inject)();
+    Answer answer;
+    std::string calls; /* none: it could not even start */
+};
+
+class Ends : public Zephrin, public ::testing::WithParamInterface<Ending> {};
+
+/* What it asks the window system for, then how it attaches. */
+void expectWindowAndAttach(struct PluginMessage *attach, struct Task *program)
 {
-    CallLog log;
-    ZephrinTask program(nullptr);
-    ASSERT_TRUE(program.started());
-    ASSERT_TRUE(program.finish());
-    const auto shown = requestersShown();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].title, requesterTitle);
-    EXPECT_EQ(shown[0].body, "Could not locate the message port.\nOrvane / Brivex may not be running.");
-    EXPECT_EQ(shown[0].buttons, "Abort");
-    EXPECT_EQ(log.count("OpenWindow"), 0u);
-}
-
-TEST_F(Zephrin, AttachMessageCarriesMasksTaskAndSlots)
-{
-    FakePlayer player;
-    ZephrinTask program(&player);
-    struct PluginMessage *attach = player.nextMessage();
-    ASSERT_NE(attach, nullptr);
-
-    /* The window is open and the screen locked before the player is asked. */
-    EXPECT_EQ(ovTestOpenWindows(), 1u);
-    EXPECT_EQ(ovTestPubScreenLocks(), 1u);
-    EXPECT_EQ(windowTitle(), "Zephrin 1.0 ");
-    uint32 width = 0, height = 0;
-    ASSERT_TRUE(ovWindowInnerSize(ovNewestWindow(), &width, &height));
-    EXPECT_EQ(width, 512u);
-    EXPECT_EQ(height, 132u);
-
+    const std::vector<std::pair<Tag, std::string>> tags = {
+        {WA_Left, "20"},
+        {WA_Top, "20"},
+        {WA_InnerWidth, "512"},
+        {WA_InnerHeight, "132"},
+        {WA_Title, "Zephrin 1.0 "},
+        {WA_DragBar, "1"},
+        {WA_DepthGadget, "1"},
+        {WA_CloseGadget, "1"},
+        {WA_IDCMP, std::to_string(IDCMP_CLOSEWINDOW)}};
+    EXPECT_EQ(windowTags, tags);
+    EXPECT_EQ(ovTestPubScreenLocks(), 1u) << "the screen is locked before the player is asked";
     const struct Message &header = attach->pm_Message;
     EXPECT_EQ(header.mn_Node.ln_Type, NT_MESSAGE);
-    EXPECT_EQ(header.mn_Node.ln_Pri, 0);
+    EXPECT_EQ(header.mn_Node.ln_Pri | attach->reserved1 | attach->reserved2, 0u);
     EXPECT_EQ(header.mn_Node.ln_Name, nullptr);
     EXPECT_NE(header.mn_ReplyPort, nullptr);
     EXPECT_EQ(header.mn_Length, sizeof(struct PluginMessage));
-    EXPECT_EQ(attach->clientTask, program.task());
-    for (uint32 mask : {attach->dataSignalMask, attach->infoSignalMask}) {
-        EXPECT_EQ(mask & (mask - 1), 0u) << "one bit";
-        EXPECT_GE(mask, 1u << 16) << "a signal of the program's own";
-    }
-    EXPECT_NE(attach->dataSignalMask, attach->infoSignalMask);
-    std::vector<APTR *> slots = {attach->sampleBufferSlot, attach->firstSpectrumSlot,
-                                 attach->secondSpectrumSlot, attach->trackInfoSlot};
-    for (size_t i = 0; i < slots.size(); i++) {
+    EXPECT_EQ(attach->clientTask, program);
+    /* The program's first signals after its window's: bits 30 and 29. */
+    EXPECT_EQ(attach->dataSignalMask, 1u << 30);
+    EXPECT_EQ(attach->infoSignalMask, 1u << 29);
+    APTR *slots[] = {attach->sampleBufferSlot, attach->firstSpectrumSlot,
+                     attach->secondSpectrumSlot, attach->trackInfoSlot};
+    for (size_t i = 0; i < 4; i++) {
         ASSERT_NE(slots[i], nullptr);
         EXPECT_EQ(*slots[i], nullptr) << "slots start empty";
         for (size_t j = 0; j < i; j++)
             EXPECT_NE(slots[i], slots[j]);
     }
-    EXPECT_EQ(attach->accepted, 0u);
-    EXPECT_EQ(attach->reserved1, 0u);
-    EXPECT_EQ(attach->reserved2, 0u);
-    if constexpr (OV_ADDRESS_32) {
-        /* The bytes where the other side expects them. */
-        const auto *bytes = reinterpret_cast<const uint8 *>(attach);
-        uint32 word;
-        std::memcpy(&word, bytes + 20, 4);
-        EXPECT_EQ(word, attach->dataSignalMask);
-        std::memcpy(&word, bytes + 40, 4);
-        EXPECT_EQ(word, attach->infoSignalMask);
-        std::memcpy(&word, bytes + 52, 4);
-        EXPECT_EQ(word, static_cast<uint32>(reinterpret_cast<uintptr_t>(attach->sampleBufferSlot)));
+}
+
+TEST_P(Ends, WithItsRequesterAndReleasesInOrder)
+{
+    const Ending &row = GetParam();
+    std::optional<FakePlayer> player;
+    if (row.answer != Answer::NoPlayer)
+        player.emplace();
+    CallLog log;
+    row.inject();
+    ZephrinTask program(player ? &*player : nullptr);
+    if (row.answer >= Answer::Reject) {
+        struct PluginMessage *attach = player->attach(row.answer >= Answer::Close, false);
+        ASSERT_NE(attach, nullptr);
+        expectWindowAndAttach(attach, program.task);
+        /* A 32-bit 1 as a big-endian player stores it across 36 to 39
+         * leaves the 16-bit field at 36 zero. */
+        const uint8 wideOne[4] = {0, 0, 0, 1};
+        if (row.answer == Answer::WideOne)
+            std::memcpy(&attach->accepted, wideOne, 4);
+        player->fillSlots();
+        player->track.title = "never shown";
+        for (int k = 0; k < (row.answer == Answer::Closes ? 3 : row.answer == Answer::Close); k++)
+            ovTestPostCloseWindow(ovNewestWindow());
+        if (row.answer == Answer::Break)
+            exec()->Signal(exec(), program.task, SIGBREAKF_CTRL_C);
+        if (row.answer == Answer::CtrlC)
+            std::raise(SIGINT); /* delivered later: alone */
+        else
+            player->signal(player->dataMask | player->infoMask);
+        player->reply(attach);
     }
-    player.reply(attach);
-}
-
-TEST_F(Zephrin, ClosingDetachesBeforeTheWindowClosesThenReleasesInOrder)
-{
-    FakePlayer player;
-    CallLog log;
-    ZephrinTask program(&player);
-    struct PluginMessage *attach = player.attach(1);
-    ASSERT_NE(attach, nullptr);
-    const uint32 dataMask = attach->dataSignalMask, infoMask = attach->infoSignalMask;
-
-    ovTestPostCloseWindow(ovNewestWindow());
-    struct PluginMessage *detach = player.nextMessage();
-    ASSERT_EQ(detach, attach) << "the same block comes back";
-    EXPECT_EQ(detach->dataSignalMask, 0u);
-    EXPECT_EQ(detach->infoSignalMask, 0u);
-    EXPECT_EQ(detach->clientTask, nullptr);
-    EXPECT_EQ(detach->firstSpectrumSlot, nullptr);
-    EXPECT_EQ(detach->secondSpectrumSlot, nullptr);
-    EXPECT_EQ(detach->trackInfoSlot, nullptr);
-    EXPECT_EQ(detach->sampleBufferSlot, nullptr);
-    EXPECT_EQ(detach->accepted, 1u) << "left as the player wrote it";
-    EXPECT_EQ(detach->pm_Message.mn_Length, sizeof(struct PluginMessage));
-    EXPECT_NE(detach->pm_Message.mn_ReplyPort, nullptr);
-    EXPECT_EQ(ovTestOpenWindows(), 1u) << "the window waits for the reply";
-    EXPECT_EQ(log.count("FreeVec"), 0u);
-    player.reply(detach);
-    ASSERT_TRUE(program.finish());
-
-    int dataBit = 0, infoBit = 0;
-    while ((1u << dataBit) != dataMask)
-        dataBit++;
-    while ((1u << infoBit) != infoMask)
-        infoBit++;
-    const std::vector<std::string> expected = {
-        "FreeVec", "DeleteMsgPort", "FreeSignal " + std::to_string(dataBit),
-        "FreeSignal " + std::to_string(infoBit), "CloseWindow", "UnlockPubScreen"};
-    EXPECT_EQ(callsAfter(log.calls(), "ReplyMsg"), expected);
-    EXPECT_TRUE(requestersShown().empty());
-}
-
-class Rejection : public Zephrin, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(Rejection, IsReportedAndReleasesWithoutDetach)
-{
-    const bool wideOne = GetParam();
-    FakePlayer player;
-    CallLog log;
-    ZephrinTask program(&player);
-    struct PluginMessage *attach = player.nextMessage();
-    ASSERT_NE(attach, nullptr);
-    if (wideOne) {
-        /* A 32-bit 1 as a big-endian player stores it across 36 to 39:
-         * the 16-bit field at 36 stays 0. */
-        const uint8 one[4] = {0, 0, 0, 1};
-        std::memcpy(reinterpret_cast<uint8 *>(&attach->accepted), one, 4);
+    if (row.answer >= Answer::Close) {
+        struct PluginMessage *detach = player->nextMessage();
+        ASSERT_NE(detach, nullptr);
+        EXPECT_EQ(detach->dataSignalMask | detach->infoSignalMask, 0u);
+        for (const void *field : {(void *)detach->clientTask, (void *)detach->firstSpectrumSlot,
+                                  (void *)detach->secondSpectrumSlot, (void *)detach->trackInfoSlot,
+                                  (void *)detach->sampleBufferSlot})
+            EXPECT_EQ(field, nullptr);
+        EXPECT_EQ(detach->accepted, 1u) << "left as the player wrote it";
+        EXPECT_EQ(detach->pm_Message.mn_Length, sizeof(struct PluginMessage));
+        EXPECT_EQ(ovTestOpenWindows(), 1u) << "the window waits for the reply";
+        player->reply(detach);
     }
-    player.reply(attach);
-    ASSERT_TRUE(program.finish());
-    EXPECT_TRUE(player.portEmpty()) << "no detach after a rejection";
-    const auto shown = requestersShown();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].title, requesterTitle);
-    EXPECT_EQ(shown[0].body, "Plugin rejected by Music Player.\n");
-    EXPECT_EQ(shown[0].buttons, "Abort");
-    const auto after = callsAfter(log.calls(), "Requester");
-    ASSERT_EQ(after.size(), 6u);
-    EXPECT_EQ(after[0], "FreeVec");
-    EXPECT_EQ(after[1], "DeleteMsgPort");
-    EXPECT_EQ(after[4], "CloseWindow");
-    EXPECT_EQ(after[5], "UnlockPubScreen");
-}
-
-INSTANTIATE_TEST_SUITE_P(Zephrin, Rejection, ::testing::Values(false, true),
-                         [](const auto &info) { return info.param ? "WideOne" : "Zero"; });
-
-struct SetupFailure {
-    const char *name;
-    void (*inject)();
-    const char *body;
-    const char *button;
-    bool requesterBeforeWindowCloses;
-};
-
-class Failure : public Zephrin, public ::testing::WithParamInterface<SetupFailure> {};
-
-TEST_P(Failure, EndsWithItsRequesterAndReleasesEverything)
-{
-    const SetupFailure &failure = GetParam();
-    FakePlayer player;
-    CallLog log;
-    failure.inject();
-    ZephrinTask program(&player);
     ASSERT_TRUE(program.finish());
     ovTestClearFaults();
-    EXPECT_TRUE(player.portEmpty()) << "the player never heard of it";
-    const auto shown = requestersShown();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].title, requesterTitle);
-    EXPECT_EQ(shown[0].body, failure.body);
-    EXPECT_EQ(shown[0].buttons, failure.button);
-
-    const auto calls = log.calls();
-    const auto requester = std::find(calls.begin(), calls.end(), "Requester");
-    const auto close = std::find(calls.begin(), calls.end(), "CloseWindow");
-    if (std::string(failure.name) != "NoWindow") {
-        ASSERT_NE(close, calls.end());
-        EXPECT_EQ(requester < close, failure.requesterBeforeWindowCloses);
-    }
-    /* Every signal the program had is given back. */
-    const auto freed = std::count_if(calls.begin(), calls.end(),
-                                     [](const std::string &c) { return c.rfind("FreeSignal", 0) == 0; });
-    const std::string name = failure.name;
-    const bool oneSignal = name == "DataSignal" || name == "InfoSignal";
-    const bool noSignal = name == "NoWindow" || name == "NoScreen";
-    EXPECT_EQ(freed, oneSignal ? 1 : noSignal ? 0 : 2);
+    EXPECT_EQ(program.result, row.calls.empty() ? 20 : 0) << "fails only without its libraries";
+    EXPECT_EQ(log.joined(), row.calls);
+    EXPECT_EQ(player ? exec()->GetMsg(exec(), player->port) : nullptr, nullptr) << "unanswered";
 }
+
+void nothing() {}
+const std::string setupFailed = "Requester(Orvane / Brivex Plugin|Plugin setup failed.|Ok)";
+const std::string signalError =
+    "Requester(Orvane / Brivex Plugin|Plugin setup failed (Signal Error)|Abort)";
+const std::string rejected =
+    "OpenWindow Requester(Orvane / Brivex Plugin|Plugin rejected by Music Player.\n|Abort) ";
+const std::string released =
+    "FreeVec DeleteMsgPort FreeSignal30 FreeSignal29 CloseWindow UnlockPubScreen";
+const std::string releasedEarly = "FreeSignal30 FreeSignal29 CloseWindow UnlockPubScreen ";
 
 /* Signal allocations of a start: the window's port, the data signal, the
- * info signal, the reply port. AllocVec calls: the message block, the
- * reply port. */
-const SetupFailure failures[] = {
-    {"NoWindow", [] { ovTestFailOpenWindow(TRUE); }, "Plugin setup failed.", "Ok", true},
-    {"NoScreen", [] { ovTestFailLockPubScreen(TRUE); }, "Plugin setup failed.", "Ok", true},
-    {"DataSignal", [] { ovTestFailAllocSignal(2); }, "Plugin setup failed (Signal Error)", "Abort", true},
-    {"InfoSignal", [] { ovTestFailAllocSignal(3); }, "Plugin setup failed (Signal Error)", "Abort", true},
-    {"NoMessageBlock", [] { ovTestFailAllocation(1); }, "Plugin setup failed.", "Ok", false},
-    {"NoReplyPort", [] { ovTestFailAllocation(2); }, "Plugin setup failed.", "Ok", false},
-    {"NoReplyPortSignal", [] { ovTestFailAllocSignal(4); }, "Plugin setup failed.", "Ok", false},
+ * info signal, the reply port. AllocVec calls: the message, the reply port. */
+const Ending endings[] = {
+    {"NoPlayer", nothing, Answer::NoPlayer,
+     "Requester(Orvane / Brivex Plugin|Could not locate the message port.\nOrvane / Brivex may "
+     "not be running.|Abort)"},
+    {"NoIntuition", [] { ovTestFailOpenLibrary("intuition.library"); }, Answer::None, ""},
+    {"NoPicasso96", [] { ovTestFailGetInterface("Picasso96API.library", "main"); }, Answer::None,
+     ""},
+    {"NoWindow", [] { ovTestFailOpenWindow(TRUE); }, Answer::None, "OpenWindow " + setupFailed},
+    {"NoScreen", [] { ovTestFailLockPubScreen(TRUE); }, Answer::None,
+     "OpenWindow " + setupFailed + " CloseWindow"},
+    {"NoDataSignal", [] { ovTestFailAllocSignal(2); }, Answer::None,
+     "OpenWindow " + signalError + " FreeSignal30 CloseWindow UnlockPubScreen"},
+    {"NoMessage", [] { ovTestFailAllocation(1); }, Answer::None,
+     "OpenWindow DeleteMsgPort " + releasedEarly + setupFailed},
+    {"NoReplyPort", [] { ovTestFailAllocation(2); }, Answer::None,
+     "OpenWindow FreeVec " + releasedEarly + setupFailed},
+    {"Rejected", nothing, Answer::Reject, rejected + released},
+    {"RejectedWideOne", nothing, Answer::WideOne, rejected + released},
+    {"CloseGadget", nothing, Answer::Close, "OpenWindow ReplyMsg " + released},
+    {"SeveralCloses", nothing, Answer::Closes, "OpenWindow ReplyMsg ReplyMsg ReplyMsg " + released},
+    {"Break", nothing, Answer::Break, "OpenWindow " + released},
+    {"CtrlC", nothing, Answer::CtrlC, "OpenWindow " + released},
 };
 
-INSTANTIATE_TEST_SUITE_P(Zephrin, Failure, ::testing::ValuesIn(failures),
+INSTANTIATE_TEST_SUITE_P(Zephrin, Ends, ::testing::ValuesIn(endings),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(Zephrin, DataSignalDrawsAFrameIntoTheInnerArea)
-{
-    FakePlayer player;
-    CallLog log;
-    ZephrinTask program(&player);
-    attachAndFill(player);
-    player.signal(player.dataMask);
-    ASSERT_TRUE(waitUntil([] {
-        const auto pixels = windowPixels();
-        return pixels[65 * 512 + 300] == paleRed && pixels[130 * 512 + 300] == white;
-    }));
-    const auto pixels = windowPixels();
-    for (int column = 2; column <= 510; column++)
-        EXPECT_EQ(pixels[65 * 512 + column], paleRed) << "column " << column;
-    for (int column = 2; column <= 508; column++)
-        EXPECT_EQ(pixels[130 * 512 + column], white) << "column " << column;
-    for (int column = 0; column < 512; column++)
-        EXPECT_EQ(pixels[131 * 512 + column], 0u) << "column " << column;
-    EXPECT_EQ(log.count("WritePixels"), 1u);
-    closeAndFinish(player, program);
-    /* What the window showed last stays readable, e.g. for a picture file. */
-    EXPECT_EQ(windowPixels()[65 * 512 + 300], paleRed);
-}
+/* ---- the loop, one program run ---- */
 
-TEST_F(Zephrin, DataBeforeTheSlotsAreFilledIsSkipped)
+TEST_F(Zephrin, DrawsOnceAllDataSlotsAreFilledAndRetitlesForANamedTrack)
 {
     FakePlayer player;
     CallLog log;
     ZephrinTask program(&player);
-    ASSERT_NE(player.attach(1), nullptr);
-    FakePlayer::setSlot(player.sampleSlot, player.samples.data());
-    FakePlayer::setSlot(player.firstSlot, player.firstSpectrum.data()); /* the second is still empty */
-    player.signal(player.dataMask);
-    sync(player, "one");
-    EXPECT_EQ(log.count("WritePixels"), 0u);
+    struct PluginMessage *attach = player.attach(1, false);
+    ASSERT_NE(attach, nullptr);
     player.fillSlots();
-    player.signal(player.dataMask);
-    sync(player, "two");
+    for (int i = 0; i < 5; i++) /* waiting before its loop, they make one frame */
+        player.signal(player.dataMask);
+    player.reply(attach);
+    sync(player, "first");
     EXPECT_EQ(log.count("WritePixels"), 1u);
-    exec()->Signal(exec(), program.task(), SIGBREAKF_CTRL_C);
-    expectDetach(player);
-    ASSERT_TRUE(program.finish());
-}
 
-TEST_F(Zephrin, InfoSignalFollowsTheSongNameAndIgnoresMissingOnes)
-{
-    FakePlayer player;
-    CallLog log;
-    ZephrinTask program(&player);
-    attachAndFill(player);
-    FakePlayer::setSlot(player.trackSlot, nullptr);
-    player.signal(player.infoMask);
-    settle(player, log);
-    player.track.title = nullptr;
-    FakePlayer::setSlot(player.trackSlot, &player.track);
-    player.signal(player.infoMask);
-    settle(player, log);
-    sync(player, "Blue Monday");
-    EXPECT_EQ(log.count("SetWindowTitles Zephrin 1.1: Blue Monday"), 1u);
-    const auto calls = log.calls();
-    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
-                            [](const std::string &call) { return call.starts_with("SetWindowTitles"); }),
-              1) << "nothing retitled for the empty ones";
+    APTR buffers[3] = {player.samples.data(), player.spectrum.data(), player.spectrum.data()};
+    for (int filled = 0; filled < 7; filled++) { /* one bit per data slot */
+        for (int k = 0; k < 3; k++)
+            FakePlayer::setSlot(player.slots[k], filled & (1 << k) ? buffers[k] : nullptr);
+        player.signal(player.dataMask);
+        sync(player, std::to_string(filled));
+    }
+    EXPECT_EQ(log.count("WritePixels"), 1u);
+
+    /* An empty track slot, then a track without a name: no new title. Two
+     * frames after each show that its wake-up is over. */
+    player.fillSlots();
+    size_t drawn = 1;
+    for (struct TrackInfo *track : {(struct TrackInfo *)nullptr, &player.track}) {
+        player.track.title = nullptr;
+        FakePlayer::setSlot(player.slots[3], track);
+        player.signal(player.infoMask);
+        for (int frame = 0; frame < 2; frame++) {
+            player.signal(player.dataMask);
+            ASSERT_TRUE(waitUntil([&] { return log.count("WritePixels") > drawn; }));
+            drawn++;
+        }
+    }
+    EXPECT_EQ(windowTitle(), "Zephrin 1.1: 6");
+    EXPECT_EQ(log.count("SetWindowTitles Zephrin 1.1: 6"), 1u);
     EXPECT_STREQ(ovNewestWindow()->ScreenTitle, "Zephrin 1.1");
 
+    /* Data and a title in one wake-up: the frame first; a long name cut. */
     std::string longName(300, 'x');
-    longName[241] = 'y';
+    longName[241] = 'y'; /* the last that fits with the prefix and the NUL */
     player.track.title = longName.c_str();
-    player.signal(player.infoMask);
+    player.signal(player.dataMask | player.infoMask);
     const std::string cut = "Zephrin 1.1: " + longName.substr(0, 242);
-    ASSERT_EQ(cut.size(), 255u);
-    EXPECT_TRUE(waitUntil([&] { return windowTitle() == cut; })) << windowTitle();
-    closeAndFinish(player, program);
-}
-
-TEST_F(Zephrin, DataAndInfoTogetherDrawFirstThenRetitle)
-{
-    FakePlayer player;
-    CallLog log;
-    ZephrinTask program(&player);
-    attachAndFill(player);
-    player.track.title = "Together";
-    player.signal(player.dataMask | player.infoMask);
-    ASSERT_TRUE(waitUntil([] { return windowTitle() == "Zephrin 1.1: Together"; }));
-    const std::vector<std::string> expected = {"WritePixels", "SetWindowTitles Zephrin 1.1: Together"};
-    EXPECT_EQ(callsAfter(log.calls(), "OpenWindow"), expected);
-    closeAndFinish(player, program);
-}
-
-TEST_F(Zephrin, DataSignalsWhileDrawingMakeOneMoreFrame)
-{
-    FakePlayer player;
-    CallLog log;
-    ZephrinTask program(&player);
-    attachAndFill(player);
-    holdInFirstFrame(player, log);
-    for (int i = 0; i < 4; i++)
-        player.signal(player.dataMask);
-    log.holdDrawing(false);
-    sync(player, "after");
-    EXPECT_EQ(log.count("WritePixels"), 2u);
-    closeAndFinish(player, program);
-}
-
-struct SameWakeUp {
-    const char *name;
-    void (*stop)(FakePlayer &player, struct Task *program);
-    size_t repliedEvents;
-};
-
-class EndingWakeUp : public Zephrin, public ::testing::WithParamInterface<SameWakeUp> {};
-
-TEST_P(EndingWakeUp, EndsWithoutDrawingTheDataThatCameWithIt)
-{
-    FakePlayer player;
-    CallLog log;
-    ZephrinTask program(&player);
-    attachAndFill(player);
-    holdInFirstFrame(player, log);
-    GetParam().stop(player, program.task());
-    player.signal(player.dataMask | player.infoMask);
-    log.holdDrawing(false);
-    expectDetach(player);
+    ASSERT_TRUE(waitUntil([&] { return windowTitle() == cut; })) << windowTitle();
+    EXPECT_TRUE(log.joined().ends_with("WritePixels SetWindowTitles " + cut));
+    ovTestPostCloseWindow(ovNewestWindow());
+    struct PluginMessage *detach = player.nextMessage();
+    ASSERT_NE(detach, nullptr);
+    player.reply(detach);
     ASSERT_TRUE(program.finish());
-    EXPECT_EQ(log.count("WritePixels"), 1u);
-    EXPECT_EQ(log.count("ReplyMsg"), GetParam().repliedEvents);
-    for (const std::string &call : log.calls())
-        EXPECT_EQ(call.rfind("SetWindowTitles", 0), std::string::npos);
-}
-
-const SameWakeUp endings[] = {
-    {"Break", [](FakePlayer &, struct Task *program) { exec()->Signal(exec(), program, SIGBREAKF_CTRL_C); }, 0},
-    {"CloseGadget", [](FakePlayer &, struct Task *) { ovTestPostCloseWindow(ovNewestWindow()); }, 1},
-    {"SeveralCloses",
-     [](FakePlayer &, struct Task *) {
-         ovTestPostCloseWindow(ovNewestWindow());
-         ovTestPostCloseWindow(ovNewestWindow());
-         ovTestPostCloseWindow(ovNewestWindow());
-     },
-     3},
-};
-
-INSTANTIATE_TEST_SUITE_P(Zephrin, EndingWakeUp, ::testing::ValuesIn(endings),
-                         [](const auto &info) { return std::string(info.param.name); });
-
-TEST_F(Zephrin, CtrlCEndsTheProgramWithADetach)
-{
-    FakePlayer player;
-    ZephrinTask program(&player);
-    attachAndFill(player);
-    std::raise(SIGINT);
-    expectDetach(player);
-    ASSERT_TRUE(program.finish());
-}
-
-TEST_F(Zephrin, StartsAfreshEachTime)
-{
-    for (int run = 0; run < 2; run++) {
-        FakePlayer player;
-        ZephrinTask program(&player);
-        attachAndFill(player);
-        EXPECT_EQ(*player.sampleSlot, player.samples.data());
-        player.signal(player.dataMask);
-        ASSERT_TRUE(waitUntil([] { return windowPixels()[65 * 512 + 300] == paleRed; }));
-        /* A fresh picture: nothing above the trace but stars. */
-        const auto pixels = windowPixels();
-        int lit = 0;
-        for (int row = 0; row < 65; row++)
-            for (int column = 0; column < 512; column++)
-                lit += pixels[row * 512 + column] != 0;
-        EXPECT_LE(lit, 50) << "run " << run;
-        closeAndFinish(player, program);
-    }
 }
 
 } // namespace

@@ -32,16 +32,6 @@ bool windowSize(uint64_t window, int &width, int &height)
     return true;
 }
 
-std::string windowName(uint64_t window)
-{
-    char *name = nullptr;
-    if (!XFetchName(display, window, &name) || name == nullptr)
-        return {};
-    std::string text = name;
-    XFree(name);
-    return text;
-}
-
 bool screenshot(uint64_t window, int width, int height, std::vector<uint32_t> &pixels)
 {
     const ::Window root = DefaultRootWindow(display);

@@ -5,7 +5,6 @@
 #define OV_TESTS_VISUALISER_X11_PROBE_H
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace ovtest::x11 {
@@ -13,7 +12,6 @@ namespace ovtest::x11 {
 bool connect();
 void disconnect();
 bool windowSize(uint64_t window, int &width, int &height);
-std::string windowName(uint64_t window);
 /* What the screen shows in the window's area: width x height 0x00RRGGBB. */
 bool screenshot(uint64_t window, int width, int height, std::vector<uint32_t> &pixels);
 /* Asks the window to close as a window manager's close button does. */

@@ -57,12 +57,7 @@ const Life kLives[] = {
 /* What an entry point reports when it fails. */
 int64_t failure(Op op)
 {
-    switch (op) {
-    case Op::Decode:
-    case Op::Encode: return -1;
-    case Op::Seek: return -2;
-    default: return 0;
-    }
+    return op == Op::Decode || op == Op::Encode ? -1 : op == Op::Seek ? -2 : 0;
 }
 
 std::vector<uint8_t> moduleImage()
@@ -111,10 +106,9 @@ public:
                 EXPECT_EQ(plugin_->CloseEncoder(plugin_.iface(), &encoder_), 0u);
             }
         }
-        EXPECT_EQ(stream_->PlayerHandle, nullptr);
-        EXPECT_EQ(stream_->OutputBuffer, nullptr);
-        EXPECT_EQ(stream_->OutputBufferPlus4, nullptr);
-        EXPECT_EQ(encoder_.State, nullptr);
+        const std::vector<void *> left = {stream_->PlayerHandle, stream_->OutputBuffer,
+                                          stream_->OutputBufferPlus4, encoder_.State};
+        EXPECT_EQ(left, std::vector<void *>(4, nullptr)) << "handle, buffers, encoder state";
     }
 
     Outcome step(Op op)

@@ -1,14 +1,10 @@
-/*
- * Fault sweeps. Each life below is what a host does with one stream or one
- * encode, start to end. It runs once cleanly, then once per fault point
- * with exactly that allocation or DOS call failing, or that block read
- * coming up one block short. The entry point the fault hits must report
- * its failure and change nothing else: the rest of the life must go exactly
- * as a clean life in which that call was never made. Where the plug-in
- * absorbs a failure by design, the table names the results instead. Every
- * run must end with nothing allocated and no file open, and closing twice
- * must be harmless.
- */
+/* Fault sweeps: each life is what a host does with one stream or encode.
+ * It runs cleanly, then once per fault point with that allocation or DOS
+ * call failing, or that block read coming up one block short. The entry
+ * point hit must report its failure and change nothing else: the rest goes
+ * as a clean life without that call (or, where the plug-in absorbs the
+ * failure by design, gives the results the table names). Every run ends
+ * with nothing allocated, no file open, and closing twice harmless. */
 #include "support/aiff_file.h"
 #include "support/plugin_host.h"
 #include "tools/module_image.h"
@@ -139,12 +135,7 @@ public:
             out.result = p->InitEncoder(p, &encoder_);
             EXPECT_TRUE(out.result || !encoder_.State) << "no state left";
             break;
-        case Op::EncoderOpen: {
-            struct EncoderFormat format = {};
-            format.SampleRate = 44100, format.Channels = 2;
-            out.result = p->OpenEncoder(p, &encoder_, &format) != nullptr;
-            break;
-        }
+        case Op::EncoderOpen: out.result = p->OpenEncoder(p, &encoder_, &format_) != nullptr; break;
         case Op::Encode: out.result = p->EncodeFrameEncoder(p, &encoder_, pcm_.data(), 1000); break;
         case Op::Finish:
             for (auto list = p->FinishEncoder(p, &encoder_); list && *list; ++list, out.result++)
@@ -162,6 +153,7 @@ private:
     std::vector<uint8_t> image_ = moduleImage();
     std::vector<uint8_t> pcm_ = ovtest::testPcm(1000, 2);
     struct EncoderStream encoder_ = {};
+    struct EncoderFormat format_ = {.SampleRate = 44100, .Channels = 2};
     int hostArg_ = 0;
 };
 

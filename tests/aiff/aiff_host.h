@@ -82,8 +82,7 @@ inline Bytes encodeFile(ovtest::Plugin &plugin, uint32_t rate, uint8_t channels,
 {
     Bytes file;
     struct EncoderStream encoder = {};
-    struct EncoderFormat format = {};
-    format.SampleRate = rate, format.Channels = channels;
+    struct EncoderFormat format = {.SampleRate = rate, .Channels = channels};
     EXPECT_EQ(plugin->InitEncoder(plugin.iface(), &encoder), 1);
     const auto *out =
         static_cast<uint8_t *>(plugin->OpenEncoder(plugin.iface(), &encoder, &format));

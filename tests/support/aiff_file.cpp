@@ -8,11 +8,15 @@ namespace ovtest {
 
 namespace {
 
-/* Four characters; a shorter identifier is filled with spaces. */
-void appendId(std::vector<uint8_t> &out, const std::string &id)
+void appendId(std::vector<uint8_t> &out, const std::string &fourCC)
 {
-    const std::string four = (id + "    ").substr(0, 4);
-    out.insert(out.end(), four.begin(), four.end());
+    out.insert(out.end(), fourCC.begin(), fourCC.end());
+}
+
+void appendU32(std::vector<uint8_t> &out, uint32_t value)
+{
+    out.resize(out.size() + 4);
+    ov_store_be32(&out[out.size() - 4], value);
 }
 
 /* SSND data: offset and block size fields, `offset` filler bytes, the sound. */
@@ -33,12 +37,6 @@ void appendU16(std::vector<uint8_t> &out, uint32_t value)
 {
     out.resize(out.size() + 2);
     ov_store_be16(&out[out.size() - 2], value);
-}
-
-void appendU32(std::vector<uint8_t> &out, uint32_t value)
-{
-    out.resize(out.size() + 4);
-    ov_store_be32(&out[out.size() - 4], value);
 }
 
 Extended extendedRaw(uint16_t signAndExponent, uint64_t mantissa)
@@ -64,7 +62,6 @@ Extended extendedRate(double hertz)
 std::vector<uint8_t> testPcm(uint32_t frames, uint16_t channels, uint32_t seed)
 {
     std::vector<uint8_t> pcm;
-    pcm.reserve(static_cast<size_t>(frames) * channels * 2);
     uint32_t state = seed * 2654435761u + 12345u;
     for (uint32_t frame = 0; frame < frames; frame++) {
         for (uint16_t channel = 0; channel < channels; channel++) {
@@ -87,13 +84,11 @@ AiffFile &AiffFile::comm(uint16_t channels, uint32_t frames, uint16_t bits, cons
 
 AiffFile &AiffFile::ssnd(const std::vector<uint8_t> &sound, uint32_t offset, uint32_t blockSize)
 {
-    soundStart_ = 12 + body_.size() + 16 + offset;
     return chunk("SSND", ssndData(sound, offset, blockSize));
 }
 
 AiffFile &AiffFile::ssndDeclaring(uint32_t declaredSize, const std::vector<uint8_t> &sound)
 {
-    soundStart_ = 12 + body_.size() + 16;
     return chunkDeclaring("SSND", declaredSize, ssndData(sound, 0, 0));
 }
 

@@ -25,7 +25,6 @@ Extended extendedRaw(uint16_t signAndExponent, uint64_t mantissa);
 std::vector<uint8_t> testPcm(uint32_t frames, uint16_t channels, uint32_t seed = 1);
 
 void appendU16(std::vector<uint8_t> &out, uint32_t value);
-void appendU32(std::vector<uint8_t> &out, uint32_t value);
 
 class AiffFile {
 public:
@@ -55,16 +54,12 @@ public:
     AiffFile &chunkDeclaring(const std::string &id, uint32_t declaredSize,
                              const std::vector<uint8_t> &data);
 
-    /* File offset of the sound bytes of the last SSND chunk added (behind
-     * its offset filler). */
-    size_t soundStart() const { return soundStart_; }
     /* The whole file; the FORM size is the true size of what follows it. */
     std::vector<uint8_t> bytes() const;
 
 private:
     std::string formType_ = "AIFF";
     std::vector<uint8_t> body_; /* everything after the 12-byte form header */
-    size_t soundStart_ = 0;
 };
 
 } // namespace ovtest

@@ -1,14 +1,10 @@
-/*
- * Fault sweeps. Each life below is what a host does with one stream or one
- * encode, start to end. It runs once cleanly, then once per fault point
- * with exactly that allocation or DOS call failing, or that block read
- * coming up one block short. The entry point the fault hits must report
- * its failure and change nothing else: the rest of the life must go exactly
- * as a clean life in which that call was never made. Where the plug-in
- * absorbs a failure by design, the table names the results instead. Every
- * run must end with nothing allocated and no file open, and closing twice
- * must be harmless.
- */
+/* Fault sweeps: each life is what a host does with one stream or encode.
+ * It runs cleanly, then once per fault point with that allocation or DOS
+ * call failing, or that block read coming up one block short. The entry
+ * point hit must report its failure and change nothing else: the rest goes
+ * as a clean life without that call (or, where the plug-in absorbs the
+ * failure by design, gives the results the table names). Every run ends
+ * with nothing allocated, no file open, and closing twice harmless. */
 #include "support/aiff_file.h"
 #include "support/plugin_host.h"
 #include "tools/module_image.h"
@@ -57,12 +53,7 @@ const Life kLives[] = {
 /* What an entry point reports when it fails. */
 int64_t failure(Op op)
 {
-    switch (op) {
-    case Op::Decode:
-    case Op::Encode: return -1;
-    case Op::Seek: return -2;
-    default: return 0;
-    }
+    return op == Op::Decode || op == Op::Encode ? -1 : op == Op::Seek ? -2 : 0;
 }
 
 std::vector<uint8_t> moduleImage()
@@ -111,10 +102,9 @@ public:
                 EXPECT_EQ(plugin_->CloseEncoder(plugin_.iface(), &encoder_), 0u);
             }
         }
-        EXPECT_EQ(stream_->PlayerHandle, nullptr);
-        EXPECT_EQ(stream_->OutputBuffer, nullptr);
-        EXPECT_EQ(stream_->OutputBufferPlus4, nullptr);
-        EXPECT_EQ(encoder_.State, nullptr);
+        const std::vector<void *> left = {stream_->PlayerHandle, stream_->OutputBuffer,
+                                          stream_->OutputBufferPlus4, encoder_.State};
+        EXPECT_EQ(left, std::vector<void *>(4, nullptr)) << "handle, buffers, encoder state";
     }
 
     Outcome step(Op op)
@@ -145,12 +135,7 @@ public:
             out.result = p->InitEncoder(p, &encoder_);
             EXPECT_TRUE(out.result || !encoder_.State) << "no state left";
             break;
-        case Op::EncoderOpen: {
-            struct EncoderFormat format = {};
-            format.SampleRate = 44100, format.Channels = 2;
-            out.result = p->OpenEncoder(p, &encoder_, &format) != nullptr;
-            break;
-        }
+        case Op::EncoderOpen: out.result = p->OpenEncoder(p, &encoder_, &format_) != nullptr; break;
         case Op::Encode: out.result = p->EncodeFrameEncoder(p, &encoder_, pcm_.data(), 1000); break;
         case Op::Finish:
             for (auto list = p->FinishEncoder(p, &encoder_); list && *list; ++list, out.result++)
@@ -168,6 +153,7 @@ private:
     std::vector<uint8_t> image_ = moduleImage();
     std::vector<uint8_t> pcm_ = ovtest::testPcm(1000, 2);
     struct EncoderStream encoder_ = {};
+    struct EncoderFormat format_ = {.SampleRate = 44100, .Channels = 2};
     int hostArg_ = 0;
 };
 

@@ -59,12 +59,9 @@ TEST(Ports, MessagesArriveInOrderAndGoBackMarkedAsReplies)
 TEST(Windows, HaveBordersAroundTheInnerAreaWhereTheirPixelsAreClipped)
 {
     ASSERT_TRUE(ovSetDisplay(OV_DISPLAY_HEADLESS));
-    struct Library *intuitionBase = e()->OpenLibrary(e(), "intuition.library", 0);
-    struct Library *p96Base = e()->OpenLibrary(e(), "Picasso96API.library", 0);
-    auto *intuition = reinterpret_cast<struct IntuitionIFace *>(
-        e()->GetInterface(e(), intuitionBase, "main", 1, nullptr));
-    auto *p96 =
-        reinterpret_cast<struct P96IFace *>(e()->GetInterface(e(), p96Base, "main", 1, nullptr));
+    Graphics graphics;
+    struct IntuitionIFace *intuition = graphics.intuition;
+    struct P96IFace *p96 = graphics.p96;
     const struct TagItem tags[] = {{WA_InnerWidth, 8}, {WA_InnerHeight, 4}, {TAG_DONE, 0}};
     struct Window *window = intuition->OpenWindowTagList(intuition, nullptr, tags);
     ASSERT_NE(window, nullptr);
@@ -103,10 +100,6 @@ TEST(Windows, HaveBordersAroundTheInnerAreaWhereTheirPixelsAreClipped)
     EXPECT_EQ(window->Title, title) << "kept as a pointer; -1 leaves it";
     EXPECT_STREQ(window->ScreenTitle, "other");
     intuition->CloseWindow(intuition, window);
-    e()->DropInterface(e(), reinterpret_cast<struct Interface *>(p96));
-    e()->DropInterface(e(), reinterpret_cast<struct Interface *>(intuition));
-    e()->CloseLibrary(e(), p96Base);
-    e()->CloseLibrary(e(), intuitionBase);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "fake_player.h"
 
 #include <atomic>
+#include <numeric>
 #include <thread>
 
 namespace {
@@ -74,8 +75,7 @@ TEST(Windows, HaveBordersAroundTheInnerAreaWhereTheirPixelsAreClipped)
     /* Inside; past the window's edge (cut off); another format and a
      * foreign raster port (left alone). */
     std::vector<uint32> block(10 * 6), pixels(8 * 4), expected(8 * 4, 0);
-    for (size_t i = 0; i < block.size(); i++)
-        block[i] = static_cast<uint32>(i + 1);
+    std::iota(block.begin(), block.end(), 1u);
     struct RenderInfo info {
         block.data(), 10 * 4, 0, RGBFB_A8R8G8B8
     }, other{info};

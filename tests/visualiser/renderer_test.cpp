@@ -1,7 +1,7 @@
 /* The picture: frame by frame against a plain reference renderer (every
- * fade step, fall step and palette entry occurs in its random frames), and
- * the numbers a reference could get wrong the same way (palette corners,
- * the star field's spread). */
+ * fade step and fall step occurs in its random frames), and the numbers a
+ * reference could get wrong the same way (palette corners, the top one
+ * never drawn there, and the star field's spread). */
 #include "renderer.h"
 
 #include "platform/byteorder.h"
@@ -28,23 +28,7 @@ struct FrameInput {
     std::vector<uint8> second = std::vector<uint8>(509 * 2, 0);
 };
 
-void render(const FrameInput &in)
-{
-    renderFrame(in.samples.data(), in.first.data(), in.second.data());
-}
-
-class Renderer : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::fill(std::begin(frameBuffer), std::end(frameBuffer), 0u);
-        initRenderer();
-        for (struct Star &star : starField) /* out of the way of the checks */
-            star = {300, 0, 1, 0x00555555};
-    }
-};
-
-TEST_F(Renderer, StarsFallOnEveryColumnRowAndSpeedAndShineByTheirSpeed)
+TEST(Renderer, StarsFallOnEveryColumnRowAndSpeedAndShineByTheirSpeed)
 {
     const uint32 grey[7] = {0, 85, 119, 153, 187, 221, 255};
     ASSERT_EQ(std::size(starField), 50u);
@@ -123,8 +107,9 @@ struct Reference {
     }
 };
 
-TEST_F(Renderer, MatchesThePlainReference)
+TEST(Renderer, MatchesThePlainReference)
 {
+    initRenderer(); /* the palette */
     std::mt19937 random(20240611);
     Reference reference;
     for (int k = 0; k < framePixels; k++)
@@ -158,7 +143,7 @@ TEST_F(Renderer, MatchesThePlainReference)
             std::fill(input.first.begin(), input.first.end(), 0xFF);
             std::fill(input.second.begin(), input.second.end(), 0xFF);
         }
-        render(input);
+        renderFrame(input.samples.data(), input.first.data(), input.second.data());
         reference.frame(input);
         for (int k = 0; k < framePixels; k++)
             ASSERT_EQ(frameBuffer[k], reference.picture[k])
@@ -167,8 +152,6 @@ TEST_F(Renderer, MatchesThePlainReference)
             ASSERT_EQ(peakLevel[i], reference.peak[i]) << "frame " << frame << " column " << i;
             ASSERT_EQ(barLevel[i], reference.bar[i]) << "frame " << frame << " column " << i;
         }
-        for (int s = 0; s < starCount; s++)
-            ASSERT_EQ(starField[s].x, reference.stars[s].x) << "star " << s;
     }
 }
 

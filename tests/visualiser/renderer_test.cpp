@@ -33,7 +33,8 @@ TEST(Renderer, StarsFallOnEveryColumnRowAndSpeedAndShineByTheirSpeed)
     const uint32 grey[7] = {0, 85, 119, 153, 187, 221, 255};
     ASSERT_EQ(std::size(starField), 50u);
     std::set<int32> columns, rows, speeds;
-    peakLevel[7] = barLevel[7] = 9;
+    std::fill_n(peakLevel, frameWidth, 9u);
+    std::fill_n(barLevel, frameWidth, 9u);
     for (uint32 seed = 0; seed <= 100; seed++) {
         if (seed == 0)
             initRenderer(); /* from the calendar time, and with all levels at 0 */
@@ -52,6 +53,25 @@ TEST(Renderer, StarsFallOnEveryColumnRowAndSpeedAndShineByTheirSpeed)
     EXPECT_EQ(std::count(peakLevel, peakLevel + frameWidth, 0u) +
                   std::count(barLevel, barLevel + frameWidth, 0u),
               2 * frameWidth);
+}
+
+/* Levels the reference frames do not reach exactly, such as 1 and 4. */
+TEST(Renderer, LevelsFallAsTheTableSays)
+{
+    struct Fall {
+        uint32 before, peakAfter, barAfter;
+    };
+    const Fall falls[] = {{127, 123, 110}, {100, 96, 83}, {97, 93, 80}, {96, 93, 83}, {65, 62, 52},
+                          {64, 62, 55},    {50, 48, 41},  {33, 31, 24}, {32, 31, 27}, {6, 5, 1},
+                          {5, 4, 1},       {4, 3, 3},     {2, 1, 1},    {1, 1, 1},    {0, 0, 0}};
+    const std::vector<uint8> silence(511 * 4, 0);
+    for (size_t f = 0; f < std::size(falls); f++)
+        peakLevel[10 + 20 * f] = barLevel[10 + 20 * f] = falls[f].before;
+    renderFrame(silence.data(), silence.data(), silence.data());
+    for (size_t f = 0; f < std::size(falls); f++) {
+        EXPECT_EQ(peakLevel[10 + 20 * f], falls[f].peakAfter) << "before " << falls[f].before;
+        EXPECT_EQ(barLevel[10 + 20 * f], falls[f].barAfter) << "before " << falls[f].before;
+    }
 }
 
 /* ---- the reference: the rules written out pixel by pixel ---- */

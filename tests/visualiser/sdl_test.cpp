@@ -40,7 +40,7 @@ TEST(SdlWindow, ShowsZephrinsFramesAndClosesWithADetach)
                    shown == drawn;
         },
         10000);
-    EXPECT_TRUE(onScreen) << "the frame never showed on the screen: " << width << "x" << height;
+    ASSERT_TRUE(onScreen) << "the frame never showed on the screen: " << width << "x" << height;
     EXPECT_EQ(shown[65 * 512 + 300], 0x00FFAAAAu) << "the second channel's trace";
     EXPECT_EQ(shown[130 * 512 + 300], 0x00FFFFFFu) << "a peak dot";
 

@@ -34,6 +34,24 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 50
     return true;
 }
 
+/* The window libraries opened for the test itself. */
+struct Graphics {
+    ~Graphics()
+    {
+        exec()->DropInterface(exec(), reinterpret_cast<struct Interface *>(p96));
+        exec()->DropInterface(exec(), reinterpret_cast<struct Interface *>(intuition));
+        exec()->CloseLibrary(exec(), p96Base);
+        exec()->CloseLibrary(exec(), intuitionBase);
+    }
+
+    struct Library *intuitionBase = exec()->OpenLibrary(exec(), "intuition.library", 0);
+    struct Library *p96Base = exec()->OpenLibrary(exec(), "Picasso96API.library", 0);
+    struct IntuitionIFace *intuition = reinterpret_cast<struct IntuitionIFace *>(
+        exec()->GetInterface(exec(), intuitionBase, "main", 1, nullptr));
+    struct P96IFace *p96 = reinterpret_cast<struct P96IFace *>(
+        exec()->GetInterface(exec(), p96Base, "main", 1, nullptr));
+};
+
 struct FakePlayer {
     FakePlayer() : port(exec()->CreateMsgPort(exec()))
     {

@@ -3,6 +3,7 @@
 #include "fake_player.h"
 
 #include <atomic>
+#include <numeric>
 #include <thread>
 
 namespace {
@@ -59,12 +60,9 @@ TEST(Ports, MessagesArriveInOrderAndGoBackMarkedAsReplies)
 TEST(Windows, HaveBordersAroundTheInnerAreaWhereTheirPixelsAreClipped)
 {
     ASSERT_TRUE(ovSetDisplay(OV_DISPLAY_HEADLESS));
-    struct Library *intuitionBase = e()->OpenLibrary(e(), "intuition.library", 0);
-    struct Library *p96Base = e()->OpenLibrary(e(), "Picasso96API.library", 0);
-    auto *intuition = reinterpret_cast<struct IntuitionIFace *>(
-        e()->GetInterface(e(), intuitionBase, "main", 1, nullptr));
-    auto *p96 =
-        reinterpret_cast<struct P96IFace *>(e()->GetInterface(e(), p96Base, "main", 1, nullptr));
+    Graphics graphics;
+    struct IntuitionIFace *intuition = graphics.intuition;
+    struct P96IFace *p96 = graphics.p96;
     const struct TagItem tags[] = {{WA_InnerWidth, 8}, {WA_InnerHeight, 4}, {TAG_DONE, 0}};
     struct Window *window = intuition->OpenWindowTagList(intuition, nullptr, tags);
     ASSERT_NE(window, nullptr);
@@ -77,8 +75,7 @@ TEST(Windows, HaveBordersAroundTheInnerAreaWhereTheirPixelsAreClipped)
     /* Inside; past the window's edge (cut off); another format and a
      * foreign raster port (left alone). */
     std::vector<uint32> block(10 * 6), pixels(8 * 4), expected(8 * 4, 0);
-    for (size_t i = 0; i < block.size(); i++)
-        block[i] = static_cast<uint32>(i + 1);
+    std::iota(block.begin(), block.end(), 1u);
     struct RenderInfo info {
         block.data(), 10 * 4, 0, RGBFB_A8R8G8B8
     }, other{info};
@@ -103,10 +100,6 @@ TEST(Windows, HaveBordersAroundTheInnerAreaWhereTheirPixelsAreClipped)
     EXPECT_EQ(window->Title, title) << "kept as a pointer; -1 leaves it";
     EXPECT_STREQ(window->ScreenTitle, "other");
     intuition->CloseWindow(intuition, window);
-    e()->DropInterface(e(), reinterpret_cast<struct Interface *>(p96));
-    e()->DropInterface(e(), reinterpret_cast<struct Interface *>(intuition));
-    e()->CloseLibrary(e(), p96Base);
-    e()->CloseLibrary(e(), intuitionBase);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-/* The picture: frame by frame against a plain reference renderer, and the
- * numbers a reference could get wrong the same way (palette, fade length,
- * fall steps, the star field's spread). */
+/* The picture: frame by frame against a plain reference renderer (every
+ * fade step and fall step occurs in its random frames), and the numbers a
+ * reference could get wrong the same way (palette corners, the top one
+ * never drawn there, and the star field's spread). */
 #include "renderer.h"
 
 #include "platform/byteorder.h"
@@ -27,30 +28,16 @@ struct FrameInput {
     std::vector<uint8> second = std::vector<uint8>(509 * 2, 0);
 };
 
-void render(const FrameInput &in)
-{
-    renderFrame(in.samples.data(), in.first.data(), in.second.data());
-}
-
-class Renderer : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::fill(std::begin(frameBuffer), std::end(frameBuffer), 0u);
-        initRenderer();
-        for (struct Star &star : starField) /* out of the way of the checks */
-            star = {300, 0, 1, 0x00555555};
-    }
-};
-
-TEST_F(Renderer, StarsFallOnEveryColumnRowAndSpeedAndShineByTheirSpeed)
+TEST(Renderer, StarsFallOnEveryColumnRowAndSpeedAndShineByTheirSpeed)
 {
     const uint32 grey[7] = {0, 85, 119, 153, 187, 221, 255};
     ASSERT_EQ(std::size(starField), 50u);
     std::set<int32> columns, rows, speeds;
+    std::fill_n(peakLevel, frameWidth, 9u);
+    std::fill_n(barLevel, frameWidth, 9u);
     for (uint32 seed = 0; seed <= 100; seed++) {
         if (seed == 0)
-            initRenderer(); /* from the calendar time */
+            initRenderer(); /* from the calendar time, and with all levels at 0 */
         else
             scatterStars(seed);
         for (const struct Star &star : starField) {
@@ -63,19 +50,13 @@ TEST_F(Renderer, StarsFallOnEveryColumnRowAndSpeedAndShineByTheirSpeed)
         }
     }
     EXPECT_EQ(columns.size() + rows.size() + speeds.size(), 512u + 130 + 6) << "each occurs";
+    EXPECT_EQ(std::count(peakLevel, peakLevel + frameWidth, 0u) +
+                  std::count(barLevel, barLevel + frameWidth, 0u),
+              2 * frameWidth);
 }
 
-TEST_F(Renderer, BlueOf255IsGoneAfter43Frames)
-{
-    frameBuffer[40 * frameWidth + 200] = 0x000000FF;
-    for (int frame = 1; frame <= 43; frame++) {
-        render(FrameInput{});
-        const uint32 now = frameBuffer[40 * frameWidth + 200 - frame];
-        EXPECT_EQ(now == 0, frame == 43) << "frame " << frame << " blue " << now;
-    }
-}
-
-TEST_F(Renderer, LevelsFallAsTheTableSays)
+/* Levels the reference frames do not reach exactly, such as 1 and 4. */
+TEST(Renderer, LevelsFallAsTheTableSays)
 {
     struct Fall {
         uint32 before, peakAfter, barAfter;
@@ -83,19 +64,13 @@ TEST_F(Renderer, LevelsFallAsTheTableSays)
     const Fall falls[] = {{127, 123, 110}, {100, 96, 83}, {97, 93, 80}, {96, 93, 83}, {65, 62, 52},
                           {64, 62, 55},    {50, 48, 41},  {33, 31, 24}, {32, 31, 27}, {6, 5, 1},
                           {5, 4, 1},       {4, 3, 3},     {2, 1, 1},    {1, 1, 1},    {0, 0, 0}};
-    peakLevel[7] = barLevel[7] = 9;
-    initRenderer();
-    ASSERT_EQ(std::count(peakLevel, peakLevel + frameWidth, 0u) +
-                  std::count(barLevel, barLevel + frameWidth, 0u),
-              2 * frameWidth);
+    const std::vector<uint8> silence(511 * 4, 0);
     for (size_t f = 0; f < std::size(falls); f++)
         peakLevel[10 + 20 * f] = barLevel[10 + 20 * f] = falls[f].before;
-    render(FrameInput{}); /* silence raises nothing */
+    renderFrame(silence.data(), silence.data(), silence.data());
     for (size_t f = 0; f < std::size(falls); f++) {
-        const size_t column = 10 + 20 * f;
-        EXPECT_EQ(peakLevel[column], falls[f].peakAfter) << "before " << falls[f].before;
-        EXPECT_EQ(barLevel[column], falls[f].barAfter) << "before " << falls[f].before;
-        EXPECT_EQ(frameBuffer[(130 - falls[f].before) * frameWidth + column], white);
+        EXPECT_EQ(peakLevel[10 + 20 * f], falls[f].peakAfter) << "before " << falls[f].before;
+        EXPECT_EQ(barLevel[10 + 20 * f], falls[f].barAfter) << "before " << falls[f].before;
     }
 }
 
@@ -152,8 +127,9 @@ struct Reference {
     }
 };
 
-TEST_F(Renderer, MatchesThePlainReference)
+TEST(Renderer, MatchesThePlainReference)
 {
+    initRenderer(); /* the palette */
     std::mt19937 random(20240611);
     Reference reference;
     for (int k = 0; k < framePixels; k++)
@@ -187,7 +163,7 @@ TEST_F(Renderer, MatchesThePlainReference)
             std::fill(input.first.begin(), input.first.end(), 0xFF);
             std::fill(input.second.begin(), input.second.end(), 0xFF);
         }
-        render(input);
+        renderFrame(input.samples.data(), input.first.data(), input.second.data());
         reference.frame(input);
         for (int k = 0; k < framePixels; k++)
             ASSERT_EQ(frameBuffer[k], reference.picture[k])
@@ -196,8 +172,6 @@ TEST_F(Renderer, MatchesThePlainReference)
             ASSERT_EQ(peakLevel[i], reference.peak[i]) << "frame " << frame << " column " << i;
             ASSERT_EQ(barLevel[i], reference.bar[i]) << "frame " << frame << " column " << i;
         }
-        for (int s = 0; s < starCount; s++)
-            ASSERT_EQ(starField[s].x, reference.stars[s].x) << "star " << s;
     }
 }
 

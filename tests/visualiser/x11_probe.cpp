@@ -6,7 +6,7 @@
 namespace ovtest::x11 {
 
 namespace {
-Display *display = nullptr;
+Display *display = nullptr; /* open until the test program ends */
 }
 
 bool connect()
@@ -15,30 +15,17 @@ bool connect()
     return display != nullptr;
 }
 
-void disconnect()
+bool screenshot(uint64_t window, int &width, int &height, std::vector<uint32_t> &pixels)
 {
-    if (display != nullptr)
-        XCloseDisplay(display);
-    display = nullptr;
-}
-
-bool windowSize(uint64_t window, int &width, int &height)
-{
+    const ::Window root = DefaultRootWindow(display);
     XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display, window, &attributes))
+    int x = 0, y = 0;
+    ::Window child;
+    if (!XGetWindowAttributes(display, window, &attributes) ||
+        !XTranslateCoordinates(display, window, root, 0, 0, &x, &y, &child))
         return false;
     width = attributes.width;
     height = attributes.height;
-    return true;
-}
-
-bool screenshot(uint64_t window, int width, int height, std::vector<uint32_t> &pixels)
-{
-    const ::Window root = DefaultRootWindow(display);
-    int x = 0, y = 0;
-    ::Window child;
-    if (!XTranslateCoordinates(display, window, root, 0, 0, &x, &y, &child))
-        return false;
     XImage *image = XGetImage(display, root, x, y, width, height, AllPlanes, ZPixmap);
     if (image == nullptr)
         return false;

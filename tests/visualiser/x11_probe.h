@@ -10,10 +10,9 @@
 namespace ovtest::x11 {
 
 bool connect();
-void disconnect();
-bool windowSize(uint64_t window, int &width, int &height);
-/* What the screen shows in the window's area: width x height 0x00RRGGBB. */
-bool screenshot(uint64_t window, int width, int height, std::vector<uint32_t> &pixels);
+/* The window's size as the X server has it, and what the screen shows in
+ * its area: width x height 0x00RRGGBB. */
+bool screenshot(uint64_t window, int &width, int &height, std::vector<uint32_t> &pixels);
 /* Asks the window to close as a window manager's close button does. */
 void requestClose(uint64_t window);
 

@@ -3,8 +3,6 @@
  * left behind by a failure. Then the runs a row cannot hold: a pipe as the
  * input, the installed program, what reaches the sound device, and keys. */
 #include "orvane_run.h"
-#include "support/aiff_file.h"
-#include "support/plugin_host.h"
 #include "tools/module_image.h"
 
 #include <gmock/gmock.h>
@@ -34,21 +32,20 @@ std::string fileOf(const std::string &name, const std::vector<uint8_t> &bytes)
 struct Row {
     std::vector<std::string> args;
     int status;
-    std::string err; /* in the one line on standard error; "" none at all */
-    std::string out; /* in standard output */
-    std::string environment = "SDL_AUDIODRIVER=dummy";
+    std::string err;              /* in the one line on standard error; "" none at all */
+    std::string out;              /* in standard output */
+    std::string environment = ""; /* after SDL_AUDIODRIVER=dummy, which it may override */
 };
 
-Row ok(std::vector<std::string> args, std::string out, std::string environment = "")
+Row ok(std::vector<std::string> args, std::string out)
 {
-    return {std::move(args), 0, "", std::move(out), "SDL_AUDIODRIVER=dummy " + environment};
+    return {std::move(args), 0, "", std::move(out)};
 }
 
 Row fails(std::vector<std::string> args, std::string err, std::string out = "",
           std::string environment = "")
 {
-    return {std::move(args), 1, std::move(err), std::move(out),
-            "SDL_AUDIODRIVER=dummy " + environment};
+    return {std::move(args), 1, std::move(err), std::move(out), std::move(environment)};
 }
 
 TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
@@ -64,7 +61,6 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
     /* Six patterns (the highest order is 5) and one 100-byte sample. */
     const std::vector<uint8_t> module =
         ovtools::ModuleWriter().orders({0, 5, 2}).sample(1, std::vector<int8_t>(100, 1)).bytes();
-    ASSERT_EQ(module.size(), 1084u + 6 * 1024 + 100);
     auto cut = [&](size_t size) {
         return std::vector<uint8_t>(module.begin(), module.begin() + size);
     };
@@ -137,8 +133,7 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
               "no plug-in recognises this file\n"),
         fails({"info", fileOf("cut.mod", cut(7000))},
               "the Protracker plug-in cannot open this file: 328 bytes shorter than its 6 patterns "
-              "and "
-              "samples need (7000 of 7328 bytes)"),
+              "and samples need (7000 of 7328 bytes)"),
         fails({"info", fileOf("one-short.mod", cut(7327))}, "1 byte shorter than its 6 patterns"),
         fails({"info", fileOf("MOD.tagged", tagged)},
               "no plug-in recognises this file: not a \"M.K.\" module: its tag is \" "
@@ -192,7 +187,7 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
          "warning: no display for --visualise (no X11 or Wayland display found); playing goes on "
          "without the visualiser",
          "Orvane demo",
-         "SDL_AUDIODRIVER=dummy " + noDisplay},
+         noDisplay},
         /* The AIFF plug-in opens these and then delivers no frame. */
         fails({"info", aiffFile("x24.aiff", 2, 1000, 24, 44100, 6000)}, x24,
               "playable: no (" + x24),
@@ -219,7 +214,7 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
-        auto run = orvane(row.args, row.environment);
+        auto run = orvane(row.args, "SDL_AUDIODRIVER=dummy " + row.environment);
         EXPECT_EQ(run.status, row.status) << run.err;
         if (row.err.empty()) {
             EXPECT_EQ(run.err, "");
@@ -270,7 +265,6 @@ TEST(CommandLine, TheInstalledOrvaneRendersTheDemoSong)
     ASSERT_EQ(installed.status, 0) << installed.err;
     ASSERT_EQ(orvane({"render", "--frames", "44100", "--raw", "-o", reference}).status, 0);
     EXPECT_EQ(ovtest::readFile(out), ovtest::readFile(reference));
-    EXPECT_EQ(ovtest::readFile(out).size(), 44100u * 4);
     const std::vector<uint8_t> page = ovtest::readFile(prefix + "/share/man/man1/orvane.1");
     EXPECT_THAT(std::string(page.begin(), page.end()), HasSubstr(".SH \"orvane render\""));
     EXPECT_TRUE(std::filesystem::exists(prefix + "/share/bash-completion/completions/orvane"));
@@ -362,10 +356,9 @@ TEST(Play, KeysPauseSeekHelpAndMoveBetweenFiles)
         "thirty.aiff",
     };
     size_t next = 0;
-    for (const std::string &line : shownLines(run.out)) {
+    for (const std::string &line : shownLines(run.out))
         if (next < expected.size() && std::regex_match(line, std::regex(expected[next])))
             next++;
-    }
     EXPECT_EQ(next, expected.size())
         << "not seen: " << expected[std::min(next, expected.size() - 1)] << "\nin:\n"
         << run.out;

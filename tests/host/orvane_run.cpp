@@ -1,13 +1,10 @@
 #include "orvane_run.h"
 
 #include "platform/byteorder.h"
-#include "support/plugin_host.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 namespace hosttest {

@@ -43,11 +43,8 @@ std::vector<std::string> folderEntries(const std::string &folder)
 
 std::string soxi(const std::string &flag, const std::string &file)
 {
-    const ovtest::CommandResult run =
-        ovtest::runCommand("soxi -" + flag + " " + ovtest::shellQuote(file));
-    if (run.status != 0)
-        return {};
-    std::string text = run.out;
+    /* On a failure soxi writes nothing to standard output. */
+    std::string text = ovtest::runCommand("soxi -" + flag + " " + ovtest::shellQuote(file)).out;
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
     return text;

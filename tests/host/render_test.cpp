@@ -80,21 +80,21 @@ TEST(Render, LoopAndStartChooseWhatIsRendered)
     const std::string demo = hosttest::demoSong(), out = ovtest::tempPath("loop.pcm");
     const int64_t once = scannedFrames(demo, 1);
     const std::vector<uint8_t> whole = decodeDirectly(demo, 461000);
-    struct Case {
-        std::vector<std::string> options;
-        int64_t frames;
-    };
-    /* --start counts into the song; a bound counts from the start. */
-    for (const Case &c : {Case{{"--loop=2"}, scannedFrames(demo, 3)}, Case{{"--loop=0"}, once},
-                          Case{{"--start", "10"}, once - 441000},
-                          Case{{"--start", "10", "--frames", "20000"}, 20000}}) {
+    /* Options and the frames they render: --start counts into the song; a
+     * bound counts from the start. */
+    const std::vector<std::pair<std::vector<std::string>, int64_t>> cases = {
+        {{"--loop=2"}, scannedFrames(demo, 3)},
+        {{"--loop=0"}, once},
+        {{"--start", "10"}, once - 441000},
+        {{"--start", "10", "--frames", "20000"}, 20000}};
+    for (const auto &[options, frames] : cases) {
         std::vector<std::string> args{"render", "--raw", "-o", out};
-        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), options.begin(), options.end());
         SCOPED_TRACE(testing::PrintToString(args));
         ASSERT_EQ(hosttest::orvane(args).status, 0);
         std::vector<uint8_t> bytes = ovtest::readFile(out);
-        EXPECT_EQ(bytes.size(), static_cast<size_t>(c.frames) * 4);
-        if (c.options[0] == "--start") {
+        EXPECT_EQ(bytes.size(), static_cast<size_t>(frames) * 4);
+        if (options[0] == "--start") {
             EXPECT_TRUE(std::equal(whole.begin() + 441000 * 4, whole.end(), bytes.begin()));
         }
     }

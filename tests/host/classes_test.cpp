@@ -20,7 +20,6 @@
 
 #include <poll.h>
 #include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -107,8 +106,7 @@ TEST(PcmShaper, StereoWidthAndGainWithClippedSamplesCounted)
         uint64_t clipped;
     };
     for (const Case &c :
-         {Case{100, 0, 2, frames, 0},
-          Case{0, 0, 2, {0, 0, 501, 501, 32767, 32767, -1, -1, 15000, 15000}, 0},
+         {Case{0, 0, 2, {0, 0, 501, 501, 32767, 32767, -1, -1, 15000, 15000}, 0},
           Case{50, 0, 2, {500, -500, 751, 250, 32767, 32767, -16384, 16383, 17500, 12500}, 0},
           Case{100, twice, 2, doubled, 5},
           Case{0, twice, 2, {0, 0, 1001, 1001, 32767, 32767, -1, -1, 30000, 30000}, 2},
@@ -182,16 +180,11 @@ TEST(VisualiserRun, AProgramThatEndsBeforeAttachingIsReported)
     EXPECT_EQ(port.attachCount(), 0u);
 }
 
-/* A pseudo-terminal in raw mode (line ends as written), and what its
- * terminal side wrote so far. */
+/* A pseudo-terminal, and what its terminal side wrote so far (each line
+ * end as the terminal shows it, "\r\n"). */
 struct Terminal {
     int master = -1, side = -1;
-    Terminal()
-    {
-        termios raw{};
-        ::cfmakeraw(&raw);
-        ::openpty(&master, &side, nullptr, &raw, nullptr);
-    }
+    Terminal() { ::openpty(&master, &side, nullptr, nullptr, nullptr); }
     ~Terminal()
     {
         ::close(master);
@@ -208,7 +201,7 @@ struct Terminal {
     }
 };
 
-TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminalOnly)
+TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminal)
 {
     Terminal terminal;
     FILE *to = ::fdopen(std::exchange(terminal.side, -1), "w");
@@ -222,17 +215,10 @@ TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminalOnly)
         line.show("3");
     }
     std::fclose(to);
-    EXPECT_EQ(terminal.written(), "\r0:01 [##..]\r0:02       \n\r3\n");
+    EXPECT_EQ(terminal.written(), "\r0:01 [##..]\r0:02       \r\n\r3\r\n");
 
     EXPECT_EQ(orvane::clockText(3599.9) + " " + orvane::clockText(3600), "59:59 1:00:00");
     EXPECT_EQ(orvane::durationText(uint64_t{44100} * 3723 + 44056, 44100), "1:02:03.999");
-    FILE *file = std::tmpfile();
-    orvane::StatusLine none(file);
-    EXPECT_FALSE(none.enabled());
-    none.show("0:01");
-    none.finish();
-    EXPECT_EQ(std::ftell(file), 0);
-    std::fclose(file);
 }
 
 } // namespace

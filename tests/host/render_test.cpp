@@ -176,7 +176,6 @@ TEST(Render, ExtensionFormatOptionAndByteOrderDecideTheBytes)
              Case{{"-o", file + ".wav", "--format", "raw", "--endian", "little"}, little},
              Case{{"-o", file + ".aiff", "--format", "wav"}, wav},
              Case{{}, big},
-             Case{{"--endian", "little"}, little},
              Case{{"--format", "wav"}, wav},
              /* The length known: AIFF and WAV stream, their header sent first; FLAC is
               * held to the end. */

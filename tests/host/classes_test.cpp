@@ -36,14 +36,12 @@ auto throwsHostError(const std::string &text)
     return testing::ThrowsMessage<orvane::HostError>(HasSubstr(text));
 }
 
-size_t openDescriptors()
-{
-    auto entries = std::filesystem::directory_iterator("/proc/self/fd");
-    return static_cast<size_t>(std::distance(begin(entries), end(entries)));
-}
-
 TEST(OutputFile, AppearsOnlyWhenCompleteAndLeavesNoPartWhenTheRenameFails)
 {
+    auto openDescriptors = [] {
+        auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+        return static_cast<size_t>(std::distance(begin(entries), end(entries)));
+    };
     const std::string folder = hosttest::freshFolder("output-file");
     const std::vector<uint8_t> bytes{1, 2, 3, 4};
     const size_t descriptors = openDescriptors();

@@ -41,15 +41,6 @@ std::vector<std::string> folderEntries(const std::string &folder)
     return names;
 }
 
-std::string soxi(const std::string &flag, const std::string &file)
-{
-    /* On a failure soxi writes nothing to standard output. */
-    std::string text = ovtest::runCommand("soxi -" + flag + " " + ovtest::shellQuote(file)).out;
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
 std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes)
 {
     std::vector<int16_t> samples;

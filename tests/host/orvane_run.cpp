@@ -1,13 +1,10 @@
 #include "orvane_run.h"
 
 #include "platform/byteorder.h"
-#include "support/plugin_host.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 namespace hosttest {
@@ -42,18 +39,6 @@ std::vector<std::string> folderEntries(const std::string &folder)
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::string soxi(const std::string &flag, const std::string &file)
-{
-    const ovtest::CommandResult run =
-        ovtest::runCommand("soxi -" + flag + " " + ovtest::shellQuote(file));
-    if (run.status != 0)
-        return {};
-    std::string text = run.out;
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    return text;
 }
 
 std::vector<int16_t> bigEndianSamples(const std::vector<uint8_t> &bytes)

@@ -28,10 +28,6 @@ std::string freshFolder(const std::string &name);
 /* Entries of a folder, sorted by name. */
 std::vector<std::string> folderEntries(const std::string &folder);
 
-using ovtest::soxAvailable;
-/* What `soxi -<flag>` says about a file, trimmed; empty on failure. */
-std::string soxi(const std::string &flag, const std::string &file);
-
 /* An AIFF file of the test PCM, its sound data cut or padded to
  * `soundBytes` (all of it by default); returns its path. Inline, so that
  * programs that write no AIFF file need not link the AIFF writer. */

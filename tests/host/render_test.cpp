@@ -2,15 +2,12 @@
  * applied, other formats read back by libsndfile and sox, songs that end
  * where the replayer's scan says, output never left half-written, the PCM
  * shaped, and the headless visualiser's pictures. */
-#include "audio_writer.h"
 #include "commands.h"
 #include "orvane_run.h"
 #include "platform/byteorder.h"
 #include "plugins.h"
 #include "protracker/replayer.h"
 #include "stream.h"
-#include "support/aiff_file.h"
-#include "support/plugin_host.h"
 #include "tools/module_image.h"
 
 #include <gmock/gmock.h>
@@ -26,17 +23,6 @@ using testing::HasSubstr;
 namespace {
 
 constexpr size_t kAiffHeader = 54;
-
-/* The header of an AIFF file the host wrote: channels, and the three sizes
- * the fix-ups complete. */
-void expectCompleteAiff(const std::vector<uint8_t> &file, uint32_t channels, uint32_t frames)
-{
-    ASSERT_EQ(file.size(), kAiffHeader + size_t{frames} * channels * 2);
-    EXPECT_EQ(ov_load_be32(&file.at(4)), file.size() - 8) << "FORM size";
-    EXPECT_EQ(file[20] * 256 + file[21], channels);
-    EXPECT_EQ(ov_load_be32(&file.at(22)), frames) << "sample frames";
-    EXPECT_EQ(ov_load_be32(&file.at(42)), 8 + frames * channels * 2) << "SSND size";
-}
 
 /* The first `frames` frames the Protracker plug-in itself delivers for a
  * module, driven the way the host drives it. */
@@ -94,21 +80,21 @@ TEST(Render, LoopAndStartChooseWhatIsRendered)
     const std::string demo = hosttest::demoSong(), out = ovtest::tempPath("loop.pcm");
     const int64_t once = scannedFrames(demo, 1);
     const std::vector<uint8_t> whole = decodeDirectly(demo, 461000);
-    struct Case {
-        std::vector<std::string> options;
-        int64_t frames;
-    };
-    /* --start counts into the song; a bound counts from the start. */
-    for (const Case &c : {Case{{"--loop=2"}, scannedFrames(demo, 3)}, Case{{"--loop=0"}, once},
-                          Case{{"--start", "10"}, once - 441000},
-                          Case{{"--start", "10", "--frames", "20000"}, 20000}}) {
+    /* Options and the frames they render: --start counts into the song; a
+     * bound counts from the start. */
+    const std::vector<std::pair<std::vector<std::string>, int64_t>> cases = {
+        {{"--loop=2"}, scannedFrames(demo, 3)},
+        {{"--loop=0"}, once},
+        {{"--start", "10"}, once - 441000},
+        {{"--start", "10", "--frames", "20000"}, 20000}};
+    for (const auto &[options, frames] : cases) {
         std::vector<std::string> args{"render", "--raw", "-o", out};
-        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), options.begin(), options.end());
         SCOPED_TRACE(testing::PrintToString(args));
         ASSERT_EQ(hosttest::orvane(args).status, 0);
         std::vector<uint8_t> bytes = ovtest::readFile(out);
-        EXPECT_EQ(bytes.size(), static_cast<size_t>(c.frames) * 4);
-        if (c.options[0] == "--start") {
+        EXPECT_EQ(bytes.size(), static_cast<size_t>(frames) * 4);
+        if (options[0] == "--start") {
             EXPECT_TRUE(std::equal(whole.begin() + 441000 * 4, whole.end(), bytes.begin()));
         }
     }
@@ -156,12 +142,6 @@ TEST(Render, EveryFormatReadsBackThroughLibsndfileAndSox)
         EXPECT_EQ(info.samplerate * 10 + info.channels, 441002) << out;
         EXPECT_TRUE(i >= 6 ? info.frames - 30000 <= 2 * 1152 : samples == pcm) << out;
     }
-    /* The encoding plug-in's own AIFF file, as sox reads it. */
-    if (hosttest::soxAvailable()) {
-        const std::string aiff = ovtest::tempPath("formats-out.aif");
-        EXPECT_EQ(hosttest::soxi("s", aiff) + hosttest::soxi("r", aiff) + hosttest::soxi("c", aiff),
-                  "30000441002");
-    }
 }
 
 TEST(Render, ExtensionFormatOptionAndByteOrderDecideTheBytes)
@@ -179,19 +159,15 @@ TEST(Render, ExtensionFormatOptionAndByteOrderDecideTheBytes)
         files[extension] = ovtest::readFile(file + "." + extension);
     }
     const std::vector<uint8_t> &wav = files["wav"];
-    ASSERT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
-    struct Case {
-        std::vector<std::string> options; /* standard output when no -o is among them */
-        std::vector<uint8_t> expected;
-    };
-    for (const Case &c : {
+    /* Options (standard output when no -o is among them), and the bytes. */
+    using Case = std::pair<std::vector<std::string>, std::vector<uint8_t>>;
+    for (const auto &[options, expected] : {
              Case{{"-o", file + ".pcm"}, big},
              Case{{"-o", file + ".RAW", "--endian", "little"}, little},
              Case{{"-o", file + ".aiff", "--raw"}, big},
              Case{{"-o", file + ".wav", "--format", "raw", "--endian", "little"}, little},
              Case{{"-o", file + ".aiff", "--format", "wav"}, wav},
              Case{{}, big},
-             Case{{"--endian", "little"}, little},
              Case{{"--format", "wav"}, wav},
              /* The length known: AIFF and WAV stream, their header sent first; FLAC is
               * held to the end. */
@@ -203,10 +179,10 @@ TEST(Render, ExtensionFormatOptionAndByteOrderDecideTheBytes)
                   decodeDirectly(hosttest::demoSong(), 20000)},
          }) {
         std::vector<std::string> args{"render"};
-        if (c.expected.size() != 80000)
+        if (expected.size() != 80000)
             args.push_back(source);
-        args.insert(args.end(), c.options.begin(), c.options.end());
-        const bool toStandardOutput = c.options.empty() || c.options[0] != "-o";
+        args.insert(args.end(), options.begin(), options.end());
+        const bool toStandardOutput = options.empty() || options[0] != "-o";
         if (toStandardOutput)
             args.insert(args.end(), {"-o", "-"});
         SCOPED_TRACE(testing::PrintToString(args));
@@ -214,8 +190,8 @@ TEST(Render, ExtensionFormatOptionAndByteOrderDecideTheBytes)
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(toStandardOutput ? std::vector<uint8_t>(run.out.begin(), run.out.end())
-                                   : ovtest::readFile(c.options[1]),
-                  c.expected);
+                                   : ovtest::readFile(options[1]),
+                  expected);
     }
 }
 
@@ -295,8 +271,12 @@ TEST(Render, TheEncodersSizeLimitKeepsTheFileUpToThere)
     const uint32_t kept = kStandInLimit / 4 / 8192 * 8192;
     EXPECT_THAT(err, HasSubstr("stopped at 0:00 (" + std::to_string(kept) + " frames)"));
     EXPECT_THAT(err, HasSubstr("'" + options.output + "' is complete up to there"));
+    /* The sizes the fix-ups complete. */
     std::vector<uint8_t> file = ovtest::readFile(options.output);
-    expectCompleteAiff(file, 2, kept);
+    ASSERT_EQ(file.size(), kAiffHeader + kept * 4);
+    EXPECT_EQ(ov_load_be32(&file.at(4)), file.size() - 8) << "FORM size";
+    EXPECT_EQ(ov_load_be32(&file.at(22)), kept) << "sample frames";
+    EXPECT_EQ(ov_load_be32(&file.at(42)), 8 + kept * 4) << "SSND size";
     std::vector<uint8_t> direct = decodeDirectly(hosttest::demoSong(), kept);
     EXPECT_TRUE(std::equal(direct.begin(), direct.end(), file.begin() + kAiffHeader));
 }
@@ -327,7 +307,7 @@ TEST(Render, TheVisualiserDrawsAFrameForEverySignalAndSavesEveryNth)
     auto run = hosttest::orvane({"render", "--seconds", "2", "--visualise", "--frames-dir", folder,
                                  "--frames-every", "2", "-o", out});
     ASSERT_EQ(run.status, 0) << run.err;
-    expectCompleteAiff(ovtest::readFile(out), 2, 2 * 44100);
+    EXPECT_EQ(std::filesystem::file_size(out), kAiffHeader + 2 * 44100 * 4);
     /* 50 frames a second of audio, every second one kept, named in order,
      * each one new. */
     std::vector<std::string> names = hosttest::folderEntries(folder);

@@ -38,9 +38,7 @@ TEST(Display, WindowsGetTheEventsAskedForAndShowAndSaveTheirInnerAreaOnly)
     }
     unlink(path), exec()->CloseLibrary(exec(), base);
     static int chained = 0; /* a handler wanting signal information is not called without it */
-    struct sigaction before {
-        .sa_flags = SA_SIGINFO
-    };
+    struct sigaction before = {.sa_flags = SA_SIGINFO};
     before.sa_sigaction = [](int, siginfo_t *, void *) { chained++; };
     sigaction(SIGINT, &before, nullptr);
     ovReceiveBreaks(TRUE), ovReceiveBreaks(FALSE), raise(SIGINT);

@@ -49,7 +49,6 @@ std::vector<Cell> bareNote(int effect, int param)
             {3, 0, 428, 0, effect, param}};
 }
 
-/* cells plus the effect on the channel's rows first to last */
 std::vector<Cell> withRows(std::vector<Cell> cells, int first, int last, int channel, int effect,
                            int param)
 {

@@ -14,8 +14,7 @@ TEST(PtMixer, ModesStoreTheScaledSumsAndNothingElse)
     writer.sample(1, ovtools::constantSample(64, 127), 63, 0, 0, 64);
     writer.sample(2, ovtools::constantSample(64, -128), 63, 0, 0, 64);
     auto bytes = writer.cell(0, 0, 1, 428, 1).cell(0, 0, 0, 428, 2).cell(0, 0, 3, 428, 2).bytes();
-    const int expected[PT_MODES][2] = {{-32, 0}, {62, -126}, {-8127, 0}, {15939, -32130},
-                                       {-32, 0}, {62, -126}, {-8127, 0}, {15939, -32130}};
+    const int expected[4][2] = {{-32, 0}, {62, -126}, {-8127, 0}, {15939, -32130}}; /* mode % 4 */
     for (int mode = 0; mode < PT_MODES; mode++) {
         const pt_output_format format = pt_mode_format(mode);
         LoadedModule m(bytes);
@@ -25,7 +24,7 @@ TEST(PtMixer, ModesStoreTheScaledSumsAndNothingElse)
                 size_t at = static_cast<size_t>(frame * format.channels + v);
                 int value = format.bits == 8 ? static_cast<int8_t>(out[at])
                                              : ov_load_be16_signed(&out[at * 2]);
-                EXPECT_EQ(value, frame == 999 ? expected[mode][v] : 0) << mode << " " << frame;
+                EXPECT_EQ(value, frame == 999 ? expected[mode % 4][v] : 0) << mode << " " << frame;
             }
         }
     }

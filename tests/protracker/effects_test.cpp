@@ -40,21 +40,6 @@ constexpr int64_t S(int period) { return 1172874197 / (44100 * period / 50); }
 constexpr int64_t OFFSET = 256 * 16384; /* 9xx moves by xx × 256 bytes */
 constexpr int MARK = 777;               /* the probed channel's position before every tick */
 
-/* Sample 1: volume 64 (played as 63); 2: volume 40, finetune +1, bytes 0..15
- * looping over 4..11; 3: volume 20, finetune -1; 4: volume 32, bytes 0..15
- * looping over 0..7; 5, the image's last bytes, loops from 4 to 12. */
-ovtools::ModuleWriter caseSamples()
-{
-    const std::vector<int8_t> ramp = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    ovtools::ModuleWriter writer;
-    writer.sample(1, ovtools::constantSample(1000, 64), 64)
-        .sample(2, ramp, 40, 1, 4, 8)
-        .sample(3, ovtools::constantSample(100, 1), 20, 15)
-        .sample(4, ramp, 32, 0, 0, 8)
-        .sample(5, ovtools::constantSample(8, 3), 64, 0, 4, 8);
-    return writer;
-}
-
 /* Sample 2, its volume set to 32, then to 0, then a bare note with the effect. */
 std::vector<Cell> bareNote(int effect, int param)
 {
@@ -64,13 +49,6 @@ std::vector<Cell> bareNote(int effect, int param)
             {3, 0, 428, 0, effect, param}};
 }
 
-/* Waveform w chosen on row 0 (E4w or E7w), then 4F4 or 7F4 on row 1. */
-std::vector<Cell> waveform(int effect, int w)
-{
-    return {{0, 0, 428, 4, 0xE, (effect == 4 ? 0x40 : 0x70) | w}, {1, 0, 0, 0, effect, 0xF4}};
-}
-
-/* cells plus the effect on the channel's rows first to last */
 std::vector<Cell> withRows(std::vector<Cell> cells, int first, int last, int channel, int effect,
                            int param)
 {
@@ -158,10 +136,12 @@ const Case kCases[] = {
     {"an Axy row after it returns to the pattern's period",
      {{0, 0, 428, 2, 0x4, 0x48}, {1, 0, 0, 0, 0xA, 0}},
      {{CH(step), 5, {S(440), S(428)}}, {CH(period), 6, {428}}, {CH(output_period), 6, {428}}}},
-    {"E40 sine vibrato", waveform(4, 0), {{CH(output_period), 9, {429, 420}}}},
-    {"E41 ramp vibrato", waveform(4, 1), {{CH(output_period), 9, {435, 423}}}},
-    {"E42 square vibrato", waveform(4, 2), {{CH(output_period), 9, {435, 420}}}},
-    {"E43 ramp vibrato", waveform(4, 3), {{CH(output_period), 9, {435, 423}}}},
+    {"E40 sine, E41 ramp, E42 square and E43 ramp vibrato on channels 0 to 3, then 4F4",
+     {{0, 0, 428, 4, 0xE, 0x40}, {0, 1, 428, 4, 0xE, 0x41}, {0, 2, 428, 4, 0xE, 0x42},
+      {0, 3, 428, 4, 0xE, 0x43}, {1, 0, 0, 0, 4, 0xF4}, {1, 1, 0, 0, 4, 0xF4},
+      {1, 2, 0, 0, 4, 0xF4}, {1, 3, 0, 0, 4, 0xF4}},
+     {{CH(output_period), 9, {429, 420}}, {CH(output_period), 9, {435, 423}, 1, 1},
+      {CH(output_period), 9, {435, 420}, 1, 2}, {CH(output_period), 9, {435, 423}, 1, 3}}},
     {"5xy slides the volume and goes on with the portamento",
      {{0, 0, 428, 4, 0, 0}, {1, 0, 214, 0, 0x3, 0x10}, {2, 0, 0, 0, 0x5, 0x20}},
      {{CH(period), 12, {348, 332, 316}}, {CH(volume), 12, {34, 36, 38}}}},
@@ -214,8 +194,17 @@ const Case kCases[] = {
 
 TEST(PtEffects, PerTickValues)
 {
+    /* Sample 1: volume 64 (played as 63); 2: volume 40, finetune +1, bytes 0..15
+     * looping over 4..11; 3: volume 20, finetune -1; 4: volume 32, bytes 0..15
+     * looping over 0..7; 5, the image's last bytes, loops from 4 to 12. */
+    const std::vector<int8_t> ramp = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
     for (const Case &c : kCases) {
-        ovtools::ModuleWriter writer = caseSamples();
+        ovtools::ModuleWriter writer;
+        writer.sample(1, ovtools::constantSample(1000, 64), 64)
+            .sample(2, ramp, 40, 1, 4, 8)
+            .sample(3, ovtools::constantSample(100, 1), 20, 15)
+            .sample(4, ramp, 32, 0, 0, 8)
+            .sample(5, ovtools::constantSample(8, 3), 64, 0, 4, 8);
         for (const Cell &cell : c.cells)
             writer.cell(0, cell.row, cell.channel, cell.period, cell.sample, cell.effect,
                         cell.param);
@@ -225,10 +214,10 @@ TEST(PtEffects, PerTickValues)
             m.state->flags = c.stateFlags;
             std::vector<int64_t> got;
             for (int tick = 0; got.size() < e.values.size(); tick++) {
-                m.channel(e.channel).position = MARK;
+                m.state->channels[e.channel].position = MARK;
                 pt_tick(m.state);
                 if (tick >= e.from && (tick - e.from) % e.every == 0)
-                    got.push_back(e.probe(*m.state, m.channel(e.channel)));
+                    got.push_back(e.probe(*m.state, m.state->channels[e.channel]));
             }
             EXPECT_EQ(got, e.values) << c.what << ", from tick " << e.from;
         }

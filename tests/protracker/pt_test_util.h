@@ -19,13 +19,11 @@ struct LoadedModule {
     std::vector<uint8_t> image;
     pt_state *state = nullptr;
 
-    explicit LoadedModule(std::vector<uint8_t> bytes, int32 rate = 44100) : image(std::move(bytes))
+    explicit LoadedModule(std::vector<uint8_t> bytes) : image(std::move(bytes))
     {
-        state = pt_init(image.data(), static_cast<int32>(image.size()), rate, ovtest::exec());
+        state = pt_init(image.data(), static_cast<int32>(image.size()), 44100, ovtest::exec());
     }
     ~LoadedModule() { ovtest::exec()->FreeVec(ovtest::exec(), state); }
-
-    pt_channel &channel(int c) { return state->channels[c]; }
 };
 
 /* A stream over the image as the host prepares it. */

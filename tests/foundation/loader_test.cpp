@@ -21,18 +21,12 @@ bool isListed(const char *name)
     return exec()->FindName(exec(), &AbsExecBase->LibList, name) != nullptr;
 }
 
-/* Whether the file is still loaded in the process. */
 bool isMapped(const std::string &path)
 {
     void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (handle != nullptr)
         dlclose(handle);
     return handle != nullptr;
-}
-
-struct Library *openLibrary(const std::string &name, uint32 version)
-{
-    return exec()->OpenLibrary(exec(), name.c_str(), version);
 }
 
 bool hasInterface(struct Library *base, const char *name, uint32 version)
@@ -68,7 +62,7 @@ TEST(Loader, EachFileOpensAsFarAsItsPiecesAllow)
             /* A library without init never learns its segment list: it stays for good. */
             __lsan::ScopedDisabler keptForGood;
 #endif
-            base = openLibrary(path, 0);
+            base = exec()->OpenLibrary(exec(), path.c_str(), 0);
         }
         EXPECT_EQ(base != nullptr, c.opens);
         if (base != nullptr) {
@@ -90,21 +84,7 @@ TEST(Loader, EachFileOpensAsFarAsItsPiecesAllow)
     }
 }
 
-/* Asked to go while open, the library goes at its own last close: the
- * segment list that close hands back is unloaded. */
-TEST(Loader, CloseUnloadsWhatItsLibraryHandsBack)
-{
-    const std::string path = fixtureDir + "/Complete.library";
-    struct Library *base = openLibrary(path, 0);
-    ASSERT_NE(base, nullptr);
-    EXPECT_EQ(exec()->RemLibrary(exec(), base), 0);
-    EXPECT_TRUE(isMapped(path));
-    exec()->CloseLibrary(exec(), base);
-    EXPECT_FALSE(isListed("Complete.library"));
-    EXPECT_FALSE(isMapped(path));
-}
-
-TEST(Loader, BareNamesAreLookedUpFolderByFolder)
+TEST(Loader, BareNamesAreLookedUpFolderByFolderAndGoAtTheirLastCloseWhenAsked)
 {
     const std::string saved = ovGetLibraryPath();
     const struct {
@@ -118,21 +98,31 @@ TEST(Loader, BareNamesAreLookedUpFolderByFolder)
     };
     for (const auto &c : cases) {
         ovSetLibraryPath(c.folders.c_str());
-        struct Library *base = openLibrary("Complete.library", 0);
+        struct Library *base = exec()->OpenLibrary(exec(), "Complete.library", 0);
         EXPECT_EQ(base != nullptr, c.found) << "path \"" << c.folders << "\"";
         exec()->CloseLibrary(exec(), base);
         ovExpungeLibraries();
     }
     ovSetLibraryPath(fixtureDir.c_str());
-    EXPECT_EQ(openLibrary("./Complete.library", 0), nullptr) << "a name with '/' is a path";
+    EXPECT_EQ(exec()->OpenLibrary(exec(), "./Complete.library", 0), nullptr) << "'/': a path";
+    /* Asked to go while open, the library goes at its own last close: the
+     * segment list that close hands back is unloaded. */
+    const std::string path = fixtureDir + "/Complete.library";
+    struct Library *base = exec()->OpenLibrary(exec(), "Complete.library", 0);
+    ASSERT_NE(base, nullptr);
     ovSetLibraryPath(saved.c_str());
+    EXPECT_EQ(exec()->RemLibrary(exec(), base), 0);
+    EXPECT_TRUE(isMapped(path));
+    exec()->CloseLibrary(exec(), base);
+    EXPECT_FALSE(isListed("Complete.library"));
+    EXPECT_FALSE(isMapped(path));
 }
 
 TEST(Loader, RefusesWhatItCannotLoadOrDidNotMake)
 {
     const std::string junk = ovtest::tempPath("not-a-library.ovplug");
     ovtest::writeFile(junk, std::vector<uint8_t>(100, 0x4A));
-    EXPECT_EQ(openLibrary(junk, 0), nullptr);
+    EXPECT_EQ(exec()->OpenLibrary(exec(), junk.c_str(), 0), nullptr);
     EXPECT_EQ(exec()->OpenLibrary(exec(), nullptr, 0), nullptr);
     EXPECT_EQ(ovLoadSeg(nullptr), 0);
     EXPECT_EQ(ovRunSegment(0), -1);
@@ -142,7 +132,7 @@ TEST(Loader, RefusesWhatItCannotLoadOrDidNotMake)
     struct Library stranger {};
     stranger.lib_Node.ln_Name = name;
     exec()->AddTail(exec(), &AbsExecBase->LibList, &stranger.lib_Node);
-    EXPECT_EQ(openLibrary(name, 0), nullptr);
+    EXPECT_EQ(exec()->OpenLibrary(exec(), name, 0), nullptr);
     EXPECT_FALSE(hasInterface(&stranger, "main", 0));
     exec()->CloseLibrary(exec(), &stranger);
     EXPECT_EQ(exec()->RemLibrary(exec(), &stranger), 0);
@@ -165,8 +155,8 @@ TEST(Loader, BuiltinLibrariesStayAndTakeTheirNewestTable)
         {nullptr, nullptr, nullptr, nullptr, (void *)secondAnswer, VECTOR_TABLE_END}};
     for (uint16 version : {3, 4}) {
         ovRegisterBuiltinLibrary("ovtest.library", version, tables[version - 3]);
-        EXPECT_EQ(openLibrary("ovtest.library", version + 1), nullptr);
-        struct Library *base = openLibrary("ovtest.library", version);
+        EXPECT_EQ(exec()->OpenLibrary(exec(), "ovtest.library", version + 1), nullptr);
+        struct Library *base = exec()->OpenLibrary(exec(), "ovtest.library", version);
         ASSERT_NE(base, nullptr);
         struct Interface *main = exec()->GetInterface(exec(), base, "main", 1, nullptr);
         EXPECT_EQ(exec()->GetInterface(exec(), base, "main", 1, nullptr), main);

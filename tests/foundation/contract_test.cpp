@@ -117,6 +117,7 @@ TEST_P(PluginContract, ResidentTagAndTagListsDescribeTheLibraryThatOpensAndExpun
 {
     BPTR segment = ovLoadSeg(pluginPath(GetParam().file).c_str());
     ASSERT_NE(segment, 0);
+    EXPECT_EQ(ovRunSegment(segment), 100) << "run as a program, the file ends at once";
     const FileSymbols symbols(ovSegmentSymbol(segment, "_start"));
     auto *resident = reinterpret_cast<const struct Resident *>(symbols.at("libResident"));
     ASSERT_NE(resident, nullptr);
@@ -145,8 +146,6 @@ TEST_P(PluginContract, ResidentTagAndTagListsDescribeTheLibraryThatOpensAndExpun
                 "_manager_Obtain _manager_Release - - libOpen libClose libExpunge -");
     EXPECT_EQ(manager[8], VECTOR_TABLE_END);
     ovUnLoadSeg(segment);
-
-    /* Opened: versions up to one; the segment list comes back once no open is left. */
     const std::string path = pluginPath(GetParam().file);
     struct Library *base = exec()->OpenLibrary(exec(), path.c_str(), 0);
     ASSERT_NE(base, nullptr);

@@ -146,6 +146,7 @@ TEST_P(PluginContract, ResidentTagAndTagListsDescribeTheLibraryThatOpensAndExpun
                 "_manager_Obtain _manager_Release - - libOpen libClose libExpunge -");
     EXPECT_EQ(manager[8], VECTOR_TABLE_END);
     ovUnLoadSeg(segment);
+
     const std::string path = pluginPath(GetParam().file);
     struct Library *base = exec()->OpenLibrary(exec(), path.c_str(), 0);
     ASSERT_NE(base, nullptr);

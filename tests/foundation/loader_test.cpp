@@ -16,23 +16,12 @@ using ovtest::exec;
 
 const std::string fixtureDir = OV_TEST_FIXTURE_DIR;
 
-bool isListed(const char *name)
-{
-    return exec()->FindName(exec(), &AbsExecBase->LibList, name) != nullptr;
-}
-
-/* Whether the file is still loaded in the process. */
 bool isMapped(const std::string &path)
 {
     void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (handle != nullptr)
         dlclose(handle);
     return handle != nullptr;
-}
-
-struct Library *openLibrary(const std::string &name, uint32 version)
-{
-    return exec()->OpenLibrary(exec(), name.c_str(), version);
 }
 
 bool hasInterface(struct Library *base, const char *name, uint32 version)
@@ -42,7 +31,7 @@ bool hasInterface(struct Library *base, const char *name, uint32 version)
     return iface != nullptr;
 }
 
-TEST(Loader, EachFileOpensAsFarAsItsPiecesAllow)
+TEST(Loader, EachFileOpensAsFarAsItsPiecesAllowAndNothingElseDoes)
 {
     const struct {
         const char *file;
@@ -68,7 +57,7 @@ TEST(Loader, EachFileOpensAsFarAsItsPiecesAllow)
             /* A library without init never learns its segment list: it stays for good. */
             __lsan::ScopedDisabler keptForGood;
 #endif
-            base = openLibrary(path, 0);
+            base = exec()->OpenLibrary(exec(), path.c_str(), 0);
         }
         EXPECT_EQ(base != nullptr, c.opens);
         if (base != nullptr) {
@@ -81,30 +70,37 @@ TEST(Loader, EachFileOpensAsFarAsItsPiecesAllow)
             exec()->CloseLibrary(exec(), base);
             EXPECT_EQ(ovExpungeLibraries(), c.stays ? 0u : 1u) << "a closed library is unloaded";
         }
-        EXPECT_EQ(isListed(c.file), c.stays);
+        EXPECT_EQ(exec()->FindName(exec(), &AbsExecBase->LibList, c.file) != nullptr, c.stays);
         EXPECT_EQ(isMapped(path), c.stays) << "a refused or expunged file is unloaded";
         BPTR segment = ovLoadSeg(path.c_str());
         ASSERT_NE(segment, 0);
         EXPECT_EQ(ovRunSegment(segment), c.runResult);
         ovUnLoadSeg(segment);
     }
+    const std::string junk = ovtest::tempPath("not-a-library.ovplug");
+    ovtest::writeFile(junk, std::vector<uint8_t>(100, 0x4A));
+    EXPECT_EQ(exec()->OpenLibrary(exec(), junk.c_str(), 0), nullptr);
+    EXPECT_EQ(exec()->OpenLibrary(exec(), nullptr, 0), nullptr);
+    EXPECT_EQ(ovLoadSeg(nullptr), 0);
+    EXPECT_EQ(ovRunSegment(0), -1);
+    ovUnLoadSeg(0);
+    /* A library node the loader did not make has no manager: nothing to call. */
+    char name[] = "Stranger.library";
+    struct Library stranger {};
+    stranger.lib_Node.ln_Name = name;
+    exec()->AddTail(exec(), &AbsExecBase->LibList, &stranger.lib_Node);
+    EXPECT_EQ(exec()->OpenLibrary(exec(), name, 0), nullptr);
+    EXPECT_FALSE(hasInterface(&stranger, "main", 0));
+    exec()->CloseLibrary(exec(), &stranger);
+    EXPECT_EQ(exec()->RemLibrary(exec(), &stranger), 0);
+    exec()->Remove(exec(), &stranger.lib_Node);
+    EXPECT_FALSE(hasInterface(nullptr, "main", 0));
+    EXPECT_EQ(exec()->RemLibrary(exec(), nullptr), 0);
+    exec()->CloseLibrary(exec(), nullptr);
+    exec()->DeleteLibrary(exec(), nullptr);
 }
 
-/* Asked to go while open, the library goes at its own last close: the
- * segment list that close hands back is unloaded. */
-TEST(Loader, CloseUnloadsWhatItsLibraryHandsBack)
-{
-    const std::string path = fixtureDir + "/Complete.library";
-    struct Library *base = openLibrary(path, 0);
-    ASSERT_NE(base, nullptr);
-    EXPECT_EQ(exec()->RemLibrary(exec(), base), 0);
-    EXPECT_TRUE(isMapped(path));
-    exec()->CloseLibrary(exec(), base);
-    EXPECT_FALSE(isListed("Complete.library"));
-    EXPECT_FALSE(isMapped(path));
-}
-
-TEST(Loader, BareNamesAreLookedUpFolderByFolder)
+TEST(Loader, BareNamesAreLookedUpFolderByFolderAndGoAtTheirLastCloseWhenAsked)
 {
     const std::string saved = ovGetLibraryPath();
     const struct {
@@ -118,39 +114,24 @@ TEST(Loader, BareNamesAreLookedUpFolderByFolder)
     };
     for (const auto &c : cases) {
         ovSetLibraryPath(c.folders.c_str());
-        struct Library *base = openLibrary("Complete.library", 0);
+        struct Library *base = exec()->OpenLibrary(exec(), "Complete.library", 0);
         EXPECT_EQ(base != nullptr, c.found) << "path \"" << c.folders << "\"";
         exec()->CloseLibrary(exec(), base);
         ovExpungeLibraries();
     }
     ovSetLibraryPath(fixtureDir.c_str());
-    EXPECT_EQ(openLibrary("./Complete.library", 0), nullptr) << "a name with '/' is a path";
+    EXPECT_EQ(exec()->OpenLibrary(exec(), "./Complete.library", 0), nullptr) << "'/': a path";
+    /* Asked to go while open, the library goes at its own last close: the
+     * segment list that close hands back is unloaded. */
+    const std::string path = fixtureDir + "/Complete.library";
+    struct Library *base = exec()->OpenLibrary(exec(), "Complete.library", 0);
+    ASSERT_NE(base, nullptr);
     ovSetLibraryPath(saved.c_str());
-}
-
-TEST(Loader, RefusesWhatItCannotLoadOrDidNotMake)
-{
-    const std::string junk = ovtest::tempPath("not-a-library.ovplug");
-    ovtest::writeFile(junk, std::vector<uint8_t>(100, 0x4A));
-    EXPECT_EQ(openLibrary(junk, 0), nullptr);
-    EXPECT_EQ(exec()->OpenLibrary(exec(), nullptr, 0), nullptr);
-    EXPECT_EQ(ovLoadSeg(nullptr), 0);
-    EXPECT_EQ(ovRunSegment(0), -1);
-    ovUnLoadSeg(0);
-    /* A library node the loader did not make has no manager: nothing to call. */
-    char name[] = "Stranger.library";
-    struct Library stranger {};
-    stranger.lib_Node.ln_Name = name;
-    exec()->AddTail(exec(), &AbsExecBase->LibList, &stranger.lib_Node);
-    EXPECT_EQ(openLibrary(name, 0), nullptr);
-    EXPECT_FALSE(hasInterface(&stranger, "main", 0));
-    exec()->CloseLibrary(exec(), &stranger);
-    EXPECT_EQ(exec()->RemLibrary(exec(), &stranger), 0);
-    exec()->Remove(exec(), &stranger.lib_Node);
-    EXPECT_FALSE(hasInterface(nullptr, "main", 0));
-    EXPECT_EQ(exec()->RemLibrary(exec(), nullptr), 0);
-    exec()->CloseLibrary(exec(), nullptr);
-    exec()->DeleteLibrary(exec(), nullptr);
+    EXPECT_EQ(exec()->RemLibrary(exec(), base), 0);
+    EXPECT_TRUE(isMapped(path));
+    exec()->CloseLibrary(exec(), base);
+    EXPECT_EQ(exec()->FindName(exec(), &AbsExecBase->LibList, "Complete.library"), nullptr);
+    EXPECT_FALSE(isMapped(path));
 }
 
 uint32 firstAnswer(struct Interface *) { return 1; }
@@ -165,8 +146,8 @@ TEST(Loader, BuiltinLibrariesStayAndTakeTheirNewestTable)
         {nullptr, nullptr, nullptr, nullptr, (void *)secondAnswer, VECTOR_TABLE_END}};
     for (uint16 version : {3, 4}) {
         ovRegisterBuiltinLibrary("ovtest.library", version, tables[version - 3]);
-        EXPECT_EQ(openLibrary("ovtest.library", version + 1), nullptr);
-        struct Library *base = openLibrary("ovtest.library", version);
+        EXPECT_EQ(exec()->OpenLibrary(exec(), "ovtest.library", version + 1), nullptr);
+        struct Library *base = exec()->OpenLibrary(exec(), "ovtest.library", version);
         ASSERT_NE(base, nullptr);
         struct Interface *main = exec()->GetInterface(exec(), base, "main", 1, nullptr);
         EXPECT_EQ(exec()->GetInterface(exec(), base, "main", 1, nullptr), main);
@@ -181,7 +162,7 @@ TEST(Loader, BuiltinLibrariesStayAndTakeTheirNewestTable)
         EXPECT_EQ(base->lib_OpenCnt, 0);
     }
     ovExpungeLibraries();
-    EXPECT_TRUE(isListed("ovtest.library"));
+    EXPECT_NE(exec()->FindName(exec(), &AbsExecBase->LibList, "ovtest.library"), nullptr);
 }
 
 } // namespace

@@ -12,7 +12,7 @@ using ovtest::exec;
 /* Clearing every fault clears this one and the ones set before. */
 void failNextThenClearAll(uint32) { ovTestFailAllocation(1), ovTestClearFaults(); }
 
-TEST(Exec, MemoryIsClearedOrPatternedAndFailsWhenTold)
+TEST(Exec, MemoryIsClearedOrPatternedAndFailsWhenToldListsAddRemoveAndFind)
 {
     struct ExecIFace *IExec = exec();
     for (uint32 attributes : {MEMF_SHARED | MEMF_CLEAR, MEMF_ANY}) {
@@ -45,11 +45,6 @@ TEST(Exec, MemoryIsClearedOrPatternedAndFailsWhenTold)
         }
         EXPECT_EQ(ovTestAllocationCalls(), calls + 3);
     }
-}
-
-TEST(Exec, ListsAddRemoveAndFind)
-{
-    struct ExecIFace *IExec = exec();
     struct List list;
     IExec->NewList(IExec, &list);
     EXPECT_EQ(IExec->RemHead(IExec, &list), nullptr);
@@ -68,7 +63,6 @@ TEST(Exec, ListsAddRemoveAndFind)
     EXPECT_STREQ(dest, "sx");
 }
 
-/* One file of the bytes 0..99, read by whole blocks and moved within. */
 TEST(Dos, ReadsWholeBlocksAndMovesWithinTheFileOnly)
 {
     struct Library *dosBase = exec()->OpenLibrary(exec(), "dos.library", 50);

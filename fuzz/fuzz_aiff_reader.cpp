@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
 
 static struct OVPlugIFace *plugin;
@@ -23,10 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const ovfuzz::NothingHeld nothingHeld;
     const std::string filePath = folder + "/input.aiff";
-    if (FILE *out = std::fopen(filePath.c_str(), "wb")) {
-        std::fwrite(data, 1, size, out);
-        std::fclose(out);
-    }
+    std::ofstream(filePath, std::ios::binary)
+        .write(reinterpret_cast<const char *>(data), std::streamsize(size));
     plugin->TestPlayer(plugin, nullptr, data, static_cast<uint32>(size));
     PlayerStream stream{};
     stream.LoadMode = LOADMODE_BY_NAME;

@@ -1,7 +1,6 @@
 /* Input bytes as a series of calls to OV_AIFF.ovplug's encoder entry points:
  * each call is one byte that picks the entry point, then its arguments,
- * big-endian, from the bytes that follow (zero once the input runs out).
- * Every byte count the encoder reports must lie inside its buffer. */
+ * big-endian, from the bytes that follow (zero once the input runs out). */
 #include "fuzz_host.h"
 
 #include <vector>

@@ -1,9 +1,5 @@
-/*
- * What the fuzz targets share. The plug-ins are loaded once and driven as the
- * host drives them; after each input nothing may be left allocated or open.
- * Every target also builds without libFuzzer as a ctest program that replays
- * the checked-in findings (tests/findings/replay_main.cpp).
- */
+/* What the fuzz targets share. Every target also builds without libFuzzer as
+ * a ctest program that replays the checked-in findings (tests/findings). */
 #ifndef OV_FUZZ_FUZZ_HOST_H
 #define OV_FUZZ_FUZZ_HOST_H
 
@@ -37,8 +33,7 @@ inline struct OVPlugIFace *openPlugin(const char *fileName)
         IExec->GetInterface(IExec, base, "main", 1, nullptr));
 }
 
-/* Declared first in an input's run: when it goes, every block and file
- * the input's streams took must be back. */
+/* Declared first in an input's run: when it goes, every block and file must be back. */
 struct NothingHeld {
     const uint32 allocations = ovTestLiveAllocations(), files = ovTestOpenFiles();
     ~NothingHeld()

@@ -1,12 +1,6 @@
-/*
- * Structure-aware mutation of "M.K." modules, the module targets' libFuzzer
- * mutator. Random bytes almost never make a module whose rows loop and jump,
- * so an input is taken apart, changed where the replay routine branches
- * (cells and commands, leaning towards those that steer the song; orders,
- * song length, sample headers and loops) and put back with the size the
- * loader accepts: the patterns the order table names and the sample data
- * the headers ask for, shortened to fit.
- */
+/* The module targets' mutator: random bytes almost never make a module whose
+ * rows loop and jump, so an "M.K." input is taken apart, changed where the
+ * replay routine branches and put back with the size the loader accepts. */
 #include "platform/byteorder.h"
 #include "protracker/replayer.h"
 
@@ -152,10 +146,10 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t max
     module = Module{};
     module.parts[0].assign(data, data + std::min<size_t>(size, PT_FILE_PATTERNS));
     module.fit();
-    size_t cursor = 0; /* bytes behind the last sample are dropped */
-    for (auto &part : module.parts) {
-        if (cursor < size && !part.empty())
-            std::memcpy(part.data(), data + cursor, std::min(part.size(), size - cursor));
+    /* Bytes behind the last sample are dropped. */
+    for (size_t cursor = 0; auto &part : module.parts) {
+        const size_t start = std::min(cursor, size);
+        std::copy_n(data + start, std::min(part.size(), size - start), part.begin());
         cursor += part.size();
     }
     for (int round = below(3); round >= 0; round--)
@@ -176,11 +170,8 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t max
         total -= cut;
     }
     module.fit();
-    size_t written = 0;
-    for (const auto &part : module.parts) {
-        if (!part.empty())
-            std::memcpy(data + written, part.data(), part.size());
-        written += part.size();
-    }
-    return written;
+    uint8_t *written = data;
+    for (const auto &part : module.parts)
+        written = std::copy(part.begin(), part.end(), written);
+    return size_t(written - data);
 }

@@ -1,19 +1,14 @@
-/*
- * Damaged files through the real host: every file of corpus/ (named for its
- * damage) and every past module finding goes to `orvane info` and to
- * `orvane render`. Each run ends with the status and the one line on
- * standard error that the table expects (nothing on success), and a render
- * leaves exactly its finished output, or nothing, in its folder.
- */
+/* Damaged files (corpus/, named for their damage) and past module findings
+ * through `orvane info` and `orvane render`: each is refused in the one line
+ * the table expects, or plays, and a render leaves its output or nothing. */
 #include "orvane_run.h"
-#include "platform/byteorder.h"
 
 #include <algorithm>
 #include <map>
 
 namespace {
 
-/* How orvane's one line about a refused file ends; empty for the files it plays. */
+/* How orvane's one line about a refused file ends; the files not named here play. */
 const std::map<std::string, std::string> verdicts = {
     {"aifc.aiff", ": no plug-in recognises this file"},
     {"bits-24.aiff", " is not playable: 24-bit samples; the AIFF plug-in plays 16-bit files"},
@@ -32,17 +27,8 @@ const std::map<std::string, std::string> verdicts = {
     {"sample-past-end.mod", "its 2 patterns and samples need (3236 of 68732 bytes)"},
     {"ssnd-offset-past-end.aiff", "the AIFF plug-in delivers not one whole sample frame from it"},
     {"tag-flt4.mod", "not a \"M.K.\" module: its tag is \"FLT4\""},
-    {"chunks-around-comm.aiff", ""},
-    {"every-effect.mod", ""},
-    {"loop-past-end.mod", ""},
-    {"odd-chunk-before-comm.aiff", ""},
-    {"song-length-255.mod", ""},
-    {"song-length-zero.mod", ""},
-    {"ssnd-larger-than-file.aiff", ""},
-    {"volumes-finetunes-max.mod", ""},
 };
 
-/* `reason`: how the one line about the refused file ends; empty when it plays. */
 void check(const std::string &file, const std::string &reason)
 {
     SCOPED_TRACE(file);
@@ -57,24 +43,18 @@ void check(const std::string &file, const std::string &reason)
                                    : oneLineAboutTheFile && run.err.ends_with(reason + "\n"))
             << arguments[0] << ": " << run.err;
     }
-    /* A refused render leaves nothing; a finished one its file, sizes fixed up. */
+    /* A refused render leaves nothing; a finished one its file (render_test checks its fix-ups). */
     EXPECT_EQ(hosttest::folderEntries(folder),
               reason.empty() ? std::vector<std::string>{"out.aiff"} : std::vector<std::string>{});
-    if (!reason.empty())
-        return;
-    const std::vector<uint8_t> written = ovtest::readFile(output);
-    ASSERT_GT(written.size(), 54u) << "success means sound";
-    EXPECT_EQ(ov_load_be32(&written[4]), written.size() - 8) << "FORM size";
-    EXPECT_EQ(ov_load_be32(&written[42]), written.size() - 46) << "SSND size";
+    EXPECT_TRUE(!reason.empty() || ovtest::readFile(output).size() > 54) << "success means sound";
 }
 
 TEST(HostileFiles, RefusedInOneLineOrPlayedWithNothingLeftBehind)
 {
-    const std::string corpus = OV_SOURCE_DIR "/tests/hostile/corpus";
-    ASSERT_EQ(hosttest::folderEntries(corpus).size(), verdicts.size()) << "a file without verdict";
-    for (const std::string &folder : {corpus, std::string(OV_SOURCE_DIR "/tests/findings/module")})
+    for (const std::string folder :
+         {OV_SOURCE_DIR "/tests/hostile/corpus", OV_SOURCE_DIR "/tests/findings/module"})
         for (const auto &name : hosttest::folderEntries(folder))
-            check(folder + "/" + name, folder == corpus ? verdicts.at(name) : "");
+            check(folder + "/" + name, verdicts.contains(name) ? verdicts.at(name) : "");
 }
 
 } // namespace

@@ -158,6 +158,7 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
         fails({"play", "--frames", "18446744073709551616"}, "'18446744073709551616' " + frames),
         fails({"render", "--frames-every", "0", "-o", never},
               "'0' is not a whole number of pictures from 1 to 4294967295"),
+        ok({"render", "--frames", "10", "--frames-every", "1", "-o", "/dev/null"}, ""),
         fails({"plugins", "--plugin-dir", "/nonexistent"}, "--plugin-dir"),
         fails({"render", "--loop", "-o", never},
               "plays forever (--loop): give --seconds or --frames"),

@@ -65,6 +65,8 @@ public:
         Hook<&IntuitionIFace::UnlockPubScreen>::put(intuition, "UnlockPubScreen");
         Hook<&IntuitionIFace::EasyRequestArgs>::put(
             intuition, "", [](Window *, const EasyStruct *easy, uint32 *, APTR) {
+                EXPECT_EQ(easy->es_StructSize, sizeof(EasyStruct));
+                EXPECT_EQ(easy->es_Flags, 0u);
                 return std::string("Requester(") + easy->es_Title + "|" + easy->es_TextFormat +
                        "|" + easy->es_GadgetFormat + ")";
             });

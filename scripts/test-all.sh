@@ -120,7 +120,7 @@ for config in "${configs[@]}"; do
     exit 2
   fi
   if [ "$config" = format ]; then
-    echo "=== format: checking the product code against .clang-format"
+    echo "=== format: checking the code against .clang-format"
     if scripts/check-format.sh; then
       tally format 1 0 "style of .clang-format"
     else

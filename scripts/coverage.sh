@@ -19,7 +19,8 @@ command -v xvfb-run >/dev/null && runner=(xvfb-run -a)
 for folder in frame platform protracker aiff visualiser host; do
   printf '%-11s ' "$folder"
   gcovr -r "$repo" --object-directory "$dir" -f "$repo/$folder/" \
-    --exclude-throw-branches --exclude-unreachable-branches  --print-summary |
+    --exclude-directories "$dir/CMakeFiles" --exclude-throw-branches \
+    --exclude-unreachable-branches --print-summary |
     awk '/^lines:/ { l = $2 " of lines" } /^branches:/ { b = $2 " of branches" }
          END { print l ", " b }'
 done

@@ -23,12 +23,6 @@ void check(bool ok, const char *what)
 
 } // namespace
 
-ModuleWriter::ModuleWriter()
-{
-    for (auto &s : samples_)
-        s.loopLengthWords = 1;
-}
-
 ModuleWriter &ModuleWriter::title(const std::string &text)
 {
     title_ = text;

@@ -35,8 +35,6 @@ struct ModuleCell {
 
 class ModuleWriter {
 public:
-    ModuleWriter();
-
     ModuleWriter &title(const std::string &text);
     /* Sample number 1..31. */
     ModuleWriter &sample(int number, const ModuleSample &sample);

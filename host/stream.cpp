@@ -104,7 +104,10 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
         plugin_ = found.plugin;
         record_->LoadMode = found.loadMode;
         if (found.loadMode == LOADMODE_IN_MEMORY) {
-            readOn(in, file, image_, kLargestImage + 1);
+            /* Of a module, only what the replay can ever read: nothing
+             * past it is heard, and junk behind a module costs no memory. */
+            const size_t reach = plugin_->readsModules() ? moduleReach(image_) : 0;
+            readOn(in, file, image_, reach != 0 ? reach : kLargestImage + 1);
             if (image_.size() > kLargestImage)
                 throw HostError(quoted(file) + ": too large to load into memory");
             record_->FileData = image_.data();

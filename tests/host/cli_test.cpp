@@ -69,6 +69,9 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
     auto cut = [&](size_t size) {
         return std::vector<uint8_t>(module.begin(), module.begin() + size);
     };
+    /* Past 1 GiB, but only the bytes the replay can reach are read. */
+    const std::string huge = fileOf("huge.mod", module);
+    std::filesystem::resize_file(huge, (uintmax_t{1} << 30) + 1);
     std::vector<uint8_t> tagged = module;
     std::memcpy(&tagged[1080], " \"\x7f\xff", 4);
     /* A title with an escape, a bell and a high byte; finetune 9 is -7; loop
@@ -150,6 +153,7 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
         fails({"info", fileOf("MOD.tagged", tagged)},
               "no plug-in recognises this file: not a \"M.K.\" module: its tag is \" "
               "\\x22\\x7F\\xFF\""),
+        ok({"info", huge}, "  patterns: 6\n  samples:  1 with sound\n"),
         fails({"info", fileOf("tiny.mod", cut(300))},
               "not a \"M.K.\" module: 300 bytes end before its tag at byte 1080"),
         /* Not named as a module: no guess about what it is. */

@@ -96,13 +96,20 @@ std::string placeText(uint64_t offset, uint64_t count, uint64_t size)
 std::string headerFault(const uint8_t *header, uint64_t size)
 {
     const unsigned char fileClass = header[EI_CLASS], byteOrder = header[EI_DATA];
+    auto bits = [](unsigned char of) {
+        return of == ELFCLASS32 ? "32-bit" : of == ELFCLASS64 ? "64-bit" : "unknown-class";
+    };
+    auto order = [](unsigned char of) {
+        return of == ELFDATA2MSB   ? "big-endian"
+               : of == ELFDATA2LSB ? "little-endian"
+                                   : "unknown-order";
+    };
     if (fileClass != kClass)
-        return std::string(fileClass == ELFCLASS32 ? "a 32-bit" : "not a 64-bit") +
-               " ELF file; this program loads " + (kClass == ELFCLASS64 ? "64" : "32") +
-               "-bit ones";
+        return std::string("a ") + bits(fileClass) + " ELF file; this program loads " +
+               bits(kClass) + " ones";
     if (byteOrder != kByteOrder)
-        return std::string(byteOrder == ELFDATA2MSB ? "a big-endian" : "not a big-endian") +
-               " ELF file; this program loads " + (kBigEndian ? "big" : "little") + "-endian ones";
+        return std::string("a ") + order(byteOrder) + " ELF file; this program loads " +
+               order(kByteOrder) + " ones";
     if (size < sizeof(FileHeader))
         return "cut short in its ELF header (" + number(size) + " of " +
                number(sizeof(FileHeader)) + " bytes)";

@@ -115,6 +115,13 @@ std::string moduleRefusal(std::span<const uint8_t> image)
     }
 }
 
+size_t moduleReach(std::span<const uint8_t> head)
+{
+    const struct pt_module_check check =
+        pt_check_module(head.empty() ? nullptr : head.data(), imageSize(head));
+    return check.verdict == PT_MODULE_NO_SIGNATURE ? 0 : check.reach;
+}
+
 bool namedAsModule(const std::filesystem::path &file)
 {
     std::string name = file.filename().string();

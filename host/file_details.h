@@ -40,6 +40,10 @@ std::optional<ModuleDetails> readModuleDetails(std::span<const uint8_t> image);
  * it accepts it. */
 std::string moduleRefusal(std::span<const uint8_t> image);
 
+/* How many bytes of a module file the replay can ever read, from its first
+ * bytes (those up to its tag); 0 when they hold no "M.K." module. */
+size_t moduleReach(std::span<const uint8_t> head);
+
 /* The file's name marks it as a module: "song.mod" or "mod.song", in any case. */
 bool namedAsModule(const std::filesystem::path &file);
 

@@ -2,6 +2,7 @@
 
 #include "descriptor_text.h"
 
+#include "platform/loadable_file.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -28,6 +29,9 @@ std::unique_ptr<LoadedPlugin> LoadedPlugin::open(const std::filesystem::path &fi
     struct ExecIFace *IExec = ovExecInterface();
     std::unique_ptr<LoadedPlugin> plugin(new LoadedPlugin);
     plugin->file_ = file;
+    whyNot = ov::loadableFileFault(file.c_str());
+    if (!whyNot.empty())
+        return nullptr;
     plugin->base_ = IExec->OpenLibrary(IExec, file.c_str(), 1);
     if (plugin->base_ == nullptr) {
         whyNot = "not a library the system can open";

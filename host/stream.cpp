@@ -70,17 +70,23 @@ void readOn(std::ifstream &in, const std::filesystem::path &file, std::vector<ui
 }
 
 /* Why no plug-in took the file: there are none, or, for a file named as a
- * module, what the module loader finds wrong with it. */
+ * module, what the module loader finds wrong with it; and how many plug-in
+ * files of the folder could not be used, which might have taken it. */
 std::string unrecognisedReason(const PluginSet &plugins, const std::filesystem::path &file,
                                std::span<const uint8_t> head)
 {
+    const size_t unusable = plugins.unusable().size();
+    const std::string unloaded = unusable == 0
+                                     ? std::string()
+                                     : " (" + std::to_string(unusable) +
+                                           (unusable == 1 ? " plug-in file" : " plug-in files") +
+                                           " could not be loaded: see 'orvane plugins')";
     if (plugins.plugins().empty())
-        return "no plug-ins found in '" + plugins.folder().string() + "'" +
-               (plugins.unusable().empty() ? "" : " (none of its *.ovplug files is usable)");
+        return "no plug-ins found in '" + plugins.folder().string() + "'" + unloaded;
     std::string why = "no plug-in recognises this file";
     if (namedAsModule(file))
         why += ": " + moduleRefusal(head);
-    return quoted(file) + ": " + why;
+    return quoted(file) + ": " + why + unloaded;
 }
 
 } // namespace
@@ -98,7 +104,10 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
         plugin_ = found.plugin;
         record_->LoadMode = found.loadMode;
         if (found.loadMode == LOADMODE_IN_MEMORY) {
-            readOn(in, file, image_, kLargestImage + 1);
+            /* Of a module, only what the replay can ever read: nothing
+             * past it is heard, and junk behind a module costs no memory. */
+            const size_t reach = plugin_->readsModules() ? moduleReach(image_) : 0;
+            readOn(in, file, image_, reach != 0 ? reach : kLargestImage + 1);
             if (image_.size() > kLargestImage)
                 throw HostError(quoted(file) + ": too large to load into memory");
             record_->FileData = image_.data();

@@ -4,6 +4,7 @@
  * expunging and unloading; and the platform's own libraries.
  */
 #include "exec_internal.h"
+#include "loadable_file.h"
 #include "platform.h"
 #include "testing.h"
 
@@ -456,7 +457,7 @@ BPTR ovLoadSeg(const char *name)
     if (name == nullptr)
         return 0;
     std::string path = resolveFile(name);
-    if (path.empty())
+    if (path.empty() || !ov::loadableFileFault(path.c_str()).empty())
         return 0;
     void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr)

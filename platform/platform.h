@@ -31,7 +31,8 @@ void ovRegisterBuiltinLibrary(const char *name, uint16 version, void *const *mai
 inline struct ExecIFace *ovExecInterface(void) { return AbsExecBase->MainInterface; }
 
 /* Loadable files (plug-ins, programs): load one by path or by name on the
- * library path, look up an entry symbol in it, unload it. */
+ * library path, look up an entry symbol in it, unload it. A file that
+ * ov::loadableFileFault (loadable_file.h) finds fault with is not loaded. */
 BPTR ovLoadSeg(const char *name);
 void *ovSegmentSymbol(BPTR segList, const char *symbol);
 void ovUnLoadSeg(BPTR segList);

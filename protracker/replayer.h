@@ -23,6 +23,12 @@
 #define PT_PERIOD_MIN 108
 #define PT_PERIOD_MAX 907
 
+/* A playing position is a non-negative int32 (a negative one stops the
+ * channel), so every byte a channel reads lies less than this many bytes
+ * past its sample's start, whatever the sample's length, loop, offset or
+ * step. */
+#define PT_POSITION_REACH (1u << (31 - PT_FIXED_SHIFT))
+
 /* Module file layout. */
 #define PT_FILE_TITLE 0
 #define PT_FILE_SAMPLE_HEADERS 20
@@ -192,6 +198,11 @@ struct pt_module_check {
     uint32 patterns;  /* patterns the order table asks for (signature present) */
     uint32 needed;    /* bytes the header, patterns and samples take (signature present) */
     uint32 size;      /* bytes the image has (0 for a negative size) */
+    /* Bytes from the image's start that the replay can ever read (signature
+     * present): the last sample's start + PT_POSITION_REACH. A byte past it
+     * is never heard, so an image cut there renders every output byte as
+     * the whole one does. At least `needed`, at most 4,326,400. */
+    uint32 reach;
 };
 
 /* The checks pt_init makes before it loads anything; the host asks the same

@@ -71,6 +71,9 @@ struct pt_module_check pt_check_module(const uint8 *data, int32 size)
     check.needed = PT_FILE_PATTERNS + PT_FILE_PATTERN_SIZE * check.patterns;
     for (int i = 1; i < PT_SAMPLES; i++) {
         const uint8 *header = data + PT_FILE_SAMPLE_HEADERS + (i - 1) * PT_FILE_SAMPLE_HEADER_SIZE;
+        /* Samples follow each other, so the last one starts last. */
+        if (i == PT_SAMPLES - 1)
+            check.reach = check.needed + PT_POSITION_REACH;
         check.needed += ov_load_be16(header + 22) * 2u;
     }
     check.verdict = check.size < check.needed ? PT_MODULE_TOO_SHORT : PT_MODULE_ACCEPTED;

@@ -8,6 +8,7 @@
 #include "frame/ovplug.h"
 #include "host/descriptor_text.h"
 #include "platform/exec.h"
+#include "platform/loadable_file.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -53,6 +54,10 @@ bool listPlugin(const std::string &path)
 {
     struct ExecIFace *IExec = ovExecInterface();
     std::printf("%s\n", path.c_str());
+    if (std::string fault = ov::loadableFileFault(path.c_str()); !fault.empty()) {
+        std::printf("  cannot be loaded: %s\n", fault.c_str());
+        return false;
+    }
     struct Library *base = IExec->OpenLibrary(IExec, path.c_str(), 1);
     if (base == nullptr) {
         std::printf("  cannot be opened as a plug-in library\n");

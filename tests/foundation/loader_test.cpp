@@ -1,9 +1,12 @@
 /* The platform's library loader against library files that each lack or
  * spoil one piece (loader_fixture.cpp), the library path, the expunge and
  * the platform's own libraries. */
+#include "platform/loadable_file.h"
 #include "support/plugin_host.h"
 
 #include <dlfcn.h>
+#include <elf.h>
+#include <link.h>
 #include <malloc.h>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -77,9 +80,6 @@ TEST(Loader, EachFileOpensAsFarAsItsPiecesAllowAndNothingElseDoes)
         EXPECT_EQ(ovRunSegment(segment), c.runResult);
         ovUnLoadSeg(segment);
     }
-    const std::string junk = ovtest::tempPath("not-a-library.ovplug");
-    ovtest::writeFile(junk, std::vector<uint8_t>(100, 0x4A));
-    EXPECT_EQ(exec()->OpenLibrary(exec(), junk.c_str(), 0), nullptr);
     EXPECT_EQ(exec()->OpenLibrary(exec(), nullptr, 0), nullptr);
     EXPECT_EQ(ovLoadSeg(nullptr), 0);
     EXPECT_EQ(ovRunSegment(0), -1);
@@ -98,6 +98,49 @@ TEST(Loader, EachFileOpensAsFarAsItsPiecesAllowAndNothingElseDoes)
     EXPECT_EQ(exec()->RemLibrary(exec(), nullptr), 0);
     exec()->CloseLibrary(exec(), nullptr);
     exec()->DeleteLibrary(exec(), nullptr);
+}
+
+/* A file cut short or of another machine is refused with the reason before
+ * the dynamic loader sees it: a segment past the file's end would be mapped
+ * and stop the process at its first touch. */
+TEST(Loader, DamagedFilesAreRefusedBeforeTheyAreMapped)
+{
+    const std::vector<uint8_t> whole = ovtest::readFile(ovtest::binDir() + "/OV_PT.ovplug");
+    auto cut = [&](size_t size) {
+        return std::vector<uint8_t>(whole.begin(), whole.begin() + size);
+    };
+    auto flipped = [&](size_t at, uint8_t bits) {
+        std::vector<uint8_t> bytes = whole;
+        bytes[at] ^= bits;
+        return bytes;
+    };
+    const struct {
+        std::vector<uint8_t> bytes;
+        const char *fault; /* in the reason; "" none */
+    } cases[] = {
+        {whole, ""},
+        {{}, "an empty file"},
+        {std::vector<uint8_t>(100, 0x4A), "not an ELF file"},
+        {cut(40), "cut short in its ELF header (40 of"},
+        {cut(sizeof(ElfW(Ehdr)) + 20), "its program headers lie past its end"},
+        {cut(whole.size() / 2), "segment"},
+        {flipped(EI_CLASS, 3), "-bit ELF file; this program loads"},
+        {flipped(EI_DATA, 3), "-endian ELF file; this program loads"},
+        {flipped(offsetof(ElfW(Ehdr), e_machine), 0xFF), "built for another machine"},
+    };
+    for (const auto &c : cases) {
+        const std::string path =
+            ovtest::tempPath("damaged-" + std::to_string(&c - cases) + ".ovplug");
+        ovtest::writeFile(path, c.bytes);
+        const std::string fault = ov::loadableFileFault(path.c_str());
+        SCOPED_TRACE(std::to_string(c.bytes.size()) + " bytes: " + fault);
+        EXPECT_NE(fault.find(c.fault), std::string::npos);
+        EXPECT_EQ(fault.empty(), c.fault[0] == 0);
+        struct Library *base = exec()->OpenLibrary(exec(), path.c_str(), 0);
+        EXPECT_EQ(base != nullptr, fault.empty());
+        exec()->CloseLibrary(exec(), base);
+        ovExpungeLibraries();
+    }
 }
 
 TEST(Loader, BareNamesAreLookedUpFolderByFolderAndGoAtTheirLastCloseWhenAsked)

@@ -57,6 +57,11 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
                       empty = hosttest::freshFolder("no-plugins");
     std::filesystem::copy_file(ovtest::binDir() + "/OV_PT.ovplug", onlyPt + "/OV_PT.ovplug");
     ovtest::writeFile(broken + "/broken.ovplug", {1, 2, 3});
+    /* A plug-in cut short would be mapped past its end: it is left out. */
+    const std::string cutPt = hosttest::freshFolder("cut-pt");
+    const std::vector<uint8_t> pt = ovtest::readFile(ovtest::binDir() + "/OV_PT.ovplug");
+    ovtest::writeFile(cutPt + "/OV_PT.ovplug", {pt.begin(), pt.begin() + pt.size() / 2});
+    std::filesystem::copy_file(ovtest::binDir() + "/OV_AIFF.ovplug", cutPt + "/OV_AIFF.ovplug");
     const std::string noDisplay = "OV_DISPLAY= DISPLAY= WAYLAND_DISPLAY=";
     /* Six patterns (the highest order is 5) and one 100-byte sample. */
     const std::vector<uint8_t> module =
@@ -64,6 +69,9 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
     auto cut = [&](size_t size) {
         return std::vector<uint8_t>(module.begin(), module.begin() + size);
     };
+    /* Past 1 GiB, but only the bytes the replay can reach are read. */
+    const std::string huge = fileOf("huge.mod", module);
+    std::filesystem::resize_file(huge, (uintmax_t{1} << 30) + 1);
     std::vector<uint8_t> tagged = module;
     std::memcpy(&tagged[1080], " \"\x7f\xff", 4);
     /* A title with an escape, a bell and a high byte; finetune 9 is -7; loop
@@ -105,7 +113,14 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
         fails({"info", "--plugin-dir", onlyPt, song}, "no plug-in recognises this file"),
         ok({"--plugin-dir", broken, "plugins"}, "broken.ovplug\n  not usable:"),
         fails({"play", "--plugin-dir", empty, demo}, "no plug-ins found in '" + empty + "'\n"),
-        fails({"info", "--plugin-dir", broken, demo}, "none of its *.ovplug files is usable"),
+        fails({"info", "--plugin-dir", broken, demo},
+              "no plug-ins found in '" + broken +
+                  "' (1 plug-in file could not be loaded: see 'orvane plugins')\n"),
+        ok({"--plugin-dir", cutPt, "plugins"},
+           "OV_PT.ovplug\n  not usable: cut short or damaged: "),
+        ok({"--plugin-dir", cutPt, "render", song, "-o", "/dev/null"}, ""),
+        fails({"--plugin-dir", cutPt, "info", demo},
+              "(1 plug-in file could not be loaded: see 'orvane plugins')\n"),
         ok({"info"},
            "demo.mod\n  plug-in:  Protracker (OV_PT.ovplug)\n  loading:  2 (the whole file in "
            "memory)\n  rate:     44100 Hz\n  channels: 2\n  duration: 1:03.700\n  title:    "
@@ -138,6 +153,7 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
         fails({"info", fileOf("MOD.tagged", tagged)},
               "no plug-in recognises this file: not a \"M.K.\" module: its tag is \" "
               "\\x22\\x7F\\xFF\""),
+        ok({"info", huge}, "  patterns: 6\n  samples:  1 with sound\n"),
         fails({"info", fileOf("tiny.mod", cut(300))},
               "not a \"M.K.\" module: 300 bytes end before its tag at byte 1080"),
         /* Not named as a module: no guess about what it is. */

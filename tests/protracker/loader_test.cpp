@@ -89,3 +89,39 @@ TEST(PtLoader, StateLayout)
                                     st.filter_on, st.sample_counter, st.tick_countdown}),
               std::vector<int64_t>({4, 44100, 256, 6, 0, 0, 0, 0, 0, 0, 0}));
 }
+
+/* A channel reads less than 128 KB past its sample's start, so nothing past
+ * the last sample's start + 128 KB is heard. A module built to read as far
+ * as that (sample 31 looping from past 128 KB, so its position climbs until
+ * it turns negative; two 9FF, the second without a sample number, adding up
+ * to 130560 bytes in; EFF inverting at that loop; a high step from E1F on
+ * another channel) renders the same bytes from an image cut at its reach as
+ * from the whole one, which holds other bytes after its samples, and
+ * different ones from an image one byte shorter. */
+TEST(PtLoader, NothingPastTheReachIsHeard)
+{
+    ovtools::ModuleSample far;
+    far.data = {5, 5};
+    far.loopStartWords = 0xFFFF;
+    far.loopLengthWords = 2;
+    ModuleWriter writer;
+    writer.sample(30, waveSample(3000, 1), 64, 0, 0, 3000).sample(31, far);
+    writer.cell(0, 0, 0, 113, 31, 0x9, 0xFF).cell(0, 1, 0, 113, 0, 0x9, 0xFF);
+    writer.cell(0, 0, 2, 113, 30);
+    for (int row = 0; row < 12; row++)
+        writer.cell(0, row, 1, row == 0 ? 113 : 0, row == 0 ? 31 : 0, 0xE, 0xFF)
+            .cell(0, row + 1, 2, 0, 0, 0xE, 0x1F);
+    std::vector<uint8_t> whole = writer.bytes();
+    const size_t reach = pt_check_module(whole.data(), static_cast<int32>(whole.size())).reach;
+    for (size_t i = whole.size(); i < reach + 4096; i++)
+        whole.push_back(static_cast<uint8_t>(i * 131 + 7) | 1);
+    auto rendered = [&](size_t bytes) {
+        LoadedModule module({whole.begin(), whole.begin() + bytes});
+        EXPECT_NE(module.state, nullptr);
+        return module.state != nullptr ? render(pt_render, module.state, 14 * 5292)
+                                       : std::vector<uint8_t>();
+    };
+    const std::vector<uint8_t> heard = rendered(whole.size());
+    EXPECT_TRUE(rendered(reach) == heard);
+    EXPECT_FALSE(rendered(reach - 1) == heard) << "the reach's last byte is heard";
+}

@@ -193,6 +193,8 @@ std::optional<std::vector<uint8_t>> sndfileHeaderFor(const OutputFormat &format,
     if (container == nullptr)
         return std::nullopt;
     const uint32_t frameBytes = channels * 2;
+    if (channels == 0 || frames > (UINT64_MAX >> 1) / frameBytes)
+        return std::nullopt;
     std::optional<Probed> one = probe(format, rate, channels, frames, 1);
     std::optional<Probed> three = probe(format, rate, channels, frames, 3);
     if (!one || !three || one->size < frameBytes)

@@ -98,21 +98,13 @@ TEST(OutputFile, APipeGetsItsHeaderWithTheFirstAudioAndAHeldFileNoticesTheReader
 
 TEST(SndfileWriter, HeadersFollowFromTheLengthAsWritingItDoesAndNeverWrap)
 {
-    const orvane::OutputFormat rf64{"rf64",
-                                    {"rf64", ""},
-                                    orvane::FormatWriter::Sndfile,
-                                    SF_FORMAT_RF64 | SF_FORMAT_PCM_16,
-                                    true};
-    std::vector<const orvane::OutputFormat *> formats{&rf64};
     for (const char *name : {"wav", "caf", "au", "w64", "ogg"})
-        formats.push_back(orvane::formatNamed(name));
-    for (const orvane::OutputFormat *format : formats)
         for (uint32_t channels : {1u, 2u})
             for (uint64_t frames : {0, 1, 70001}) {
-                SCOPED_TRACE(std::string(format->name) + " " + std::to_string(frames));
-                orvane::WriterSetup setup{*format, 22050, channels};
+                SCOPED_TRACE(std::string(name) + " " + std::to_string(frames));
+                orvane::WriterSetup setup{*orvane::formatNamed(name), 22050, channels};
                 setup.frames = frames;
-                EXPECT_EQ(orvane::sndfileHeaderFor(*format, 22050, channels, frames),
+                EXPECT_EQ(orvane::sndfileHeaderFor(setup.format, 22050, channels, frames),
                           orvane::probedHeader(setup, frames));
             }
     /* Read back from files of that length without their sound (sparse):

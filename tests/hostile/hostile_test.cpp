@@ -50,6 +50,12 @@ void check(const std::string &file, const std::string &reason, const std::string
                                  : oneLineAboutTheFile && run.err.ends_with(line + "\n"))
             << arguments[0] << ": " << run.err;
     }
+    if (!early.empty()) {
+        const hosttest::RunResult play =
+            hosttest::orvane({"play", "--no-keys", file}, "SDL_AUDIODRIVER=dummy");
+        EXPECT_EQ(play.status, 2);
+        EXPECT_TRUE(play.err.ends_with(early + "\n")) << play.err;
+    }
     /* A refused render leaves nothing; a finished one its file (render_test checks its fix-ups). */
     EXPECT_EQ(hosttest::folderEntries(folder),
               reason.empty() ? std::vector<std::string>{"out.aiff"} : std::vector<std::string>{});

@@ -23,7 +23,9 @@ struct LengthField {
 };
 
 /* What a container's header says of its length, as libsndfile writes it
- * for 16-bit PCM, and how long a file its sizes can describe. */
+ * for 16-bit PCM, and how long a file its sizes can describe: in frames
+ * when it has length fields, else in the bytes written (an encoded file
+ * whose header counts its bytes). */
 struct Container {
     int type; /* SF_FORMAT_WAV ... */
     uint64_t largestFile;
@@ -35,7 +37,7 @@ struct Container {
 using Count = LengthField::Count;
 constexpr uint64_t kAny = UINT64_MAX;
 
-constexpr std::array<Container, 6> kContainers{{
+constexpr std::array<Container, 7> kContainers{{
     /* RIFF and data sizes of 32 bits. The file stays below 4 GiB, as
      * libsndfile's own RF64 writer decides when a WAV header will do. */
     {SF_FORMAT_WAV,
@@ -63,7 +65,16 @@ constexpr std::array<Container, 6> kContainers{{
     {SF_FORMAT_CAF, kAny, 0, 1, {{{-12, 8, true, Count::DataBytes, 4, kAny}}}},
     /* Nothing is rewritten: the length is in the pages as they go. */
     {SF_FORMAT_OGG, kAny, 0, 0, {}},
+    /* The encoder's tag at the start counts the file's bytes in 32 bits. */
+    {SF_FORMAT_MPEG, 0xffffffff, 0, 0, {}},
 }};
+
+/* What an encoder may still add beyond the PCM bytes it was handed last
+ * (audio it held back, and its end). */
+constexpr uint64_t kEncoderSlack = 1 << 20;
+
+/* "4 GiB" */
+std::string sizeText(uint64_t bytes) { return std::to_string((bytes + (1 << 29)) >> 30) + " GiB"; }
 
 const Container *containerOf(int sndfileFormat)
 {
@@ -179,7 +190,8 @@ int sndfileFormatFor(const OutputFormat &format, uint32_t rate, uint32_t channel
 uint64_t largestFrames(int sndfileFormat, uint32_t rate, uint32_t channels)
 {
     const Container *container = containerOf(sndfileFormat);
-    if (container == nullptr || container->largestFile == kAny || channels == 0)
+    if (container == nullptr || container->largestFile == kAny || container->fieldCount == 0 ||
+        channels == 0)
         return UINT64_MAX;
     const uint64_t header = SndfileWriter::headerBytes(sndfileFormat, rate, channels);
     return (container->largestFile - std::min(header, container->largestFile)) /
@@ -212,6 +224,9 @@ SndfileWriter::SndfileWriter(const OutputFormat &format, uint32_t rate, uint32_t
                     out)
 {
     largest_ = largestFrames(sndfileFormat_, rate, channels);
+    if (const Container *container = containerOf(sndfileFormat_);
+        container != nullptr && container->fieldCount == 0)
+        largestBytes_ = container->largestFile;
 }
 
 SndfileWriter::SndfileWriter(std::string_view name, int sndfileFormat, uint32_t rate,
@@ -256,6 +271,9 @@ uint64_t SndfileWriter::write(std::span<const uint8_t> frames)
         native_[i] = ov_load_be16_signed(&frames[i * 2]);
     sf_count_t count = static_cast<sf_count_t>(
         std::min<uint64_t>(native_.size() / channels_, largest_ - std::min(taken_, largest_)));
+    if (largestBytes_ != UINT64_MAX &&
+        out_.size() + frames.size() + kEncoderSlack > largestBytes_) /* encoded is smaller */
+        count = 0;
     if (sf_writef_short(file_, native_.data(), count) != count || !ioFailure.empty())
         fail("write");
     taken_ += static_cast<uint64_t>(count);
@@ -275,8 +293,11 @@ std::string SndfileWriter::whyFull() const
         return "a streamed " + name + " file is held in memory until its end, " +
                std::to_string(OutputFile::kHeldLimit >> 30) + " GiB at most (write to a file for " +
                "more)";
-    return "a " + name + " file's header describes no more (RF64 is written in its place " +
-           "when the length is known beforehand)";
+    const Container *container = containerOf(sndfileFormat_);
+    return "the " + name + " header describes " + sizeText(container->largestFile) + " at most" +
+           (container->largerType != 0
+                ? " (RF64 is written in its place when the length is known beforehand)"
+                : "");
 }
 
 void SndfileWriter::finish()

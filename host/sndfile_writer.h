@@ -74,7 +74,8 @@ private:
     OutputFile &out_;
     SNDFILE *file_ = nullptr;
     std::vector<int16_t> native_;
-    uint64_t largest_ = UINT64_MAX; /* frames the header can describe */
+    uint64_t largest_ = UINT64_MAX;      /* frames the header can describe */
+    uint64_t largestBytes_ = UINT64_MAX; /* or bytes, of an encoded file */
     uint64_t taken_ = 0;
     enum class Full { No, Header, Held } full_ = Full::No;
 };

@@ -47,8 +47,9 @@ public:
      * audio then and finishes the file, whose last bytes are still held. */
     bool heldFull() const { return held_ && heldBytes_.size() >= kHeldLimit; }
     /* The most a file streamed to a pipe but patched at its end (FLAC, MP3)
-     * is held in memory before the render stops. */
-    static constexpr uint64_t kHeldLimit = uint64_t{1} << 30;
+     * is held in memory before the render stops: 1 GiB, a quarter of that
+     * in a 32-bit address space. */
+    static constexpr uint64_t kHeldLimit = uint64_t{1} << (sizeof(size_t) >= 8 ? 30 : 28);
 
     /* Of a HeadProbe: the start of the file up to the end of the last byte
      * any patch rewrote, as it stands now; nullopt when a patch went past

@@ -166,10 +166,15 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     if (job.format->writer == FormatWriter::EncoderPlugin)
         setup.encoder =
             chosenEncoder != nullptr ? *chosenEncoder : encoderFor(plugins, *job.format);
-    /* The file's own length, where it tells it: a render takes no more. */
+    const uint32_t frameBytes = session.frameBytes();
+    /* The file's own length, where it tells it and is large enough to
+     * hold it: a render takes no more. */
     const std::optional<uint64_t> held = framesHeld(file);
+    std::error_code sizeError;
+    const uint64_t fileSize = std::filesystem::file_size(file, sizeError);
     std::optional<uint64_t> expected = limit;
-    if (held && (!expected || *held - std::min(*held, start) < *expected))
+    if (held && !sizeError && fileSize / frameBytes >= *held &&
+        (!expected || *held - std::min(*held, start) < *expected))
         expected = *held - std::min(*held, start);
     OutputFile out(output, job.format->writer != FormatWriter::Raw);
     /* Streamed with its header ahead, a file has the whole length asked
@@ -186,7 +191,6 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
         visualiser.emplace(places, options, session);
 
     StatusLine status(stderr);
-    const uint32_t frameBytes = session.frameBytes();
     uint64_t remaining = limit.value_or(std::numeric_limits<uint64_t>::max());
     uint64_t done = 0;
     bool streamEnded = false;
@@ -221,7 +225,8 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     }
     status.finish();
     /* A file that shrank while it was read, or holds less than it says. */
-    const bool endedEarly = streamEnded && expected && done < *expected && held;
+    const bool endedEarly =
+        streamEnded && held && start + done < std::min(*held, limit.value_or(*held) + start);
     std::string ending;
     if (endedEarly)
         ending = "'" + file.string() + "' ended early: " + std::to_string(start + done) + " of " +

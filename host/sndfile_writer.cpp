@@ -291,7 +291,7 @@ std::string SndfileWriter::whyFull() const
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (full_ == Full::Held)
         return "a streamed " + name + " file is held in memory until its end, " +
-               std::to_string(OutputFile::kHeldLimit >> 30) + " GiB at most (write to a file for " +
+               std::to_string(OutputFile::kHeldLimit >> 20) + " MiB at most (write to a file for " +
                "more)";
     const Container *container = containerOf(sndfileFormat_);
     return "the " + name + " header describes " + sizeText(container->largestFile) + " at most" +

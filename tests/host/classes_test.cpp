@@ -109,13 +109,17 @@ TEST(SndfileWriter, HeadersFollowFromTheLengthAsWritingItDoesAndNeverWrap)
             }
     /* Read back from files of that length without their sound (sparse):
      * WAV up to the last frame its sizes hold, RF64 beyond; AU past 2 GB
-     * says its length is not known, so the file's end tells it. */
-    const orvane::OutputFormat &wav = *orvane::formatNamed("wav"), &au = *orvane::formatNamed("au");
+     * says its length is not known, so the file's end tells it; CAF and
+     * W64 have sizes of 64 bits. */
+    const orvane::OutputFormat &wav = *orvane::formatNamed("wav"), &au = *orvane::formatNamed("au"),
+                               &caf = *orvane::formatNamed("caf"),
+                               &w64 = *orvane::formatNamed("w64");
     const uint64_t largest = orvane::largestFrames(wav.sndfileFormat, 44100, 2), issue = 1102500000;
     using Case = std::tuple<const orvane::OutputFormat &, uint64_t, int>;
     for (const auto &[format, frames, container] :
          {Case{wav, largest, SF_FORMAT_WAV}, Case{wav, largest + 1, SF_FORMAT_RF64},
-          Case{wav, issue, SF_FORMAT_RF64}, Case{au, issue, SF_FORMAT_AU}}) {
+          Case{wav, issue, SF_FORMAT_RF64}, Case{au, issue, SF_FORMAT_AU},
+          Case{caf, issue, SF_FORMAT_CAF}, Case{w64, issue, SF_FORMAT_W64}}) {
         SCOPED_TRACE(std::string(format.name) + " " + std::to_string(frames));
         const std::string path = ovtest::tempPath("long." + std::string(format.name));
         std::vector<uint8_t> head = *orvane::sndfileHeaderFor(format, 44100, 2, frames);

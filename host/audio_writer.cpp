@@ -79,17 +79,25 @@ uint64_t writeSilence(AudioWriter &writer, uint64_t frames, uint32_t channels)
     return written;
 }
 
-bool sendHeaderAhead(const WriterSetup &setup, uint64_t frames, OutputFile &out)
+std::optional<std::vector<uint8_t>> probedHeader(const WriterSetup &setup, uint64_t frames)
 {
-    if (!setup.format.headerFromLength)
-        return false;
     OutputFile probe{HeadProbe{}};
     {
         std::unique_ptr<AudioWriter> writer = openAudioWriter(setup, probe);
         writeSilence(*writer, frames, setup.channels);
         writer->finish();
     }
-    std::optional<std::vector<uint8_t>> head = probe.rewrittenHead();
+    return probe.rewrittenHead();
+}
+
+bool sendHeaderAhead(const WriterSetup &setup, uint64_t frames, OutputFile &out)
+{
+    if (!setup.format.headerFromLength)
+        return false;
+    std::optional<std::vector<uint8_t>> head =
+        setup.format.writer == FormatWriter::Sndfile
+            ? sndfileHeaderFor(setup.format, setup.rate, setup.channels, frames)
+            : probedHeader(setup, frames);
     if (!head)
         return false;
     out.sendAhead(std::move(*head));
@@ -103,7 +111,8 @@ std::unique_ptr<AudioWriter> openAudioWriter(const WriterSetup &setup, OutputFil
         return std::make_unique<EncoderSession>(setup.encoder.iface, setup.encoder.name, setup.rate,
                                                 setup.channels, out);
     case FormatWriter::Sndfile:
-        return std::make_unique<SndfileWriter>(setup.format, setup.rate, setup.channels, out);
+        return std::make_unique<SndfileWriter>(setup.format, setup.rate, setup.channels, out,
+                                               setup.frames);
     case FormatWriter::Raw: break;
     }
     return std::make_unique<RawWriter>(setup.endian, setup.channels * 2, out);

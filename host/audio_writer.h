@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -27,6 +28,8 @@ public:
      * only once the format can hold no more (then full()). */
     virtual uint64_t write(std::span<const uint8_t> frames) = 0;
     virtual bool full() const { return false; }
+    /* Why it is full: "the AIFF encoder takes no more (...)". */
+    virtual std::string whyFull() const { return {}; }
     /* Completes the file's header and anything else owed at the end. */
     virtual void finish() = 0;
 };
@@ -44,6 +47,9 @@ struct WriterSetup {
     uint32_t channels;
     Endian endian = Endian::Big; /* raw PCM only */
     EncoderChoice encoder;       /* FormatWriter::EncoderPlugin only */
+    /* The length the file will have, when known beforehand: a WAV file
+     * that cannot hold it is written as RF64 (libsndfile only). */
+    std::optional<uint64_t> frames = std::nullopt;
 };
 
 /* Throws HostError when the format cannot be written with this setup. */
@@ -53,11 +59,19 @@ std::unique_ptr<AudioWriter> openAudioWriter(const WriterSetup &setup, OutputFil
  * writer is full). */
 uint64_t writeSilence(AudioWriter &writer, uint64_t frames, uint32_t channels);
 
+/* The bytes a file of `frames` frames starts with once its header is
+ * rewritten at the end, found by writing that many frames of silence to a
+ * probe: right for any writer, but as slow as writing the file (the AIFF
+ * encoder's limit of 2 GB bounds it). Nullopt when the rewrites go past
+ * what a probe keeps. */
+std::optional<std::vector<uint8_t>> probedHeader(const WriterSetup &setup, uint64_t frames);
+
 /* For a headed format streamed to a pipe whose length is known: works out
- * the header the file will end with (by writing that many frames of
- * silence to a probe) and has `out` send it first, so the audio streams
- * instead of being held until the end. False when the format's header
- * cannot be known ahead; `out` then holds the file as before. */
+ * the header the file will end with (from the length for libsndfile's
+ * formats, by a probe for the encoder plug-in's) and has `out` send it
+ * first, so the audio streams instead of being held until the end. False
+ * when the format's header cannot be known ahead; `out` then holds the
+ * file as before. */
 bool sendHeaderAhead(const WriterSetup &setup, uint64_t frames, OutputFile &out);
 
 } // namespace orvane

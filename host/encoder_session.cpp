@@ -66,6 +66,11 @@ uint64_t EncoderSession::write(std::span<const uint8_t> frames)
     return taken;
 }
 
+std::string EncoderSession::whyFull() const
+{
+    return "the " + name_ + " encoder takes no more (an AIFF file holds under 2 GB of sound)";
+}
+
 void EncoderSession::finish()
 {
     /* A render of no frames still owes the header. */

@@ -34,6 +34,7 @@ public:
     uint64_t write(std::span<const uint8_t> frames) override;
     /* The encoder has refused audio: the file cannot grow any further. */
     bool full() const override { return full_; }
+    std::string whyFull() const override;
     /* Appends any header still pending, then applies every fix-up. */
     void finish() override;
 

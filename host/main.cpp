@@ -96,16 +96,19 @@ const char *kExamples = R"(Examples:
                                              standard output gets raw PCM unless --format
                                              names a format. A format with a header, to
                                              standard output or a pipe, streams when the
-                                             length is known (--seconds/--frames): its header
-                                             goes first and a song that ends sooner is filled
-                                             out with silence. Otherwise, and for FLAC and MP3,
-                                             the file is held in memory and sent at the end.
+                                             length is known (--seconds/--frames, or an AIFF
+                                             file's own): its header goes first and a song
+                                             that ends sooner is filled out with silence.
+                                             Otherwise, and for FLAC and MP3, the file is held
+                                             in memory (1 GiB at most) and sent at the end.
+                                             A WAV file too long for 4 GiB is written as RF64.
   orvane info song.mod                       plug-in, rate, channels, duration, title
   orvane plugins --plugin-dir build/bin      what each plug-in says about itself
 
 Exit status: 0 done, 1 failed (one line on standard error says why; with several
-  files, the others are still rendered), 2 render cut short at the AIFF size limit
-  (under 2 GB of sound; the file is kept), 130 play stopped by Ctrl-C
+  files, the others are still rendered), 2 cut short: a render at a size limit (an
+  AIFF file holds under 2 GB of sound; the file is kept), or an AIFF input that ended
+  before the sound it claims, 130 play stopped by Ctrl-C
 )";
 
 /* With this variable set, the process reports memory blocks still live at

@@ -3,11 +3,13 @@
 #include "host_error.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +20,10 @@ namespace {
 
 /* Enough for any header a probe has to learn. */
 constexpr size_t kProbeKeptBytes = 64 * 1024;
+
+/* Held bytes grow by doubling up to the limit plus this much for what a
+ * writer adds when it finishes, then only as needed. */
+constexpr uint64_t kHeldFinishBytes = 16 << 20;
 
 } // namespace
 
@@ -94,6 +100,19 @@ void OutputFile::writeAll(int fd, std::span<const uint8_t> bytes) const
     }
 }
 
+void OutputFile::checkReader() const
+{
+    /* POLLERR and POLLHUP are reported whatever is asked for. */
+    struct pollfd reader {
+        fd_, 0, 0
+    };
+    if (::poll(&reader, 1, 0) == 1 && (reader.revents & (POLLERR | POLLHUP)) != 0) {
+        ::raise(SIGPIPE);
+        errno = EPIPE;
+        fail("write");
+    }
+}
+
 void OutputFile::append(std::span<const uint8_t> bytes)
 {
     if (probe_) {
@@ -101,16 +120,29 @@ void OutputFile::append(std::span<const uint8_t> bytes)
             bytes.size(), kProbeKeptBytes - std::min<uint64_t>(size_, kProbeKeptBytes)));
         head_.insert(head_.end(), bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(kept));
     } else if (held_) {
+        checkReader();
+        const uint64_t needed = heldBytes_.size() + bytes.size();
+        if (needed > heldBytes_.capacity())
+            heldBytes_.reserve(static_cast<size_t>(
+                std::max<uint64_t>(needed, std::min<uint64_t>(heldBytes_.capacity() * 2,
+                                                              kHeldLimit + kHeldFinishBytes))));
         heldBytes_.insert(heldBytes_.end(), bytes.begin(), bytes.end());
-    } else if (size_ < head_.size()) {
-        /* The head sent ahead stands in for the bytes as first written. */
-        std::vector<uint8_t> start(bytes.begin(), bytes.end());
-        size_t promised =
-            static_cast<size_t>(std::min<uint64_t>(head_.size() - size_, start.size()));
-        finalHead_.insert(finalHead_.end(), start.begin(),
-                          start.begin() + static_cast<ptrdiff_t>(promised));
-        std::copy_n(head_.begin() + static_cast<ptrdiff_t>(size_), promised, start.begin());
-        writeAll(fd_, start);
+    } else if (size_ < head_.size() || !waiting_.empty()) {
+        /* The head sent ahead stands in for the bytes as first written,
+         * and waits to go out with the first bytes after it: a reader
+         * that looks at the header alone may take it for the whole file. */
+        size_t promised = static_cast<size_t>(std::min<uint64_t>(
+            head_.size() - std::min<uint64_t>(size_, head_.size()), bytes.size()));
+        finalHead_.insert(finalHead_.end(), bytes.begin(),
+                          bytes.begin() + static_cast<ptrdiff_t>(promised));
+        auto headAt = head_.begin() + static_cast<ptrdiff_t>(size_ < head_.size() ? size_ : 0);
+        waiting_.insert(waiting_.end(), headAt, headAt + static_cast<ptrdiff_t>(promised));
+        waiting_.insert(waiting_.end(), bytes.begin() + static_cast<ptrdiff_t>(promised),
+                        bytes.end());
+        if (size_ + bytes.size() > head_.size()) {
+            writeAll(fd_, waiting_);
+            waiting_ = {};
+        }
     } else {
         writeAll(fd_, bytes);
     }
@@ -193,6 +225,7 @@ void OutputFile::commit()
         writeAll(fd_, heldBytes_);
         heldBytes_.clear();
     }
+    writeAll(fd_, waiting_);
     if (streamed_) {
         committed_ = true;
         return;

@@ -43,19 +43,30 @@ public:
     bool toStandardOutput() const { return fd_ == 1; }
     /* Standard output, a device or a pipe: written in order, never reread. */
     bool streamed() const { return streamed_; }
+    /* Held for patching and grown to kHeldLimit: a writer stops taking
+     * audio then and finishes the file, whose last bytes are still held. */
+    bool heldFull() const { return held_ && heldBytes_.size() >= kHeldLimit; }
+    /* The most a file streamed to a pipe but patched at its end (FLAC, MP3)
+     * is held in memory before the render stops: 1 GiB, a quarter of that
+     * in a 32-bit address space. */
+    static constexpr uint64_t kHeldLimit = uint64_t{1} << (sizeof(size_t) >= 8 ? 30 : 28);
 
     /* Of a HeadProbe: the start of the file up to the end of the last byte
      * any patch rewrote, as it stands now; nullopt when a patch went past
      * what a probe keeps. */
     std::optional<std::vector<uint8_t>> rewrittenHead() const;
     /* Of a streamed file held for patching: streams from now on, with
-     * `head` (a probe's rewrittenHead) sent in place of the first bytes;
-     * a later patch must leave exactly those bytes (HostError if not). */
+     * `head` (a probe's rewrittenHead) sent in place of the first bytes,
+     * in one write with the first bytes after it; a later patch must
+     * leave exactly those bytes (HostError if not). */
     void sendAhead(std::vector<uint8_t> head);
 
 private:
     [[noreturn]] void fail(const char *what) const;
     void writeAll(int fd, std::span<const uint8_t> bytes) const;
+    /* While holding: ends the program as a write would (SIGPIPE) once the
+     * reader of the pipe has gone, instead of holding on for nobody. */
+    void checkReader() const;
 
     std::string path_;
     std::string temporary_;
@@ -66,6 +77,7 @@ private:
     bool probe_ = false;
     std::vector<uint8_t> head_;      /* probe: the first bytes; streamed: the head sent ahead */
     std::vector<uint8_t> finalHead_; /* streamed: those bytes as written and patched here */
+    std::vector<uint8_t> waiting_;   /* streamed: the head, until the bytes after it come */
     uint64_t rewrittenEnd_ = 0;      /* probe: end of the furthest patch */
     bool headOverflow_ = false;      /* probe: a patch beyond the bytes kept */
     uint64_t size_ = 0;

@@ -117,10 +117,11 @@ std::string keyLine(size_t files)
            "left/right seek " + std::to_string(kSeekStepSeconds) + " s, ? help";
 }
 
-/* Plays one song to its end, its bound, or a key. */
+/* Plays one song to its end, its bound, or a key; `endedAt`: the song's
+ * frame where its stream ran out, if it did. */
 After playSession(PlayerSession &session, std::optional<uint64_t> limit, const Length &length,
                   PcmShaper &shaper, KeyReader &keys, const std::string &keyHelp,
-                  BreakWatch &breaks, VisualiserRun *visualiser)
+                  BreakWatch &breaks, VisualiserRun *visualiser, std::optional<uint64_t> &endedAt)
 {
     const uint32_t rate = session.rate();
     const uint32_t frameBytes = session.frameBytes();
@@ -156,6 +157,8 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
     for (;;) {
         while (decoding && device.waitingFrames() < ahead) {
             std::span<const uint8_t> block = session.decode();
+            if (block.empty())
+                endedAt = songFrame;
             uint64_t take = block.size() / frameBytes;
             if (limit)
                 take = std::min(take, *limit - std::min(*limit, songFrame));
@@ -281,10 +284,18 @@ int runPlay(const Places &places, const PlayOptions &options)
             std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
             std::fflush(stdout);
             PcmShaper shaper(options.shaping, session.channels());
+            std::optional<uint64_t> endedAt;
             After after = playSession(session, end, options.length, shaper, keys, keyHelp, breaks,
-                                      visualiser ? &*visualiser : nullptr);
+                                      visualiser ? &*visualiser : nullptr, endedAt);
             if (std::string clipping = shaper.clippingReport(); !clipping.empty())
                 reportError("'" + file.string() + "': " + clipping);
+            /* A file that shrank while it was read, or holds less than it says. */
+            const std::optional<uint64_t> held = framesHeld(file);
+            if (endedAt && held && *endedAt < std::min(*held, end.value_or(*held))) {
+                reportError("'" + file.string() + "' ended early: " + std::to_string(*endedAt) +
+                            " of " + std::to_string(*held) + " frames");
+                status = status == 0 ? kStatusCutShort : status;
+            }
             if (after == After::Interrupted)
                 return kStatusInterrupted;
             if (after == After::Quit)

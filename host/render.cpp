@@ -166,10 +166,24 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     if (job.format->writer == FormatWriter::EncoderPlugin)
         setup.encoder =
             chosenEncoder != nullptr ? *chosenEncoder : encoderFor(plugins, *job.format);
+    const uint32_t frameBytes = session.frameBytes();
+    /* The file's own length, where it tells it and is large enough to
+     * hold it: a render takes no more. */
+    const std::optional<uint64_t> held = framesHeld(file);
+    std::error_code sizeError;
+    const uint64_t fileSize = std::filesystem::file_size(file, sizeError);
+    std::optional<uint64_t> expected = limit;
+    if (held && !sizeError && fileSize / frameBytes >= *held &&
+        (!expected || *held - std::min(*held, start) < *expected))
+        expected = *held - std::min(*held, start);
     OutputFile out(output, job.format->writer != FormatWriter::Raw);
-    const bool headerSentAhead = out.streamed() && limit &&
+    /* Streamed with its header ahead, a file has the whole length asked
+     * for, filled out with silence if need be. */
+    const std::optional<uint64_t> ahead = limit ? limit : expected;
+    setup.frames = out.streamed() ? ahead : expected;
+    const bool headerSentAhead = out.streamed() && ahead &&
                                  job.format->writer != FormatWriter::Raw &&
-                                 sendHeaderAhead(setup, *limit, out);
+                                 sendHeaderAhead(setup, *ahead, out);
     std::unique_ptr<AudioWriter> writer = openAudioWriter(setup, out);
     PcmShaper shaper(options.shaping, session.channels());
     std::optional<RenderVisualiser> visualiser;
@@ -177,14 +191,15 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
         visualiser.emplace(places, options, session);
 
     StatusLine status(stderr);
-    const uint32_t frameBytes = session.frameBytes();
     uint64_t remaining = limit.value_or(std::numeric_limits<uint64_t>::max());
     uint64_t done = 0;
+    bool streamEnded = false;
     while (remaining > 0) {
         if (breaks.arrived())
             throw Interrupted("interrupted; '" + output + "' was not written");
         std::span<const uint8_t> block = session.decode();
-        if (block.empty())
+        streamEnded = block.empty();
+        if (streamEnded)
             break;
         uint64_t take = std::min<uint64_t>(block.size() / frameBytes, remaining);
         block = shaper.apply(block.first(static_cast<size_t>(take * frameBytes)));
@@ -209,12 +224,23 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
             break;
     }
     status.finish();
-    if (headerSentAhead && done < *limit && !writer->full()) {
-        reportError("'" + file.string() + "' ended at " +
-                    clockText(static_cast<double>(done) / session.rate()) +
-                    "; the rest of the length its header promised is silence");
-        done += writeSilence(*writer, *limit - done, session.channels());
-    }
+    /* A file that shrank while it was read, or holds less than it says. */
+    const bool endedEarly =
+        streamEnded && held && start + done < std::min(*held, limit.value_or(*held) + start);
+    std::string ending;
+    if (endedEarly)
+        ending = "'" + file.string() + "' ended early: " + std::to_string(start + done) + " of " +
+                 std::to_string(*held) + " frames";
+    const bool filledOut = headerSentAhead && done < *ahead && !writer->full();
+    if (filledOut)
+        ending += (endedEarly ? ""
+                              : "'" + file.string() + "' ended at " +
+                                    clockText(static_cast<double>(done) / session.rate())) +
+                  "; the rest of the length its header promised is silence";
+    if (!ending.empty())
+        reportError(ending);
+    if (filledOut)
+        done += writeSilence(*writer, *ahead - done, session.channels());
     if (visualiser)
         visualiser->finish();
     writer->finish();
@@ -223,12 +249,11 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
         reportError("'" + output + "': " + clipping);
     if (writer->full()) {
         reportError("stopped at " + clockText(static_cast<double>(done) / session.rate()) + " (" +
-                    std::to_string(done) + " frames): the " + setup.encoder.name +
-                    " encoder takes no more (an AIFF file holds under 2 GB of sound); '" + output +
+                    std::to_string(done) + " frames): " + writer->whyFull() + "; '" + output +
                     "' is complete up to there");
         return kStatusCutShort;
     }
-    return 0;
+    return endedEarly ? kStatusCutShort : 0;
 }
 
 int render(const Places &places, const RenderOptions &options, const EncoderChoice *chosenEncoder)

@@ -1,5 +1,6 @@
 #include "song_length.h"
 
+#include "file_details.h"
 #include "host_error.h"
 #include "platform/platform.h"
 #include "protracker/replayer.h"
@@ -50,6 +51,15 @@ std::optional<uint64_t> framesToTake(const PlayerSession &session, const Length 
         throw HostError("--start lies beyond the song's end (" +
                         durationText(*end, session.rate()) + ")");
     return end;
+}
+
+std::optional<uint64_t> framesHeld(const std::filesystem::path &file)
+{
+    std::optional<AiffDetails> aiff = readAiffDetails(file);
+    const uint32_t frameBytes = aiff ? aiff->channels * (aiff->bits / 8) : 0;
+    if (frameBytes == 0)
+        return std::nullopt;
+    return aiff->soundBytes / frameBytes;
 }
 
 std::string durationText(uint64_t frames, uint32_t rate)

@@ -27,6 +27,11 @@ std::optional<uint64_t> songFrames(const PlayerSession &session, uint32_t passes
  * not found). Throws HostError when --start lies at or beyond that end. */
 std::optional<uint64_t> framesToTake(const PlayerSession &session, const Length &length);
 
+/* Frames a stream of `file` delivers by the file's own account, from its
+ * start: an AIFF file's sound data, as the AIFF reader sees it; nullopt
+ * when the file does not say (a module, or no regular file). */
+std::optional<uint64_t> framesHeld(const std::filesystem::path &file);
+
 /* "m:ss.mmm" (or "h:mm:ss.mmm") of a frame count. */
 std::string durationText(uint64_t frames, uint32_t rate);
 

@@ -1,5 +1,5 @@
-/* The host's classes driven in-process: the output file's write-then-rename,
- * the encoder's refusals, the PCM shaping, seeking a stream, the status
+/* The host's classes driven in-process: the output file's write-then-rename
+ * and its pipes, headers worked out from the length, the encoder's refusals, the PCM shaping, seeking a stream, the status
  * line on a terminal of its own, plug-ins unloaded, a visualiser that never
  * attaches. */
 #include "console.h"
@@ -9,6 +9,7 @@
 #include "output_file.h"
 #include "pcm_shaping.h"
 #include "plugins.h"
+#include "sndfile_writer.h"
 #include "song_length.h"
 #include "stream.h"
 #include "visualiser_run.h"
@@ -18,10 +19,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <utility>
@@ -68,6 +72,68 @@ TEST(OutputFile, AppearsOnlyWhenCompleteAndLeavesNoPartWhenTheRenameFails)
     /* A header is sent ahead only on a held stream, before any byte. */
     orvane::OutputFile unheld("-", false);
     EXPECT_THAT([&] { unheld.sendAhead({}); }, throwsHostError("cannot stream"));
+}
+
+TEST(OutputFile, APipeGetsItsHeaderWithTheFirstAudioAndAHeldFileNoticesTheReaderGo)
+{
+    const std::string pipe = hosttest::freshFolder("pipe") + "/pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    std::vector<uint8_t> got(64);
+    {
+        orvane::OutputFile out(pipe, true);
+        out.sendAhead({1, 2, 3, 4});
+        out.append(std::vector<uint8_t>(4));
+        EXPECT_EQ(::read(reader, got.data(), got.size()), -1) << "the header alone was sent";
+        out.append(std::vector<uint8_t>{5});
+        EXPECT_EQ(::read(reader, got.data(), got.size()), 5);
+        EXPECT_EQ(got[0], 1);
+    }
+    orvane::OutputFile held(pipe, true);
+    ::close(reader);
+    auto action = std::signal(SIGPIPE, SIG_IGN);
+    EXPECT_THAT([&] { held.append(std::vector<uint8_t>{1}); }, throwsHostError("Broken pipe"));
+    std::signal(SIGPIPE, action);
+}
+
+TEST(SndfileWriter, HeadersFollowFromTheLengthAsWritingItDoesAndNeverWrap)
+{
+    for (const char *name : {"wav", "caf", "au", "w64", "ogg"})
+        for (uint32_t channels : {1u, 2u})
+            for (uint64_t frames : {0, 1, 70001}) {
+                SCOPED_TRACE(std::string(name) + " " + std::to_string(frames));
+                orvane::WriterSetup setup{*orvane::formatNamed(name), 22050, channels};
+                setup.frames = frames;
+                EXPECT_EQ(orvane::sndfileHeaderFor(setup.format, 22050, channels, frames),
+                          orvane::probedHeader(setup, frames));
+            }
+    /* Read back from files of that length without their sound (sparse):
+     * WAV up to the last frame its sizes hold, RF64 beyond; AU past 2 GB
+     * says its length is not known, so the file's end tells it; CAF and
+     * W64 have sizes of 64 bits. */
+    const orvane::OutputFormat &wav = *orvane::formatNamed("wav"), &au = *orvane::formatNamed("au"),
+                               &caf = *orvane::formatNamed("caf"),
+                               &w64 = *orvane::formatNamed("w64");
+    const uint64_t largest = orvane::largestFrames(wav.sndfileFormat, 44100, 2), issue = 1102500000;
+    using Case = std::tuple<const orvane::OutputFormat &, uint64_t, int>;
+    for (const auto &[format, frames, container] :
+         {Case{wav, largest, SF_FORMAT_WAV}, Case{wav, largest + 1, SF_FORMAT_RF64},
+          Case{wav, issue, SF_FORMAT_RF64}, Case{au, issue, SF_FORMAT_AU},
+          Case{caf, issue, SF_FORMAT_CAF}, Case{w64, issue, SF_FORMAT_W64}}) {
+        SCOPED_TRACE(std::string(format.name) + " " + std::to_string(frames));
+        const std::string path = ovtest::tempPath("long." + std::string(format.name));
+        std::vector<uint8_t> head = *orvane::sndfileHeaderFor(format, 44100, 2, frames);
+        ovtest::writeFile(path, head);
+        std::filesystem::resize_file(path, head.size() + frames * 4);
+        SF_INFO info{};
+        SNDFILE *in = sf_open(path.c_str(), SFM_READ, &info);
+        ASSERT_NE(in, nullptr) << sf_strerror(nullptr);
+        sf_close(in);
+        std::filesystem::remove(path);
+        EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, container);
+        EXPECT_EQ(static_cast<uint64_t>(info.frames), frames);
+    }
+    EXPECT_EQ(orvane::sndfileFormatFor(wav, 44100, 2, std::nullopt), wav.sndfileFormat);
 }
 
 TEST(EncoderSession, RefusesWhatAnAiffFileCannotHold)

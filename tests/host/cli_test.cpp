@@ -140,7 +140,7 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
         fails({"info", noFile, demo}, unread, "title:    Orvane demo"),
         ok({"--help"},
            "Examples:\n  orvane play                                play the bundled demo song"),
-        ok({"--help"}, "2 render cut short at the AIFF size limit"),
+        ok({"--help"}, "2 cut short: a render at a size limit"),
         fails({"info", ovtest::binDir()}, "cannot read '" + ovtest::binDir() + "': it is a folder"),
         fails({"render", noFile, "--seconds", "1", "-o", never}, unread),
         fails({"play", noFile, "--seconds", "1"}, unread),

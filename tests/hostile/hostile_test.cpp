@@ -29,19 +29,32 @@ const std::map<std::string, std::string> verdicts = {
     {"tag-flt4.mod", "not a \"M.K.\" module: its tag is \"FLT4\""},
 };
 
-void check(const std::string &file, const std::string &reason)
+/* Files that play but hold less sound than they say: a render keeps what
+ * there is and says so, with status 2. */
+const std::map<std::string, std::string> endingEarly = {
+    {"ssnd-larger-than-file.aiff", " ended early: 1000 of 1073741821 frames"},
+};
+
+void check(const std::string &file, const std::string &reason, const std::string &early)
 {
     SCOPED_TRACE(file);
     const std::string folder = hosttest::freshFolder("hostile"), output = folder + "/out.aiff";
     for (const auto &arguments : {std::vector<std::string>{"info", file},
                                   {"render", file, "--seconds", "2", "-o", output}}) {
         const hosttest::RunResult run = hosttest::orvane(arguments);
-        EXPECT_EQ(run.status, reason.empty() ? 0 : 1) << arguments[0];
+        const std::string line = arguments[0] == "render" && reason.empty() ? early : reason;
+        EXPECT_EQ(run.status, !reason.empty() ? 1 : line.empty() ? 0 : 2) << arguments[0];
         const bool oneLineAboutTheFile = run.err.starts_with("orvane: '" + file + "'") &&
                                          std::count(run.err.begin(), run.err.end(), '\n') == 1;
-        EXPECT_TRUE(reason.empty() ? run.err.empty()
-                                   : oneLineAboutTheFile && run.err.ends_with(reason + "\n"))
+        EXPECT_TRUE(line.empty() ? run.err.empty()
+                                 : oneLineAboutTheFile && run.err.ends_with(line + "\n"))
             << arguments[0] << ": " << run.err;
+    }
+    if (!early.empty()) {
+        const hosttest::RunResult play =
+            hosttest::orvane({"play", "--no-keys", file}, "SDL_AUDIODRIVER=dummy");
+        EXPECT_EQ(play.status, 2);
+        EXPECT_TRUE(play.err.ends_with(early + "\n")) << play.err;
     }
     /* A refused render leaves nothing; a finished one its file (render_test checks its fix-ups). */
     EXPECT_EQ(hosttest::folderEntries(folder),
@@ -54,7 +67,8 @@ TEST(HostileFiles, RefusedInOneLineOrPlayedWithNothingLeftBehind)
     for (const std::string folder :
          {OV_SOURCE_DIR "/tests/hostile/corpus", OV_SOURCE_DIR "/tests/findings/module"})
         for (const auto &name : hosttest::folderEntries(folder))
-            check(folder + "/" + name, verdicts.contains(name) ? verdicts.at(name) : "");
+            check(folder + "/" + name, verdicts.contains(name) ? verdicts.at(name) : "",
+                  endingEarly.contains(name) ? endingEarly.at(name) : "");
 }
 
 } // namespace

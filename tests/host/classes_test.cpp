@@ -20,6 +20,7 @@
 
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -36,7 +37,7 @@ auto throwsHostError(const std::string &text)
     return testing::ThrowsMessage<orvane::HostError>(HasSubstr(text));
 }
 
-TEST(OutputFile, AppearsOnlyWhenCompleteAndLeavesNoPartWhenTheRenameFails)
+TEST(OutputFile, AppearsOnlyWhenCompleteKeepsModeAndLinkAndLeavesNoPartWhenTheRenameFails)
 {
     auto openDescriptors = [] {
         auto entries = std::filesystem::directory_iterator("/proc/self/fd");
@@ -68,6 +69,44 @@ TEST(OutputFile, AppearsOnlyWhenCompleteAndLeavesNoPartWhenTheRenameFails)
     /* A header is sent ahead only on a held stream, before any byte. */
     orvane::OutputFile unheld("-", false);
     EXPECT_THAT([&] { unheld.sendAhead({}); }, throwsHostError("cannot stream"));
+
+    /* Written through a link, a private file keeps its mode and the link
+     * stays. A name of 255 bytes gets a temporary name cut short at a
+     * character's start. */
+    const std::string mine = folder + "/mine.bin", link = folder + "/link.bin";
+    ovtest::writeFile(mine, {7});
+    std::filesystem::permissions(mine, std::filesystem::perms::owner_all);
+    std::filesystem::create_symlink("mine.bin", link);
+    std::string longest;
+    for (int i = 0; i < 125; i++)
+        longest += "\xc3\xa9";
+    longest = folder + "/" + longest + "a.wav";
+    for (const std::string &name : {link, longest}) {
+        orvane::OutputFile out(name, false);
+        out.append(bytes);
+        out.commit();
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ovtest::readFile(mine), bytes);
+    EXPECT_EQ(std::filesystem::status(mine).permissions(), std::filesystem::perms::owner_all);
+    orvane::OutputFile open(longest, false);
+    const std::string temporary = hosttest::folderEntries(folder).front();
+    EXPECT_EQ(temporary.substr(0, 248), "." + longest.substr(folder.size() + 1, 238) + ".partial-");
+
+    /* A pipe no one reads is waited for, and the wait can be given up. */
+    const std::string pipe = folder + "/pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    int waits = 0;
+    ::alarm(60); /* an open that blocks would never return */
+    EXPECT_THAT(
+        [&] {
+            orvane::OutputFile out(pipe, false, [&] {
+                if (++waits == 3)
+                    throw orvane::HostError("given up");
+            });
+        },
+        throwsHostError("given up"));
+    ::alarm(0);
 }
 
 TEST(EncoderSession, RefusesWhatAnAiffFileCannotHold)

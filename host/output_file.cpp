@@ -33,12 +33,14 @@ char gTemporary[PATH_MAX];
 std::atomic<bool> gTemporaryArmed{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "read by a signal handler");
 
-extern "C" void removeTemporaryAndEnd(int signal)
+extern "C" void removeTemporaryAndEnd(int number)
 {
+    const int saved = errno;
     if (gTemporaryArmed.load(std::memory_order_acquire))
         ::unlink(gTemporary);
-    ::signal(signal, SIG_DFL);
-    ::raise(signal);
+    ::signal(number, SIG_DFL);
+    ::raise(number);
+    errno = saved;
 }
 
 /* Each terminating signal whose action is still the default removes the
@@ -50,15 +52,15 @@ void catchTerminatingSignals()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
             struct sigaction current {};
-            if (::sigaction(signal, nullptr, &current) != 0 ||
+            if (::sigaction(number, nullptr, &current) != 0 ||
                 (current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL)
                 continue;
             struct sigaction action {};
             action.sa_handler = removeTemporaryAndEnd;
             sigemptyset(&action.sa_mask);
-            ::sigaction(signal, &action, nullptr);
+            ::sigaction(number, &action, nullptr);
         }
     });
 }
@@ -101,11 +103,12 @@ std::string temporaryPath(const std::filesystem::path &target)
     static constexpr size_t kRandom = 6;
     const std::string tail = ".partial-";
     std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+    const size_t added = 1 + tail.size() + kRandom;
     long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-    if (limit <= 0)
+    if (limit <= static_cast<long>(added))
         limit = NAME_MAX;
     std::string name = target.filename().string();
-    const size_t room = static_cast<size_t>(limit) - 1 - tail.size() - kRandom;
+    const size_t room = static_cast<size_t>(limit) - added;
     if (name.size() > room) {
         size_t cut = room;
         while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)

@@ -133,6 +133,8 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
         ok({"--help"},
            "Examples:\n  orvane play                                play the bundled demo song"),
         ok({"--help"}, "2 render cut short at the AIFF size limit"),
+        ok({"render", "--help"},
+           "An existing file is replaced whole, once the new one is complete"),
         fails({"info", ovtest::binDir()}, "cannot read '" + ovtest::binDir() + "': it is a folder"),
         fails({"render", noFile, "--seconds", "1", "-o", never}, unread),
         fails({"play", noFile, "--seconds", "1"}, unread),

@@ -43,8 +43,9 @@ extern "C" void removeTemporaryAndEnd(int number)
     errno = saved;
 }
 
-/* Each terminating signal whose action is still the default removes the
- * temporary file first. One ignored from the start (nohup, a background
+/* Each signal that ends the process and whose action is still the default
+ * removes the temporary file first (SIGPIPE is left as it is: a file on a
+ * disk never raises it). One ignored from the start (nohup, a background
  * job) stays ignored; one handled already is left to its handler, as
  * SIGINT is while Ctrl-C is turned into a break, which ends the work in
  * order. */
@@ -52,7 +53,8 @@ void catchTerminatingSignals()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU,
+                           SIGXFSZ, SIGVTALRM, SIGPROF}) {
             struct sigaction current {};
             if (::sigaction(number, nullptr, &current) != 0 ||
                 (current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL)

@@ -229,8 +229,12 @@ TEST(Render, AFailedOrInterruptedRenderLeavesWhatWasThere)
     const std::vector<uint8_t> keep{'k', 'e', 'e', 'p'};
     ovtest::writeFile(kept, keep);
     EXPECT_EQ(hosttest::orvane({"render", "--loop", "-o", kept}).status, 1);
-    for (const auto &stop : std::vector<std::pair<int, std::string>>{
-             {SIGINT, kept}, {SIGTERM, kept}, {SIGHUP, kept}, {SIGQUIT, kept}, {SIGINT, "-"}}) {
+    for (const auto &stop : std::vector<std::pair<int, std::string>>{{SIGINT, kept},
+                                                                     {SIGTERM, kept},
+                                                                     {SIGHUP, kept},
+                                                                     {SIGQUIT, kept},
+                                                                     {SIGXFSZ, kept},
+                                                                     {SIGINT, "-"}}) {
         SCOPED_TRACE(std::to_string(stop.first) + " " + stop.second);
         std::filesystem::remove(sent);
         auto run = ovtest::runCommand(

@@ -229,12 +229,10 @@ TEST(Render, AFailedOrInterruptedRenderLeavesWhatWasThere)
     const std::vector<uint8_t> keep{'k', 'e', 'e', 'p'};
     ovtest::writeFile(kept, keep);
     EXPECT_EQ(hosttest::orvane({"render", "--loop", "-o", kept}).status, 1);
-    for (const auto &stop : std::vector<std::pair<int, std::string>>{{SIGINT, kept},
-                                                                     {SIGTERM, kept},
-                                                                     {SIGHUP, kept},
-                                                                     {SIGQUIT, kept},
-                                                                     {SIGXFSZ, kept},
-                                                                     {SIGINT, "-"}}) {
+    const std::vector<std::pair<int, std::string>> stops{{SIGINT, kept},  {SIGTERM, kept},
+                                                         {SIGHUP, kept},  {SIGQUIT, kept},
+                                                         {SIGXFSZ, kept}, {SIGINT, "-"}};
+    for (const auto &stop : stops) {
         SCOPED_TRACE(std::to_string(stop.first) + " " + stop.second);
         std::filesystem::remove(sent);
         auto run = ovtest::runCommand(

@@ -71,12 +71,14 @@ TEST(OutputFile, AppearsOnlyWhenCompleteKeepsModeAndLinkAndLeavesNoPartWhenTheRe
     orvane::OutputFile unheld("-", false);
     EXPECT_THAT([&] { unheld.sendAhead({}); }, throwsHostError("cannot stream"));
 
-    /* Written through a link, a private file keeps its mode and the link
-     * stays. A name of 255 bytes gets a temporary name cut short at a
-     * character's start. */
+    /* Written through a link, a private file keeps its mode and owner (as
+     * root can) and the link stays. A name of 255 bytes gets a temporary
+     * name cut short at a character's start. */
     const std::string mine = folder + "/mine.bin", link = folder + "/link.bin";
     ovtest::writeFile(mine, {7});
     std::filesystem::permissions(mine, std::filesystem::perms::owner_all);
+    const uid_t owner = ::geteuid() == 0 ? 65534 : ::geteuid();
+    ASSERT_EQ(::chown(mine.c_str(), owner, static_cast<gid_t>(-1)), 0);
     std::filesystem::create_symlink("mine.bin", link);
     std::string longest;
     for (int i = 0; i < 125; i++)
@@ -90,6 +92,8 @@ TEST(OutputFile, AppearsOnlyWhenCompleteKeepsModeAndLinkAndLeavesNoPartWhenTheRe
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(ovtest::readFile(mine), bytes);
     EXPECT_EQ(std::filesystem::status(mine).permissions(), std::filesystem::perms::owner_all);
+    struct stat replaced {};
+    EXPECT_EQ(::stat(mine.c_str(), &replaced) == 0 ? replaced.st_uid : 0, owner);
     orvane::OutputFile open(longest, false);
     const std::string temporary = hosttest::folderEntries(folder).front();
     EXPECT_EQ(temporary.substr(0, 248), "." + longest.substr(folder.size() + 1, 238) + ".partial-");

@@ -262,16 +262,16 @@ TEST(Render, AFailedOrInterruptedRenderLeavesWhatWasThere)
 
 TEST(Render, AnOrdinaryUserReplacesNoFileTheyCouldNotWrite)
 {
-    if (::geteuid() != 0 || ovtest::runCommand("command -v setpriv").status != 0)
-        GTEST_SKIP() << "needs root and setpriv to run orvane as the user nobody";
+    const std::string asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    if (::geteuid() != 0 || ovtest::runCommand(asUser + "true").status != 0)
+        GTEST_SKIP() << "needs root and setpriv to run orvane as user 65534";
     /* The folder is theirs, the file write-protected: refused, as by cp. */
     const std::string folder = hosttest::freshFolder("protected"), locked = folder + "/locked.aiff";
     ovtest::writeFile(locked, {'k', 'e', 'e', 'p'});
     ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
     ASSERT_EQ(::chown(folder.c_str(), 65534, 65534) | ::chown(locked.c_str(), 65534, 65534), 0);
-    auto run = ovtest::runCommand("setpriv --reuid=65534 --regid=65534 --clear-groups " +
-                                  ovtest::shellQuote(OV_ORVANE) + " render --frames 10 -o " +
-                                  ovtest::shellQuote(locked));
+    auto run = ovtest::runCommand(asUser + ovtest::shellQuote(OV_ORVANE) +
+                                  " render --frames 10 -o " + ovtest::shellQuote(locked));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "orvane: cannot replace '" + locked + "': Permission denied\n");
     EXPECT_EQ(ovtest::readFile(locked), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));

@@ -16,6 +16,8 @@ namespace orvane {
 
 namespace {
 
+int gSignalAtExit = 0;
+
 bool inForeground() { return ::tcgetpgrp(0) == ::getpgrp(); }
 
 /* Sets the terminal's modes even from the background, where the system
@@ -92,6 +94,25 @@ bool BreakWatch::arrived()
 {
     struct ExecIFace *IExec = ovExecInterface();
     return (IExec->SetSignal(IExec, 0, SIGBREAKF_CTRL_C) & SIGBREAKF_CTRL_C) != 0;
+}
+
+void endBySignalAtExit(int signal) { gSignalAtExit = signal; }
+
+int exitStatusOrSignal(int status)
+{
+    if (gSignalAtExit == 0)
+        return status;
+    std::fflush(nullptr);
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(gSignalAtExit, &action, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, gSignalAtExit);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    raise(gSignalAtExit);
+    return 128 + gSignalAtExit; /* not reached */
 }
 
 std::string clockText(double seconds)

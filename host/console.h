@@ -47,6 +47,14 @@ public:
     bool arrived();
 };
 
+/* Makes the process end by `signal` with its default action, once the
+ * command has stopped in order and cleaned up: the shell, or a script
+ * running orvane in a loop, then sees what stopped it. */
+void endBySignalAtExit(int signal);
+/* At the very end: the process ends here by that signal, if one was set;
+ * otherwise gives back `status`. */
+int exitStatusOrSignal(int status);
+
 /* "m:ss" (or "h:mm:ss"). */
 std::string clockText(double seconds);
 /* "[#####.....]" for a fraction in 0..1. */

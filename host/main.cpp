@@ -3,6 +3,7 @@
  * plug-ins, and serves the visualiser's port.
  */
 #include "commands.h"
+#include "console.h"
 #include "host_error.h"
 #include "option_checks.h"
 #include "output_format.h"
@@ -108,7 +109,9 @@ const char *kExamples = R"(Examples:
 Exit status: 0 done, 1 failed (one line on standard error says why; with several
   files, the others are still rendered), 2 cut short: a render at a size limit (an
   AIFF file holds under 2 GB of sound; the file is kept), or an AIFF input that ended
-  before the sound it claims, 130 play stopped by Ctrl-C
+  before the sound it claims, 130 play stopped by Ctrl-C. A render stopped by
+  Ctrl-C, SIGTERM, SIGHUP or SIGQUIT ends by that signal and leaves no part of a
+  file behind
 )";
 
 /* With this variable set, the process reports memory blocks still live at
@@ -198,7 +201,8 @@ int main(int argc, char **argv)
     auto *output = renderCommand->add_option(
         "-o,--output", render.output,
         "Output file; its extension chooses the format. - for standard output (raw PCM unless "
-        "--format says otherwise)");
+        "--format says otherwise). An existing file is replaced whole, once the new one is "
+        "complete, and keeps its mode; a link stays, the file it leads to is replaced");
     renderCommand
         ->add_option("--output-dir", render.outputDir,
                      "Write one file per input here, named after it (AIFF unless --format)")
@@ -265,7 +269,7 @@ int main(int argc, char **argv)
         status = 1;
     }
     ovExpungeLibraries();
-    return checkNothingLeft(status);
+    return exitStatusOrSignal(checkNothingLeft(status));
 }
 
 } // namespace orvane

@@ -3,16 +3,21 @@
 #include "host_error.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <random>
 
 namespace orvane {
 
@@ -25,11 +30,129 @@ constexpr size_t kProbeKeptBytes = 64 * 1024;
  * writer adds when it finishes, then only as needed. */
 constexpr uint64_t kHeldFinishBytes = 16 << 20;
 
+/* ---- the temporary file a terminating signal removes ---- */
+
+/* A fixed buffer, since a signal handler may not allocate; armed while it
+ * names a temporary file of ours. */
+char gTemporary[PATH_MAX];
+std::atomic<bool> gTemporaryArmed{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "read by a signal handler");
+
+extern "C" void removeTemporaryAndEnd(int number)
+{
+    const int saved = errno;
+    if (gTemporaryArmed.load(std::memory_order_acquire))
+        ::unlink(gTemporary);
+    ::signal(number, SIG_DFL);
+    ::raise(number);
+    errno = saved;
+}
+
+/* Each signal that ends the process and whose action is still the default
+ * removes the temporary file first (SIGPIPE is left as it is: a file on a
+ * disk never raises it). One ignored from the start (nohup, a background
+ * job) stays ignored; one handled already is left to its handler, as
+ * SIGINT is while Ctrl-C is turned into a break, which ends the work in
+ * order. */
+void catchTerminatingSignals()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU,
+                           SIGXFSZ, SIGVTALRM, SIGPROF}) {
+            struct sigaction current {};
+            if (::sigaction(number, nullptr, &current) != 0 ||
+                (current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL)
+                continue;
+            struct sigaction action {};
+            action.sa_handler = removeTemporaryAndEnd;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(number, &action, nullptr);
+        }
+    });
+}
+
+/* Creates `path` afresh for this process alone. The handler knows the name
+ * from before the file exists, so no moment leaves it behind. */
+int createTemporary(const std::string &path)
+{
+    if (path.size() >= sizeof gTemporary) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    catchTerminatingSignals();
+    gTemporaryArmed.store(false, std::memory_order_release);
+    std::memcpy(gTemporary, path.c_str(), path.size() + 1);
+    gTemporaryArmed.store(true, std::memory_order_release);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int error = errno;
+        gTemporaryArmed.store(false, std::memory_order_release);
+        errno = error;
+    }
+    return fd;
+}
+
+/* Once the temporary file is gone or renamed. */
+void forgetTemporary(const std::string &path)
+{
+    if (gTemporaryArmed.load(std::memory_order_acquire) && path == gTemporary)
+        gTemporaryArmed.store(false, std::memory_order_release);
+}
+
+/* ".NAME.partial-XXXXXX" beside `target`, the X's random: NAME is cut
+ * short, at the start of a character, where the whole would pass the
+ * folder's limit on a name's length. */
+std::string temporaryPath(const std::filesystem::path &target)
+{
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static constexpr size_t kRandom = 6;
+    const std::string tail = ".partial-";
+    std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+    const size_t added = 1 + tail.size() + kRandom;
+    long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (limit <= static_cast<long>(added))
+        limit = NAME_MAX;
+    std::string name = target.filename().string();
+    const size_t room = static_cast<size_t>(limit) - added;
+    if (name.size() > room) {
+        size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            cut--;
+        name.resize(cut);
+    }
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof kAlphabet - 2);
+    std::string hidden = "." + name + tail;
+    for (size_t i = 0; i < kRandom; i++)
+        hidden += kAlphabet[pick(random)];
+    return (folder / hidden).string();
+}
+
+/* The file a write through `path` lands in: symbolic links followed to
+ * the end, the last name possibly not there yet. Empty for a loop. */
+std::string linkTarget(std::filesystem::path path)
+{
+    for (int hops = 0; hops < 40; hops++) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(path, error))
+            return path.string();
+        std::filesystem::path next = std::filesystem::read_symlink(path, error);
+        if (error)
+            return path.string();
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return {};
+}
+
 } // namespace
 
 OutputFile::OutputFile(HeadProbe) : path_("(probe)"), probe_(true) {}
 
-OutputFile::OutputFile(const std::string &path, bool patchedLater) : path_(path)
+OutputFile::OutputFile(const std::string &path, bool patchedLater,
+                       const std::function<void()> &whileWaiting)
+    : path_(path)
 {
     if (path == "-") {
         fd_ = 1;
@@ -37,55 +160,84 @@ OutputFile::OutputFile(const std::string &path, bool patchedLater) : path_(path)
         held_ = patchedLater;
         return;
     }
-    std::filesystem::path target(path);
-    std::error_code error;
-    if (std::filesystem::is_directory(target, error)) {
+    replaced_ = linkTarget(path);
+    if (replaced_.empty()) {
+        errno = ELOOP;
+        fail("create");
+    }
+    struct stat existing {};
+    const bool replacing = ::stat(replaced_.c_str(), &existing) == 0;
+    if (!replacing && errno != ENOENT)
+        fail("create");
+    if (replacing && S_ISDIR(existing.st_mode)) {
         errno = EISDIR;
         fail("create");
     }
     /* A device, a pipe or a socket is written as it is, like standard
-     * output: renaming a finished file over it would replace it. */
-    if (std::filesystem::exists(target, error) &&
-        !std::filesystem::is_regular_file(target, error)) {
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+     * output: renaming a finished file over it would replace it. A pipe
+     * nobody reads yet is waited for without blocking, so that Ctrl-C
+     * still counts. */
+    if (replacing && !S_ISREG(existing.st_mode)) {
+        const bool pipe = S_ISFIFO(existing.st_mode);
+        const int flags = O_WRONLY | O_CLOEXEC | (pipe ? O_NONBLOCK : 0);
+        while ((fd_ = ::open(replaced_.c_str(), flags)) < 0 && pipe && errno == ENXIO) {
+            if (whileWaiting)
+                whileWaiting();
+            ::poll(nullptr, 0, 50);
+        }
         if (fd_ < 0)
             fail("open");
+        if (pipe)
+            ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
         streamed_ = true;
         held_ = patchedLater;
         return;
     }
-    std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
-    std::string hidden(1, '.');
-    hidden.append(target.filename().string()).append(".partial-XXXXXX");
-    temporary_ = (folder / hidden).string();
-    fd_ = ::mkstemp(temporary_.data());
+    /* As cp does: a file the user could not write is not replaced (root
+     * can write any). */
+    if (replacing && ::access(replaced_.c_str(), W_OK) != 0)
+        fail("replace");
+    for (int attempt = 0; attempt < 100 && fd_ < 0; attempt++) {
+        temporary_ = temporaryPath(replaced_);
+        fd_ = createTemporary(temporary_);
+        if (fd_ < 0 && errno != EEXIST)
+            break;
+    }
     if (fd_ < 0) {
         temporary_.clear();
         fail("create");
     }
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd_, 0666 & ~mask);
+    if (replacing) {
+        if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
+            [[maybe_unused]] int kept = ::fchown(fd_, existing.st_uid, existing.st_gid);
+        }
+        ::fchmod(fd_, existing.st_mode & 0777);
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd_, 0666 & ~mask);
+    }
 }
 
 OutputFile::~OutputFile()
 {
     if (fd_ > 1)
         ::close(fd_);
-    if (!committed_ && !temporary_.empty())
+    if (!committed_ && !temporary_.empty()) {
         ::unlink(temporary_.c_str());
+        forgetTemporary(temporary_);
+    }
+}
+
+std::string OutputFile::name() const
+{
+    return path_ == "-" ? "standard output" : "'" + path_ + "'";
 }
 
 void OutputFile::fail(const char *what) const
 {
-    std::string message = "cannot ";
-    message.append(what);
-    if (path_ == "-")
-        message.append(" standard output");
-    else
-        message.append(" '").append(path_).append("'");
-    message.append(": ").append(std::strerror(errno));
-    throw HostError(message);
+    const std::string reason = std::strerror(errno);
+    throw HostError("cannot " + std::string(what) + " " + name() + ": " + reason);
 }
 
 void OutputFile::writeAll(int fd, std::span<const uint8_t> bytes) const
@@ -218,8 +370,7 @@ void OutputFile::commit()
     if (probe_)
         return;
     if (finalHead_ != head_)
-        throw HostError("the header sent ahead to " +
-                        (path_ == "-" ? std::string("standard output") : "'" + path_ + "'") +
+        throw HostError("the header sent ahead to " + name() +
                         " does not match the file as it ended; the output is not a valid file");
     if (held_) {
         writeAll(fd_, heldBytes_);
@@ -235,8 +386,9 @@ void OutputFile::commit()
         fail("write");
     }
     fd_ = -1;
-    if (::rename(temporary_.c_str(), path_.c_str()) != 0)
+    if (::rename(temporary_.c_str(), replaced_.c_str()) != 0)
         fail("write");
+    forgetTemporary(temporary_);
     committed_ = true;
 }
 

@@ -1,15 +1,23 @@
 /*
- * The file a render writes. It is written under a temporary name next to
- * the destination and renamed only when complete, so a failed render never
- * leaves a file that looks finished. "-" writes to standard output, and a
- * path that names a device or a pipe is written as it is; when the bytes
- * must be patched afterwards they are held until the end, unless the bytes
- * the patches will leave are known beforehand (sendAhead).
+ * The file a render writes. It is written under a hidden temporary name
+ * next to the destination and renamed only when complete, so a failed
+ * render never leaves a file that looks finished and an earlier file stays
+ * as it was until then. A file that is replaced keeps its mode (and, where
+ * allowed, its owner); one the user could not write is refused; a symbolic
+ * link is written through, the file it leads to being replaced. SIGTERM,
+ * SIGHUP and SIGQUIT (and SIGINT, unless Ctrl-C is watched for as a break)
+ * remove the temporary file before the process ends by them.
+ *
+ * "-" writes to standard output, and a path that names a device or a pipe
+ * is written as it is; when the bytes must be patched afterwards they are
+ * held until the end, unless the bytes the patches will leave are known
+ * beforehand (sendAhead).
  */
 #ifndef OV_HOST_OUTPUT_FILE_H
 #define OV_HOST_OUTPUT_FILE_H
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,8 +31,11 @@ struct HeadProbe {};
 
 class OutputFile {
 public:
-    /* Throws HostError when the file cannot be created. */
-    OutputFile(const std::string &path, bool patchedLater);
+    /* Throws HostError when the file cannot be created. A pipe that no
+     * one reads yet is waited for, calling `whileWaiting` now and then
+     * (which may throw to give up). */
+    OutputFile(const std::string &path, bool patchedLater,
+               const std::function<void()> &whileWaiting = {});
     explicit OutputFile(HeadProbe);
     /* Without commit(): removes what was written. */
     ~OutputFile();
@@ -50,6 +61,10 @@ public:
      * is held in memory before the render stops: 1 GiB, a quarter of that
      * in a 32-bit address space. */
     static constexpr uint64_t kHeldLimit = uint64_t{1} << (sizeof(size_t) >= 8 ? 30 : 28);
+    /* Bytes that have left for a streamed file (none while held). */
+    uint64_t sentBytes() const { return streamed_ && !held_ ? size_ : 0; }
+    /* "standard output" or the name in quotes, for messages. */
+    std::string name() const;
 
     /* Of a HeadProbe: the start of the file up to the end of the last byte
      * any patch rewrote, as it stands now; nullopt when a patch went past
@@ -69,6 +84,7 @@ private:
     void checkReader() const;
 
     std::string path_;
+    std::string replaced_; /* the file a link leads to, or the path itself */
     std::string temporary_;
     int fd_ = -1;
     bool streamed_ = false; /* standard output, a device or a pipe: no rename, no seeking */

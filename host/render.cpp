@@ -15,6 +15,9 @@
 #include "stream.h"
 #include "visualiser_run.h"
 
+#include <sys/stat.h>
+
+#include <csignal>
 #include <cstdio>
 #include <limits>
 #include <map>
@@ -100,8 +103,58 @@ struct Interrupted : HostError {
     using HostError::HostError;
 };
 
+/* Ctrl-C seen: the work stops in order, and the process then ends by
+ * SIGINT, so that a shell or a script's loop sees what stopped it. */
+[[noreturn]] void interrupt(const std::string &message)
+{
+    endBySignalAtExit(SIGINT);
+    throw Interrupted(message);
+}
+
+/* What an interruption left of the output. */
+std::string interruption(const OutputFile &out)
+{
+    if (!out.streamed())
+        return "interrupted; " + out.name() + " was not written";
+    if (out.sentBytes() == 0)
+        return "interrupted; nothing was sent to " + out.name();
+    return "interrupted after " + std::to_string(out.sentBytes()) + " bytes were sent to " +
+           out.name() + "; what was sent is incomplete";
+}
+
+/* The file an output would write over, where it would overwrite it (not
+ * a pipe or a terminal, which pass the bytes on). */
+std::optional<struct stat> overwrittenFile(const std::string &output)
+{
+    struct stat status {};
+    const int found = output == "-" ? ::fstat(1, &status) : ::stat(output.c_str(), &status);
+    if (found != 0 || !(S_ISREG(status.st_mode) || S_ISBLK(status.st_mode)))
+        return std::nullopt;
+    return status;
+}
+
+/* An output that is one of the inputs, by any name (a link, "./"), would
+ * destroy it. */
+void refuseInputsAsOutputs(const std::vector<RenderJob> &jobs,
+                           const std::vector<std::filesystem::path> &inputs)
+{
+    for (const RenderJob &job : jobs) {
+        const std::optional<struct stat> output = overwrittenFile(job.output);
+        for (size_t i = 0; output && i < inputs.size(); i++) {
+            struct stat input {};
+            if (::stat(inputs[i].c_str(), &input) == 0 && input.st_dev == output->st_dev &&
+                input.st_ino == output->st_ino)
+                throw HostError(
+                    (job.output == "-" ? "standard output" : "the output '" + job.output + "'") +
+                    " is the same file as the input '" + inputs[i].string() +
+                    "'; nothing was rendered");
+        }
+    }
+}
+
 /* Every job of the command, checked before any work starts: a format for
- * each output, and no two inputs writing the same file. */
+ * each output, no two inputs writing the same file, and no input written
+ * over. */
 std::vector<RenderJob> planJobs(const Places &places, const RenderOptions &options)
 {
     std::vector<std::filesystem::path> inputs = places.filesOrDemo(options.files);
@@ -136,6 +189,7 @@ std::vector<RenderJob> planJobs(const Places &places, const RenderOptions &optio
                             "output), not to " +
                             std::string(job.format->name));
     }
+    refuseInputsAsOutputs(jobs, inputs);
     return jobs;
 }
 
@@ -176,7 +230,11 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     if (held && !sizeError && fileSize / frameBytes >= *held &&
         (!expected || *held - std::min(*held, start) < *expected))
         expected = *held - std::min(*held, start);
-    OutputFile out(output, job.format->writer != FormatWriter::Raw);
+    OutputFile out(output, job.format->writer != FormatWriter::Raw, [&] {
+        if (breaks.arrived())
+            interrupt("interrupted; no one opened '" + output +
+                      "' for reading, and nothing was sent");
+    });
     /* Streamed with its header ahead, a file has the whole length asked
      * for, filled out with silence if need be. */
     const std::optional<uint64_t> ahead = limit ? limit : expected;
@@ -196,7 +254,7 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     bool streamEnded = false;
     while (remaining > 0) {
         if (breaks.arrived())
-            throw Interrupted("interrupted; '" + output + "' was not written");
+            interrupt(interruption(out));
         std::span<const uint8_t> block = session.decode();
         streamEnded = block.empty();
         if (streamEnded)
@@ -260,10 +318,13 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
 {
     std::vector<RenderJob> jobs = planJobs(places, options);
     if (!options.outputDir.empty()) {
-        std::error_code error;
+        std::error_code error, ignored;
         std::filesystem::create_directories(options.outputDir, error);
-        if (!std::filesystem::is_directory(options.outputDir, error))
-            throw HostError("cannot write into '" + options.outputDir + "': " + error.message());
+        if (!std::filesystem::is_directory(options.outputDir, ignored))
+            throw HostError("cannot write into '" + options.outputDir + "': " +
+                            (std::filesystem::exists(options.outputDir, ignored)
+                                 ? "it is not a folder"
+                                 : error.message()));
     }
     PluginSet plugins(places.pluginDir);
     BreakWatch breaks;

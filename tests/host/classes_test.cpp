@@ -28,6 +28,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <utility>
 
 using testing::HasSubstr;
@@ -40,7 +41,7 @@ auto throwsHostError(const std::string &text)
     return testing::ThrowsMessage<orvane::HostError>(HasSubstr(text));
 }
 
-TEST(OutputFile, AppearsOnlyWhenCompleteAndLeavesNoPartWhenTheRenameFails)
+TEST(OutputFile, AppearsOnlyWhenCompleteKeepsModeAndLinkAndLeavesNoPartWhenTheRenameFails)
 {
     auto openDescriptors = [] {
         auto entries = std::filesystem::directory_iterator("/proc/self/fd");
@@ -72,6 +73,56 @@ TEST(OutputFile, AppearsOnlyWhenCompleteAndLeavesNoPartWhenTheRenameFails)
     /* A header is sent ahead only on a held stream, before any byte. */
     orvane::OutputFile unheld("-", false);
     EXPECT_THAT([&] { unheld.sendAhead({}); }, throwsHostError("cannot stream"));
+
+    /* Written through a link, a private file keeps its mode and owner (as
+     * root can) and the link stays. A name of 255 bytes gets a temporary
+     * name cut short at a character's start. */
+    const std::string mine = folder + "/mine.bin", link = folder + "/link.bin";
+    ovtest::writeFile(mine, {7});
+    std::filesystem::permissions(mine, std::filesystem::perms::owner_all);
+    const uid_t owner = ::geteuid() == 0 ? 65534 : ::geteuid();
+    ASSERT_EQ(::chown(mine.c_str(), owner, static_cast<gid_t>(-1)), 0);
+    std::filesystem::create_symlink("mine.bin", link);
+    std::string longest;
+    for (int i = 0; i < 125; i++)
+        longest += "\xc3\xa9";
+    longest = folder + "/" + longest + "a.wav";
+    for (const std::string &name : {link, longest}) {
+        orvane::OutputFile out(name, false);
+        out.append(bytes);
+        out.commit();
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ovtest::readFile(mine), bytes);
+    EXPECT_EQ(std::filesystem::status(mine).permissions(), std::filesystem::perms::owner_all);
+    struct stat replaced {};
+    EXPECT_EQ(::stat(mine.c_str(), &replaced) == 0 ? replaced.st_uid : 0, owner);
+    orvane::OutputFile open(longest, false);
+    const std::string temporary = hosttest::folderEntries(folder).front();
+    EXPECT_EQ(temporary.substr(0, 248), "." + longest.substr(folder.size() + 1, 238) + ".partial-");
+
+    /* A pipe no one reads yet is waited for, asking now and then whether
+     * to go on, and is then written like any pipe, waiting for its reader. */
+    const std::string pipe = folder + "/pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::vector<uint8_t> lots(256 * 1024, 5);
+    std::thread reader;
+    size_t waits = 0, received = 0;
+    ::alarm(60); /* an open or a write that blocks for good would never return */
+    {
+        orvane::OutputFile out(pipe, false, [&] {
+            if (++waits == 3)
+                reader = std::thread([&] {
+                    std::ifstream in(pipe, std::ios::binary);
+                    received =
+                        static_cast<size_t>(std::distance(std::istreambuf_iterator<char>(in), {}));
+                });
+        });
+        out.append(lots);
+    }
+    reader.join();
+    ::alarm(0);
+    EXPECT_EQ(received, lots.size());
 }
 
 TEST(OutputFile, APipeGetsItsHeaderWithTheFirstAudioAndAHeldFileNoticesTheReaderGo)

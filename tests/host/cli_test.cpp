@@ -98,6 +98,13 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
                       noise = fileOf("noise.xyz", std::vector<uint8_t>(2000, 1));
     const std::string x24 = "24-bit samples; the AIFF plug-in plays 16-bit files",
                       x24File = ovtest::tempPath("x24.aiff");
+    /* The song by other names: "./", a link, a hard link in another folder. */
+    const std::string songDir = std::filesystem::path(song).parent_path().string(),
+                      dotted = songDir + "/./song.aiff", linked = ovtest::tempPath("linked.wav"),
+                      twin = hosttest::freshFolder("twin") + "/song.aiff",
+                      same = "' is the same file as the input '";
+    std::filesystem::create_symlink(song, linked);
+    std::filesystem::create_hard_link(song, twin);
     const std::string noFile = "/nonexistent/song.mod",
                       unread = "cannot read '/nonexistent/song.mod': No such file or directory";
 
@@ -141,6 +148,8 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
         ok({"--help"},
            "Examples:\n  orvane play                                play the bundled demo song"),
         ok({"--help"}, "2 cut short: a render at a size limit"),
+        ok({"render", "--help"},
+           "An existing file is replaced whole, once the new one is complete"),
         fails({"info", ovtest::binDir()}, "cannot read '" + ovtest::binDir() + "': it is a folder"),
         fails({"render", noFile, "--seconds", "1", "-o", never}, unread),
         fails({"play", noFile, "--seconds", "1"}, unread),
@@ -195,6 +204,12 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
               "'" + song + "' and '" + other + "' would both be written to '" + never +
                   "/song.aiff'; nothing was rendered"),
         fails({"render", song, other, "-o", never}, "2 files were given: use --output-dir DIR"),
+        fails({"render", song, "-o", dotted},
+              "the output '" + dotted + same + song + "'; nothing was rendered"),
+        fails({"render", song, "--format", "wav", "-o", linked}, linked + same + song + "'"),
+        fails({"render", twin, "--output-dir", songDir}, songDir + "/song.aiff" + same + twin),
+        fails({"render", song, "--output-dir", song},
+              "cannot write into '" + song + "': it is not a folder"),
         fails({"render", "--seconds", "1", "-o", "/nonexistent/out.aiff"},
               "cannot create '/nonexistent/out.aiff'"),
         fails({"play", "--seconds", "1"}, "no sound device (", "",

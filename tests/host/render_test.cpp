@@ -14,6 +14,10 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <map>
 
@@ -217,21 +221,60 @@ TEST(Render, AStreamedFileEndingSoonerThanItsHeaderSaysIsFilledOutWithSilence)
 TEST(Render, AFailedOrInterruptedRenderLeavesWhatWasThere)
 {
     /* A failed or interrupted render keeps an earlier file as it was and
-     * leaves no part behind. The pictures' folder is made once Ctrl-C is
-     * watched for. */
-    const std::string folder = hosttest::freshFolder("kept"), kept = folder + "/kept.aiff";
-    ovtest::writeFile(kept, {'k', 'e', 'e', 'p'});
+     * leaves no part behind, and the process ends by the signal. The
+     * pictures' folder is made once Ctrl-C is watched for and the
+     * temporary file is there; standard output, once bytes arrive. */
+    const std::string folder = hosttest::freshFolder("kept"), kept = folder + "/kept.aiff",
+                      sent = ovtest::tempPath("sent.pcm");
+    const std::vector<uint8_t> keep{'k', 'e', 'e', 'p'};
+    ovtest::writeFile(kept, keep);
     EXPECT_EQ(hosttest::orvane({"render", "--loop", "-o", kept}).status, 1);
-    auto interrupted = ovtest::runCommand(
-        "ORVANE_CHECK_LEAKS=1 " + ovtest::shellQuote(OV_ORVANE) +
-        " render --seconds 300 --frames-dir " + ovtest::shellQuote(folder + "/pictures") + " -o " +
-        ovtest::shellQuote(kept) + " & pid=$!; until [ -d " +
-        ovtest::shellQuote(folder + "/pictures") +
-        " ]; do sleep 0.05; done; sleep 0.3; kill -INT $pid; wait $pid");
-    EXPECT_EQ(interrupted.status, 1);
-    EXPECT_THAT(interrupted.err, HasSubstr("interrupted; '" + kept + "' was not written"));
-    EXPECT_EQ(ovtest::readFile(kept), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
-    EXPECT_EQ(hosttest::folderEntries(folder), (std::vector<std::string>{"kept.aiff", "pictures"}));
+    const std::vector<std::pair<int, std::string>> stops{{SIGINT, kept},  {SIGTERM, kept},
+                                                         {SIGHUP, kept},  {SIGQUIT, kept},
+                                                         {SIGXFSZ, kept}, {SIGINT, "-"}};
+    for (const auto &stop : stops) {
+        SCOPED_TRACE(std::to_string(stop.first) + " " + stop.second);
+        std::filesystem::remove(sent);
+        auto run = ovtest::runCommand(
+            "ulimit -c 0; ORVANE_CHECK_LEAKS=1 env --default-signal=QUIT " +
+            ovtest::shellQuote(OV_ORVANE) + " render --seconds 300 --frames-dir " +
+            ovtest::shellQuote(folder + "/pictures") + " -o " + ovtest::shellQuote(stop.second) +
+            " >" + ovtest::shellQuote(sent) + " & pid=$!; until [ " +
+            (stop.second == "-" ? "-s " + ovtest::shellQuote(sent)
+                                : "-d " + ovtest::shellQuote(folder + "/pictures")) +
+            " ]; do sleep 0.05; done; sleep 0.3; kill -" + std::to_string(stop.first) +
+            " $pid; wait $pid");
+        EXPECT_EQ(run.status, 128 + stop.first);
+        if (stop.first != SIGINT)
+            EXPECT_THAT(run.err, testing::Not(HasSubstr("orvane")));
+        else if (stop.second == kept)
+            EXPECT_EQ(run.err, "orvane: interrupted; '" + kept + "' was not written\n");
+        else
+            EXPECT_EQ(run.err, "orvane: interrupted after " +
+                                   std::to_string(std::filesystem::file_size(sent)) +
+                                   " bytes were sent to standard output; what was sent is "
+                                   "incomplete\n");
+        EXPECT_EQ(ovtest::readFile(kept), keep);
+        EXPECT_EQ(hosttest::folderEntries(folder),
+                  (std::vector<std::string>{"kept.aiff", "pictures"}));
+    }
+}
+
+TEST(Render, AnOrdinaryUserReplacesNoFileTheyCouldNotWrite)
+{
+    const std::string asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    if (::geteuid() != 0 || ovtest::runCommand(asUser + "true").status != 0)
+        GTEST_SKIP() << "needs root and setpriv to run orvane as user 65534";
+    /* The folder is theirs, the file write-protected: refused, as by cp. */
+    const std::string folder = hosttest::freshFolder("protected"), locked = folder + "/locked.aiff";
+    ovtest::writeFile(locked, {'k', 'e', 'e', 'p'});
+    ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534) | ::chown(locked.c_str(), 65534, 65534), 0);
+    auto run = ovtest::runCommand(asUser + ovtest::shellQuote(OV_ORVANE) +
+                                  " render --frames 10 -o " + ovtest::shellQuote(locked));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "orvane: cannot replace '" + locked + "': Permission denied\n");
+    EXPECT_EQ(ovtest::readFile(locked), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
 }
 
 /* The AIFF plug-in's encoder with a size limit of one second of stereo

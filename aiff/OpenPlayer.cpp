@@ -25,7 +25,7 @@ int32 _OVPlug_OpenPlayer(struct OVPlugIFace *Self, CONST_STRPTR fileName,
     stream->PlayerHandle = reader;
     if (reader == nullptr)
         return 0;
-    stream->SampleFormat = 2;
+    stream->SampleFormat = SAMPLEFORMAT_SIGNED_16;
     stream->SampleRate = reader->sample_rate;
     stream->Channels = reader->num_channels;
     stream->Word1324 = 0;

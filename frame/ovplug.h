@@ -58,6 +58,9 @@ struct EncoderPlayerInfo {
 
 #define PLAYERSTREAM_INFOTEXT_LEN 255
 
+/* SampleFormat values: what the frames in OutputBuffer are made of */
+#define SAMPLEFORMAT_SIGNED_16 2 /* signed 16-bit samples, the only format */
+
 struct PlayerStream {
     uint32 HostWord0;
     uint32 HostWord4;
@@ -138,6 +141,10 @@ typedef int32 (*EncodeFrameEncoderFn)(struct OVPlugIFace *Self, struct EncoderSt
 typedef uint32 (*CloseEncoderFn)(struct OVPlugIFace *Self, struct EncoderStream *encoder);
 typedef struct EncoderFixup **(*FinishEncoderFn)(struct OVPlugIFace *Self,
                                                  struct EncoderStream *encoder);
+
+/* SeekPlayer results besides the second reached (0 or more) */
+#define SEEKPLAYER_REFUSED (-1)    /* the position is not valid for this stream */
+#define SEEKPLAYER_IMPOSSIBLE (-2) /* the stream cannot be positioned at all */
 
 /* Slot numbers, in table order. */
 enum OVPlugSlot {

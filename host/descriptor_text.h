@@ -1,7 +1,7 @@
 /*
  * A plug-in's descriptor as text, shared by `orvane plugins` and the
  * ovplugins tool so that both describe a plug-in alike. Needs nothing but
- * the plug-in contract, so the tool builds without the host.
+ * the plug-in contract.
  */
 #ifndef OV_HOST_DESCRIPTOR_TEXT_H
 #define OV_HOST_DESCRIPTOR_TEXT_H

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 
 namespace orvane {
@@ -78,19 +79,20 @@ std::optional<ModuleDetails> readModuleDetails(std::span<const uint8_t> image)
     LoadedModule module = loadCopy(image);
     if (module.state == nullptr)
         return std::nullopt;
-    const struct pt_state &state = *module.state;
+    const struct pt_module_info info = pt_get_module_info(module.state.get());
     ModuleDetails details;
-    details.title = printable(state.title, 20);
-    details.songLength = state.song_length;
-    details.patterns = state.num_patterns;
-    for (uint32_t i = 1; i < PT_SAMPLES; i++) {
-        const struct pt_sample &sample = state.samples[i];
+    details.title = printable(info.title, sizeof info.title);
+    details.songLength = static_cast<uint32_t>(info.orders);
+    details.patterns = static_cast<uint32_t>(info.patterns);
+    for (uint32_t i = 0; i < std::size(info.samples); i++) {
+        const struct pt_sample_info &sample = info.samples[i];
         if (sample.length == 0)
             continue;
-        details.samples.push_back({i, printable(sample.name, 22), sample.length >> PT_FIXED_SHIFT,
-                                   sample.loop_start >> PT_FIXED_SHIFT,
-                                   sample.loop_length >> PT_FIXED_SHIFT, sample.volume,
-                                   static_cast<int32_t>(sample.finetune ^ 8) - 8});
+        details.samples.push_back({i + 1, printable(sample.name, sizeof sample.name),
+                                   static_cast<uint32_t>(sample.length),
+                                   static_cast<uint32_t>(sample.loop_start),
+                                   static_cast<uint32_t>(sample.loop_length),
+                                   static_cast<uint32_t>(sample.volume), sample.finetune});
     }
     return details;
 }

@@ -223,7 +223,7 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
                 break;
             }
             int32_t result = session.seek(static_cast<uint32_t>(std::max<int64_t>(now + step, 0)));
-            if (result == -2) {
+            if (result == SEEKPLAYER_IMPOSSIBLE) {
                 notice = "(this plug-in cannot seek)";
             } else if (result < 0) {
                 notice = key == Key::SeekForward ? "(no further to go)" : "(cannot seek there)";

@@ -31,6 +31,9 @@ public:
 
     struct OVPlugIFace *iface() const { return iface_; }
     const struct PlayerInfo &info() const { return *info_; }
+    /* The library as exec opened it: version, revision, ID string. */
+    const struct Library &library() const { return *base_; }
+    const std::filesystem::path &file() const { return file_; }
     std::string fileName() const { return file_.filename().string(); }
     std::string name() const;
     /* The interface carries the encoder slots. */

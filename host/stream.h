@@ -62,8 +62,9 @@ public:
     /* Decodes the next block; returns its big-endian frames, empty at the
      * end of the stream. */
     std::span<const uint8_t> decode();
-    /* Moves to a whole second: the second, -1 when refused, -2 when the
-     * plug-in cannot seek. */
+    /* Moves to a whole second: the second, SEEKPLAYER_REFUSED when the
+     * position is not valid, SEEKPLAYER_IMPOSSIBLE when the plug-in cannot
+     * seek. */
     int32_t seek(uint32_t seconds);
 
     /* The file's bytes as read, before the plug-in could write into them:

@@ -24,6 +24,6 @@ int32 _OVPlug_OpenPlayer(struct OVPlugIFace *Self, CONST_STRPTR, struct PlayerSt
     stream->Word1352 = 25;
     stream->SampleRate = PT_MIX_RATE;
     stream->Channels = 2;
-    stream->SampleFormat = 2;
+    stream->SampleFormat = SAMPLEFORMAT_SIGNED_16;
     return 1;
 }

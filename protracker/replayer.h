@@ -34,6 +34,7 @@
 #define PT_FILE_SAMPLE_HEADERS 20
 #define PT_FILE_SAMPLE_HEADER_SIZE 30
 #define PT_FILE_SONG_LENGTH 950
+#define PT_FILE_RESTART 951 /* stored, never played from */
 #define PT_FILE_ORDER_TABLE 952
 #define PT_FILE_SIGNATURE 1080
 #define PT_FILE_PATTERNS 1084
@@ -214,6 +215,29 @@ struct pt_module_check pt_check_module(const uint8 *data, int32 size);
  * image must stay valid and writable while the state lives. Returns null when
  * the module is refused; release the result with FreeVec. */
 struct pt_state *pt_init(uint8 *data, int32 size, int32 rate, struct ExecIFace *IExec);
+
+/* One sample of a loaded module as its header gives it. */
+struct pt_sample_info {
+    char name[23];     /* the 22 stored bytes, NUL-terminated */
+    int32 length;      /* bytes */
+    int32 loop_start;  /* bytes */
+    int32 loop_length; /* bytes */
+    int32 volume;      /* as stored, 0 to 255 (64 is full) */
+    int32 finetune;    /* -8 to 7 */
+};
+
+/* A loaded module as its header gives it. */
+struct pt_module_info {
+    char title[21]; /* the 20 stored bytes, NUL-terminated */
+    int32 orders;   /* the song length as stored: order positions played */
+    int32 patterns; /* patterns in the image */
+    int32 restart;  /* the byte at PT_FILE_RESTART */
+    struct pt_sample_info samples[PT_SAMPLES - 1]; /* samples 1 to 31 */
+};
+
+/* What a state pt_init loaded says of its module, in bytes and plain
+ * numbers. */
+struct pt_module_info pt_get_module_info(const struct pt_state *state);
 
 /* Output modes of pt_render: an index of three bits, one for each property
  * of the output. */

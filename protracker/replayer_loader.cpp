@@ -145,3 +145,25 @@ struct pt_state *pt_init(uint8 *data, int32 size, int32 rate, struct ExecIFace *
     state->row = 0;
     return state;
 }
+
+struct pt_module_info pt_get_module_info(const struct pt_state *state)
+{
+    struct pt_module_info info = {};
+    copy_bytes(info.title, (const uint8 *)state->title, sizeof info.title - 1);
+    info.orders = (int32)state->song_length;
+    info.patterns = (int32)state->num_patterns;
+    info.restart = state->image[PT_FILE_RESTART];
+    for (int i = 1; i < PT_SAMPLES; i++) {
+        const struct pt_sample *sample = &state->samples[i];
+        struct pt_sample_info *out = &info.samples[i - 1];
+        copy_bytes(out->name, (const uint8 *)sample->name, sizeof out->name - 1);
+        out->length = (int32)(sample->length >> PT_FIXED_SHIFT);
+        out->loop_start = (int32)(sample->loop_start >> PT_FIXED_SHIFT);
+        out->loop_length = (int32)(sample->loop_length >> PT_FIXED_SHIFT);
+        out->volume = (int32)sample->volume;
+        /* The header's low nibble, two's complement. */
+        out->finetune =
+            sample->finetune >= 8 ? (int32)sample->finetune - 16 : (int32)sample->finetune;
+    }
+    return info;
+}

@@ -1,27 +1,23 @@
 // ovplugins: lists player plug-ins with every field of their descriptors.
-// Each file is opened the way the host opens it (OpenLibrary, the interface
-// "main", AnnouncePlayer) so the listing shows what a host would see.
+// The files are opened by the host's own plug-in set (OpenLibrary, the
+// interface "main", AnnouncePlayer) so the listing shows what the host sees,
+// and a file the host cannot use is listed with the host's reason.
 //
 //   ovplugins                 every *.ovplug beside this program
 //   ovplugins FOLDER|FILE...  the plug-ins in those folders, or those files
 
-#include "frame/ovplug.h"
 #include "host/descriptor_text.h"
-#include "platform/exec.h"
-#include "platform/loadable_file.h"
+#include "host/plugins.h"
 #include "platform/platform.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
-
-// The host version this listing announces itself with; both plug-ins answer it.
-constexpr uint32 kHostVersion = 10400;
 
 // An encoder option of the descriptor's encoder block: its word and text.
 std::string optionText(const struct EncoderOption &option)
@@ -30,17 +26,31 @@ std::string optionText(const struct EncoderOption &option)
     return "word " + std::to_string(option.One) + ", text " + text;
 }
 
+// The library's version and ID string and the interface's slot count.
+std::vector<orvane::DescribedField> libraryFields(const orvane::LoadedPlugin &plugin)
+{
+    const struct Library &base = plugin.library();
+    std::string idString = base.lib_IdString != nullptr ? base.lib_IdString : "";
+    while (!idString.empty() && (idString.back() == '\n' || idString.back() == '\r'))
+        idString.pop_back();
+    const size_t slots = plugin.iface()->Data.PositiveSize / sizeof(void *);
+    return {{"library", std::to_string(base.lib_Version) + "." + std::to_string(base.lib_Revision) +
+                            " " + idString},
+            {"slots", std::to_string(slots)}};
+}
+
 // The descriptor's fields as orvane shows them, with the flags and, for a
 // plug-in that encodes, its encoder options.
-std::vector<orvane::DescribedField> descriptorDetail(const struct PlayerInfo &info, bool encodes)
+std::vector<orvane::DescribedField> descriptorDetail(const orvane::LoadedPlugin &plugin)
 {
-    std::vector<orvane::DescribedField> fields = orvane::descriptorFields(info, encodes);
+    const struct PlayerInfo &info = plugin.info();
+    std::vector<orvane::DescribedField> fields = orvane::descriptorFields(info, plugin.encodes());
     char flags[8];
     std::snprintf(flags, sizeof flags, "0x%02X", info.Flags);
     fields.push_back({"flags", flags});
     // Only a plug-in whose interface carries the encoder slots has the
     // encoder block after its descriptor.
-    if (encodes) {
+    if (plugin.encodes()) {
         const auto &encoder = reinterpret_cast<const struct EncoderPlayerInfo &>(info);
         fields.push_back({"quality", optionText(encoder.Quality)});
         fields.push_back({"format", optionText(encoder.Format)});
@@ -48,93 +58,82 @@ std::vector<orvane::DescribedField> descriptorDetail(const struct PlayerInfo &in
     return fields;
 }
 
-// Lists one plug-in file; returns false when it could not be opened or
-// gave no descriptor.
-bool listPlugin(const std::string &path)
+// One file of the listing: the plug-in the host made of it, or why none.
+struct Entry {
+    std::filesystem::path file;
+    const orvane::LoadedPlugin *plugin = nullptr;
+    std::string whyNot;
+};
+
+// Lists one file; returns false when the host cannot use it.
+bool list(const Entry &entry)
 {
-    struct ExecIFace *IExec = ovExecInterface();
-    std::printf("%s\n", path.c_str());
-    if (std::string fault = ov::loadableFileFault(path.c_str()); !fault.empty()) {
-        std::printf("  cannot be loaded: %s\n", fault.c_str());
+    std::printf("%s\n", entry.file.string().c_str());
+    if (entry.plugin == nullptr) {
+        std::printf("  cannot be loaded: %s\n", entry.whyNot.c_str());
         return false;
     }
-    struct Library *base = IExec->OpenLibrary(IExec, path.c_str(), 1);
-    if (base == nullptr) {
-        std::printf("  cannot be opened as a plug-in library\n");
-        return false;
-    }
-    std::string idString = base->lib_IdString != nullptr ? base->lib_IdString : "";
-    while (!idString.empty() && (idString.back() == '\n' || idString.back() == '\r'))
-        idString.pop_back();
-    std::vector<orvane::DescribedField> library{
-        {"library", std::to_string(base->lib_Version) + "." + std::to_string(base->lib_Revision) +
-                        " " + idString}};
-    auto *main = reinterpret_cast<struct OVPlugIFace *>(
-        IExec->GetInterface(IExec, base, "main", 1, nullptr));
-    bool listed = false;
-    if (main == nullptr) {
-        std::printf("%s  has no interface \"main\"\n", orvane::formatFields(library).c_str());
-    } else {
-        const size_t slots = main->Data.PositiveSize / sizeof(void *);
-        library.push_back({"slots", std::to_string(slots)});
-        std::printf("%s", orvane::formatFields(library).c_str());
-        const struct PlayerInfo *info = main->AnnouncePlayer(main, kHostVersion);
-        if (info == nullptr) {
-            std::printf("  announces nothing to host version %u\n", kHostVersion);
-        } else {
-            std::printf("%s",
-                        orvane::formatFields(descriptorDetail(*info, slots >= OVPLUG_ENCODER_SLOTS))
-                            .c_str());
-            listed = true;
-        }
-        IExec->DropInterface(IExec, reinterpret_cast<struct Interface *>(main));
-    }
-    IExec->CloseLibrary(IExec, base);
-    ovExpungeLibraries();
-    return listed;
+    std::printf("%s%s", orvane::formatFields(libraryFields(*entry.plugin)).c_str(),
+                orvane::formatFields(descriptorDetail(*entry.plugin)).c_str());
+    return true;
 }
 
-std::vector<std::string> pluginsIn(const std::filesystem::path &folder)
+// Lists the plug-in files of a folder in name order, usable or not; counts
+// them into `found`. Returns false when one cannot be used.
+bool listFolder(const std::filesystem::path &folder, size_t &found)
 {
-    std::vector<std::string> files;
-    std::error_code error;
-    for (const auto &entry : std::filesystem::directory_iterator(folder, error)) {
-        if (entry.path().extension() == ".ovplug")
-            files.push_back(entry.path().string());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
+    const orvane::PluginSet set(folder);
+    std::vector<Entry> entries;
+    for (const auto &plugin : set.plugins())
+        entries.push_back({plugin->file(), plugin.get(), {}});
+    for (const auto &[name, whyNot] : set.unusable())
+        entries.push_back({folder / name, nullptr, whyNot});
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry &a, const Entry &b) { return a.file < b.file; });
+    bool allListed = true;
+    for (const Entry &entry : entries)
+        allListed = list(entry) && allListed;
+    found += entries.size();
+    return allListed;
+}
+
+// Lists one file named on the command line.
+bool listFile(const std::filesystem::path &file)
+{
+    std::string whyNot;
+    std::unique_ptr<orvane::LoadedPlugin> plugin = orvane::LoadedPlugin::open(file, whyNot);
+    bool listed = list({file, plugin.get(), whyNot});
+    plugin.reset();
+    ovExpungeLibraries();
+    return listed;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    std::vector<std::string> files;
+    size_t found = 0;
+    bool allListed = true;
     if (argc < 2) {
         const std::string searchPath = ovGetLibraryPath();
         for (size_t start = 0; start <= searchPath.size();) {
             size_t end = std::min(searchPath.find(':', start), searchPath.size());
-            auto found = pluginsIn(searchPath.substr(start, end - start));
-            files.insert(files.end(), found.begin(), found.end());
+            allListed = listFolder(searchPath.substr(start, end - start), found) && allListed;
             start = end + 1;
         }
     } else {
         for (int i = 1; i < argc; i++) {
             if (std::filesystem::is_directory(argv[i])) {
-                auto found = pluginsIn(argv[i]);
-                files.insert(files.end(), found.begin(), found.end());
+                allListed = listFolder(argv[i], found) && allListed;
             } else {
-                files.push_back(argv[i]);
+                allListed = listFile(argv[i]) && allListed;
+                found++;
             }
         }
     }
-    if (files.empty()) {
+    if (found == 0) {
         std::fprintf(stderr, "ovplugins: no plug-ins found\n");
         return 1;
     }
-    bool allListed = true;
-    for (const std::string &file : files)
-        allListed = listPlugin(file) && allListed;
     return allListed ? 0 : 1;
 }

@@ -57,8 +57,10 @@ TEST(PtLoader, StateLayout)
         "a sample name of 22 ch+extra", ovtools::constantSample(20, 3), 0xF7, 80, 2, 4};
     ModuleWriter writer;
     writer.title("a title of twenty ch+extra").sample(1, looped);
-    writer.sample(3, ovtools::constantSample(6, 1)).orders({0, 5, 2}).songLength(9).order(127, 7);
+    writer.sample(3, ovtools::constantSample(6, 1), 64, 8).orders({0, 5, 2}).songLength(9);
+    writer.order(127, 7);
     auto bytes = writer.bytes();
+    bytes[951] = 5;                                   /* the restart byte */
     const uint8_t cell[4] = {0x1A, 0xBC, 0x3D, 0x4E}; /* pattern 1, row 2, channel 3 */
     std::memcpy(bytes.data() + 1084 + 1024 + 2 * 16 + 3 * 4, cell, 4);
     LoadedModule m(bytes);
@@ -83,6 +85,15 @@ TEST(PtLoader, StateLayout)
     const uint8_t *data = m.image.data() + 1084 + 8 * 1024;
     EXPECT_EQ(std::vector<const uint8_t *>({s.data, st.samples[2].data, st.samples[3].data}),
               std::vector<const uint8_t *>({data, data + 20, data + 20}));
+    /* what the module says of itself: bytes, and finetunes signed */
+    const pt_module_info info = pt_get_module_info(m.state);
+    const pt_sample_info &one = info.samples[0], &three = info.samples[2];
+    EXPECT_EQ(std::string(info.title) + "|" + one.name,
+              "a title of twenty ch|a sample name of 22 ch");
+    EXPECT_EQ(std::vector<int32>({info.orders, info.patterns, info.restart, one.length,
+                                  one.loop_start, one.loop_length, one.volume, one.finetune,
+                                  three.length, three.finetune}),
+              std::vector<int32>({9, 8, 5, 20, 4, 8, 80, 7, 6, -8}));
 
     EXPECT_EQ(std::vector<int64_t>({st.flags, st.mix_rate, st.master_volume, st.speed,
                                     st.song_position, st.row, st.pattern_delay, st.break_row,

@@ -182,8 +182,239 @@ static void mix_plain_run(struct pt_state *state, bool stereo, int32 *high, int3
         mix_side(low, count, low_voices, low_count);
 }
 
-/* The unshifted channel sums of count samples. */
-static void mix_chunk(struct pt_state *state, bool stereo, struct mix_sums *sums, int32 count)
+/* The plug-in's own layout at unity volume: each frame is the two sums as
+ * big-endian 16-bit values side by side. The sums fit 16 bits here, so
+ * they are narrowed as they are; four frames go at a time. */
+typedef int32 pt_v4i __attribute__((vector_size(16)));
+typedef int16 pt_v4s __attribute__((vector_size(8)));
+typedef uint16 pt_v8u __attribute__((vector_size(16)));
+
+static void store_frame_words(uint8 *__restrict at, const int32 *__restrict high,
+                              const int32 *__restrict low, int32 count, int shift)
+{
+    int32 i = 0;
+    for (; i + 4 <= count; i += 4) {
+        pt_v4i h, l;
+        __builtin_memcpy(&h, high + i, sizeof h);
+        __builtin_memcpy(&l, low + i, sizeof l);
+        h >>= shift;
+        l >>= shift;
+        pt_v4s h16 = __builtin_convertvector(h, pt_v4s), l16 = __builtin_convertvector(l, pt_v4s);
+        pt_v8u frames = (pt_v8u)__builtin_shufflevector(h16, l16, 0, 4, 1, 5, 2, 6, 3, 7);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        frames = (pt_v8u)((frames << 8) | (frames >> 8));
+#endif
+        __builtin_memcpy(at + 4 * i, &frames, sizeof frames);
+    }
+    for (; i < count; i++) {
+        ov_store_be32(at + 4 * i,
+                      ((uint32)(high[i] >> shift) << 16) | ((uint32)(low[i] >> shift) & 0xFFFF));
+    }
+}
+
+/* The plug-in's own layout (16-bit stereo frames of two adjacent
+ * big-endian values, unity volume, filter off) in one pass: blocks of 16
+ * frames, each voice's bytes fetched by one 16-byte load and a byte
+ * shuffle, both sides' sums formed pairwise, shifted, narrowed and stored
+ * together. */
+typedef int8 pt_v16b __attribute__((vector_size(16)));
+typedef int16 pt_v8s __attribute__((vector_size(16)));
+typedef uint32 pt_v4u __attribute__((vector_size(16)));
+typedef int8 pt_v8b __attribute__((vector_size(8)));
+
+#define PT_BLOCK 16
+#define PT_BLOCK_STEP_MAX ((1 << PT_FIXED_SHIFT) - 1) /* 16 samples read inside 16 bytes */
+#define PT_BLOCK_SHIFT 7
+
+/* A voice of a block run: the bytes of the next block lie at data + whole_i
+ * + (1 when fraction + the fraction of i steps carries), i = 0 to 15. */
+struct block_voice {
+    const int8 *data;
+    uint32 position;
+    uint32 step;
+    pt_v8s carry_above[2]; /* 2^14 - 1 - the fraction of i steps */
+    pt_v16b whole;         /* the whole bytes of i steps */
+};
+
+#if defined(__GNUC__) && !defined(__clang__)
+#define PT_BYTE_SHUFFLE(table, index) __builtin_shuffle(table, index)
+#else
+static inline pt_v16b pt_byte_shuffle(pt_v16b table, pt_v16b index)
+{
+    pt_v16b result;
+    for (int i = 0; i < 16; i++)
+        result[i] = table[index[i] & 15];
+    return result;
+}
+#define PT_BYTE_SHUFFLE(table, index) pt_byte_shuffle(table, index)
+#endif
+
+/* Sixteen 0 or -1 words as bytes. */
+static inline pt_v16b narrow_masks(pt_v8s a, pt_v8s b)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    return (pt_v16b)__builtin_ia32_packsswb128(a, b);
+#else
+    typedef int16 v16s __attribute__((vector_size(32)));
+    v16s both = __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    return __builtin_convertvector(both, pt_v16b);
+#endif
+}
+
+/* Products of adjacent word pairs, summed: {a0 w0 + a1 w1, a2 w2 + a3 w3, ...}. */
+static inline pt_v4i multiply_add_pairs(pt_v8s a, pt_v8s w)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    return (pt_v4i)__builtin_ia32_pmaddwd128(a, w);
+#else
+    typedef int16 v4s __attribute__((vector_size(8)));
+    pt_v4i even = __builtin_convertvector(__builtin_shufflevector(a, a, 0, 2, 4, 6), pt_v4i) *
+                  __builtin_convertvector(__builtin_shufflevector(w, w, 0, 2, 4, 6), pt_v4i);
+    pt_v4i odd = __builtin_convertvector(__builtin_shufflevector(a, a, 1, 3, 5, 7), pt_v4i) *
+                 __builtin_convertvector(__builtin_shufflevector(w, w, 1, 3, 5, 7), pt_v4i);
+    return even + odd;
+#endif
+}
+
+static inline pt_v16b block_bytes(struct block_voice *voice)
+{
+    const uint32 position = voice->position;
+    const pt_v8s fraction = (pt_v8s){} + (int16)(position & ((1 << PT_FIXED_SHIFT) - 1));
+    pt_v16b index = voice->whole - narrow_masks(fraction > voice->carry_above[0],
+                                                fraction > voice->carry_above[1]);
+    pt_v16b window;
+    __builtin_memcpy(&window, voice->data + (position >> PT_FIXED_SHIFT), sizeof window);
+    voice->position = position + PT_BLOCK * voice->step;
+    return PT_BYTE_SHUFFLE(window, index);
+}
+
+/* Four frames of {a b c d} byte quadruples: {a wa + b wb, c wc + d wd} per
+ * frame, shifted and stored as two big-endian 16-bit values. */
+static inline void store_quad_frames(uint8 *at, pt_v16b quads, pt_v8s weights)
+{
+    pt_v8s first = __builtin_convertvector(
+        __builtin_shufflevector(quads, quads, 0, 1, 2, 3, 4, 5, 6, 7), pt_v8s);
+    pt_v8s second = __builtin_convertvector(
+        __builtin_shufflevector(quads, quads, 8, 9, 10, 11, 12, 13, 14, 15), pt_v8s);
+    /* bits 7 to 22 of each sum are bytes 1 and 2 of it shifted left by 1 */
+    pt_v16b a = (pt_v16b)((pt_v4u)multiply_add_pairs(first, weights) << (8 - PT_BLOCK_SHIFT));
+    pt_v16b b = (pt_v16b)((pt_v4u)multiply_add_pairs(second, weights) << (8 - PT_BLOCK_SHIFT));
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    pt_v16b frames =
+        __builtin_shufflevector(a, b, 2, 1, 6, 5, 10, 9, 14, 13, 18, 17, 22, 21, 26, 25, 30, 29);
+#else
+    pt_v16b frames =
+        __builtin_shufflevector(a, b, 1, 2, 5, 6, 9, 10, 13, 14, 17, 18, 21, 22, 25, 26, 29, 30);
+#endif
+    __builtin_memcpy(at, &frames, sizeof frames);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("default", "arch=x86-64-v2", "arch=x86-64-v3")))
+#endif
+static void
+mix_word_blocks(uint8 *at, struct block_voice *voices, pt_v8s weights, int32 blocks)
+{
+    for (int32 k = 0; k < blocks; k++, at += 4 * PT_BLOCK) {
+        pt_v16b a = block_bytes(&voices[0]), b = block_bytes(&voices[1]);
+        pt_v16b c = block_bytes(&voices[2]), d = block_bytes(&voices[3]);
+        pt_v8s ab0 = (pt_v8s)__builtin_shufflevector(a, b, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21,
+                                                     6, 22, 7, 23);
+        pt_v8s ab1 = (pt_v8s)__builtin_shufflevector(a, b, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13,
+                                                     29, 14, 30, 15, 31);
+        pt_v8s cd0 = (pt_v8s)__builtin_shufflevector(c, d, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21,
+                                                     6, 22, 7, 23);
+        pt_v8s cd1 = (pt_v8s)__builtin_shufflevector(c, d, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13,
+                                                     29, 14, 30, 15, 31);
+        store_quad_frames(at, (pt_v16b)__builtin_shufflevector(ab0, cd0, 0, 8, 1, 9, 2, 10, 3, 11),
+                          weights);
+        store_quad_frames(at + 16,
+                          (pt_v16b)__builtin_shufflevector(ab0, cd0, 4, 12, 5, 13, 6, 14, 7, 15),
+                          weights);
+        store_quad_frames(
+            at + 32, (pt_v16b)__builtin_shufflevector(ab1, cd1, 0, 8, 1, 9, 2, 10, 3, 11), weights);
+        store_quad_frames(at + 48,
+                          (pt_v16b)__builtin_shufflevector(ab1, cd1, 4, 12, 5, 13, 6, 14, 7, 15),
+                          weights);
+    }
+}
+
+/* Mixes and stores as many whole blocks of the next count samples (a plain
+ * run) as the block path can: each side has at most two voices, every
+ * weight fits 16 bits, every step lies in 0 to PT_BLOCK_STEP_MAX and every
+ * block's 16-byte load ends inside the image. Returns the samples done. */
+static int32 mix_word_run(struct pt_state *state, uint8 *at, int32 count)
+{
+    static const int8 silence[PT_BLOCK] = {};
+    struct block_voice voices[4];
+    int16 weight[4] = {0, 0, 0, 0};
+    int sides[2] = {0, 0};
+    int64 blocks = count / PT_BLOCK;
+    for (int c = 0; c < PT_CHANNELS; c++) {
+        const struct pt_channel *channel = &state->channels[c];
+        if (channel->position < 0)
+            continue;
+        const int32 side_weight[2] = {channel->pan * channel->output_volume,
+                                      (255 - channel->pan) * channel->output_volume};
+        if (side_weight[0] == 0 && side_weight[1] == 0)
+            continue;
+        const struct pt_sample *sample = &state->samples[channel->sample];
+        if (channel->step < 0 || channel->step > PT_BLOCK_STEP_MAX)
+            return 0;
+        /* the last block that may start: its 16 bytes end inside the image */
+        int64 after = (int64)state->image_size - (sample->data - state->image) - (PT_BLOCK - 1);
+        int64 room = (after << PT_FIXED_SHIFT) - channel->position;
+        if (room <= 0)
+            return 0;
+        if (channel->step > 0) {
+            int64 stride = (int64)PT_BLOCK * channel->step;
+            if ((room + stride - 1) / stride < blocks)
+                blocks = (room + stride - 1) / stride;
+        }
+        for (int side = 0; side < 2; side++) {
+            if (side_weight[side] == 0)
+                continue;
+            if (sides[side] == 2 || side_weight[side] != (int16)side_weight[side])
+                return 0;
+            int slot = 2 * side + sides[side]++;
+            voices[slot].data = (const int8 *)sample->data;
+            voices[slot].position = (uint32)channel->position;
+            voices[slot].step = (uint32)channel->step;
+            weight[slot] = (int16)side_weight[side];
+        }
+    }
+    if (blocks == 0)
+        return 0;
+    for (int slot = 0; slot < 4; slot++) {
+        struct block_voice *voice = &voices[slot];
+        if (slot % 2 >= sides[slot / 2]) {
+            voice->data = silence;
+            voice->position = voice->step = 0;
+        }
+        for (int i = 0; i < PT_BLOCK; i++) {
+            uint32 offset = (uint32)i * voice->step;
+            voice->carry_above[i / 8][i % 8] =
+                (int16)((1 << PT_FIXED_SHIFT) - 1 - (offset & ((1 << PT_FIXED_SHIFT) - 1)));
+            voice->whole[i] = (int8)(offset >> PT_FIXED_SHIFT);
+        }
+    }
+    const pt_v8s weights = {weight[0], weight[1], weight[2], weight[3],
+                            weight[0], weight[1], weight[2], weight[3]};
+    mix_word_blocks(at, voices, weights, (int32)blocks);
+    const int32 done = (int32)blocks * PT_BLOCK;
+    for (int c = 0; c < PT_CHANNELS; c++) {
+        struct pt_channel *channel = &state->channels[c];
+        if (channel->position >= 0)
+            channel->position =
+                (int32)((uint32)channel->position + (uint32)channel->step * (uint32)done);
+    }
+    return done;
+}
+
+/* The unshifted channel sums of count samples; with words (the plug-in's
+ * own layout, filter off) the frames are stored there, shifted, instead. */
+static void mix_chunk(struct pt_state *state, bool stereo, struct mix_sums *sums, int32 count,
+                      uint8 *words)
 {
     int32 done = 0;
     while (done < count) {
@@ -193,13 +424,21 @@ static void mix_chunk(struct pt_state *state, bool stereo, struct mix_sums *sums
             if (plain < run)
                 run = plain;
         }
+        int32 start = done;
         if (run == 0) {
             mix_single(state, stereo, &sums->high[done], &sums->low[done]);
             done += 1;
         } else {
-            mix_plain_run(state, stereo, &sums->high[done], &sums->low[done], (int32)run);
+            if (words != nullptr)
+                start += mix_word_run(state, words + 4 * done, (int32)run);
+            if (start < done + run)
+                mix_plain_run(state, stereo, &sums->high[start], &sums->low[start],
+                              (int32)(done + run - start));
             done += (int32)run;
         }
+        if (words != nullptr && start < done)
+            store_frame_words(words + 4 * start, &sums->high[start], &sums->low[start],
+                              done - start, PT_BLOCK_SHIFT);
     }
 }
 
@@ -249,36 +488,6 @@ struct output_cursor {
      * stored as words, and unfiltered sums get their shift on the way out. */
     bool word_frames;
 };
-
-/* The plug-in's own layout at unity volume: each frame is the two sums as
- * big-endian 16-bit values side by side. The sums fit 16 bits here, so
- * they are narrowed as they are; four frames go at a time. */
-typedef int32 pt_v4i __attribute__((vector_size(16)));
-typedef int16 pt_v4s __attribute__((vector_size(8)));
-typedef uint16 pt_v8u __attribute__((vector_size(16)));
-
-static void store_frame_words(uint8 *__restrict at, const int32 *__restrict high,
-                              const int32 *__restrict low, int32 count, int shift)
-{
-    int32 i = 0;
-    for (; i + 4 <= count; i += 4) {
-        pt_v4i h, l;
-        __builtin_memcpy(&h, high + i, sizeof h);
-        __builtin_memcpy(&l, low + i, sizeof l);
-        h >>= shift;
-        l >>= shift;
-        pt_v4s h16 = __builtin_convertvector(h, pt_v4s), l16 = __builtin_convertvector(l, pt_v4s);
-        pt_v8u frames = (pt_v8u)__builtin_shufflevector(h16, l16, 0, 4, 1, 5, 2, 6, 3, 7);
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-        frames = (pt_v8u)((frames << 8) | (frames >> 8));
-#endif
-        __builtin_memcpy(at + 4 * i, &frames, sizeof frames);
-    }
-    for (; i < count; i++) {
-        ov_store_be32(at + 4 * i,
-                      ((uint32)(high[i] >> shift) << 16) | ((uint32)(low[i] >> shift) & 0xFFFF));
-    }
-}
 
 static void store8(struct output_cursor *out, uint8 *base, int64 value)
 {
@@ -380,18 +589,21 @@ void pt_render(struct pt_state *state, uint8 *out1, uint8 *out2, int32 stride, i
         if (count > PT_CHUNK)
             count = PT_CHUNK;
         state->sample_counter = (int32)((uint32)state->sample_counter + (uint32)count);
-        mix_chunk(state, stereo, &sums, (int32)count);
-        int shift_on_store = 0;
-        if (stereo && out.word_frames && state->filter_on == 0)
-            shift_on_store = 7;
-        else if (stereo)
+        if (out.word_frames && state->filter_on == 0) {
+            mix_chunk(state, stereo, &sums, (int32)count, out.out1 + out.frame * 4);
+            out.frame += count;
+            remaining -= count;
+            continue;
+        }
+        mix_chunk(state, stereo, &sums, (int32)count, nullptr);
+        if (stereo)
             shift_sums(&sums, (int32)count);
         if (state->filter_on != 0) {
             filter_side(state, 0, stereo ? sums.low : sums.high, (int32)count);
             if (stereo)
                 filter_side(state, 1, sums.high, (int32)count);
         }
-        store_chunk(&out, mode, sums.high, sums.low, (int32)count, shift_on_store);
+        store_chunk(&out, mode, sums.high, sums.low, (int32)count, 0);
         remaining -= count;
     }
 }

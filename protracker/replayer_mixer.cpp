@@ -292,13 +292,16 @@ static inline pt_v16b block_bytes(struct block_voice *voice)
  * frame, shifted and stored as two big-endian 16-bit values. */
 static inline void store_quad_frames(uint8 *at, pt_v16b quads, pt_v8s weights)
 {
-    pt_v8s first = __builtin_convertvector(
-        __builtin_shufflevector(quads, quads, 0, 1, 2, 3, 4, 5, 6, 7), pt_v8s);
-    pt_v8s second = __builtin_convertvector(
-        __builtin_shufflevector(quads, quads, 8, 9, 10, 11, 12, 13, 14, 15), pt_v8s);
-    /* bits 7 to 22 of each sum are bytes 1 and 2 of it shifted left by 1 */
-    pt_v16b a = (pt_v16b)((pt_v4u)multiply_add_pairs(first, weights) << (8 - PT_BLOCK_SHIFT));
-    pt_v16b b = (pt_v16b)((pt_v4u)multiply_add_pairs(second, weights) << (8 - PT_BLOCK_SHIFT));
+    /* each byte twice in a word, shifted down: the byte sign-extended */
+    pt_v8s first = (pt_v8s)__builtin_shufflevector(quads, quads, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5,
+                                                   6, 6, 7, 7) >>
+                   8;
+    pt_v8s second = (pt_v8s)__builtin_shufflevector(quads, quads, 8, 8, 9, 9, 10, 10, 11, 11, 12,
+                                                    12, 13, 13, 14, 14, 15, 15) >>
+                    8;
+    /* the weights are doubled: bits 7 to 22 of each sum are bytes 1 and 2 */
+    pt_v16b a = (pt_v16b)multiply_add_pairs(first, weights);
+    pt_v16b b = (pt_v16b)multiply_add_pairs(second, weights);
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     pt_v16b frames =
         __builtin_shufflevector(a, b, 2, 1, 6, 5, 10, 9, 14, 13, 18, 17, 22, 21, 26, 25, 30, 29);
@@ -374,13 +377,13 @@ static int32 mix_word_run(struct pt_state *state, uint8 *at, int32 count)
         for (int side = 0; side < 2; side++) {
             if (side_weight[side] == 0)
                 continue;
-            if (sides[side] == 2 || side_weight[side] != (int16)side_weight[side])
+            if (sides[side] == 2 || 2 * side_weight[side] != (int16)(2 * side_weight[side]))
                 return 0;
             int slot = 2 * side + sides[side]++;
             voices[slot].data = (const int8 *)sample->data;
             voices[slot].position = (uint32)channel->position;
             voices[slot].step = (uint32)channel->step;
-            weight[slot] = (int16)side_weight[side];
+            weight[slot] = (int16)(2 * side_weight[side]);
         }
     }
     if (blocks == 0)

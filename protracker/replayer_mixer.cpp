@@ -212,85 +212,51 @@ static void store_frame_words(uint8 *__restrict at, const int32 *__restrict high
     }
 }
 
+#if defined(__x86_64__) || defined(__i386__)
 /* The plug-in's own layout (16-bit stereo frames of two adjacent
- * big-endian values, unity volume, filter off) in one pass: blocks of 16
- * frames, each voice's bytes fetched by one 16-byte load and a byte
- * shuffle, both sides' sums formed pairwise, shifted, narrowed and stored
- * together. */
-typedef int8 pt_v16b __attribute__((vector_size(16)));
+ * big-endian values, unity volume, filter off) in one pass where the
+ * processor has a variable byte shuffle (SSSE3): blocks of 16 frames, each
+ * voice's bytes of a block fetched by one 16-byte load and the shuffle,
+ * both sides' sums formed pairwise, narrowed and stored together. Other
+ * machines mix these frames as every other layout. */
+#define PT_BLOCK_MIXING 1
+#define PT_BLOCK_TARGET __attribute__((target("ssse3")))
+
+typedef char pt_v16c __attribute__((vector_size(16)));
 typedef int16 pt_v8s __attribute__((vector_size(16)));
-typedef uint32 pt_v4u __attribute__((vector_size(16)));
-typedef int8 pt_v8b __attribute__((vector_size(8)));
 
 #define PT_BLOCK 16
 #define PT_BLOCK_STEP_MAX ((1 << PT_FIXED_SHIFT) - 1) /* 16 samples read inside 16 bytes */
-#define PT_BLOCK_SHIFT 7
 
-/* A voice of a block run: the bytes of the next block lie at data + whole_i
- * + (1 when fraction + the fraction of i steps carries), i = 0 to 15. */
+/* A voice of a block run: sample i (0 to 15) of the next block is the byte
+ * at data + (position >> 14) + whole[i], one further when the position's
+ * fraction exceeds carry_above[i]. */
 struct block_voice {
     const int8 *data;
     uint32 position;
     uint32 step;
     pt_v8s carry_above[2]; /* 2^14 - 1 - the fraction of i steps */
-    pt_v16b whole;         /* the whole bytes of i steps */
+    pt_v16c whole;         /* the whole bytes of i steps */
 };
 
-#if defined(__GNUC__) && !defined(__clang__)
-#define PT_BYTE_SHUFFLE(table, index) __builtin_shuffle(table, index)
-#else
-static inline pt_v16b pt_byte_shuffle(pt_v16b table, pt_v16b index)
-{
-    pt_v16b result;
-    for (int i = 0; i < 16; i++)
-        result[i] = table[index[i] & 15];
-    return result;
-}
-#define PT_BYTE_SHUFFLE(table, index) pt_byte_shuffle(table, index)
-#endif
-
-/* Sixteen 0 or -1 words as bytes. */
-static inline pt_v16b narrow_masks(pt_v8s a, pt_v8s b)
-{
-#if defined(__x86_64__) || defined(__i386__)
-    return (pt_v16b)__builtin_ia32_packsswb128(a, b);
-#else
-    typedef int16 v16s __attribute__((vector_size(32)));
-    v16s both = __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    return __builtin_convertvector(both, pt_v16b);
-#endif
-}
-
-/* Products of adjacent word pairs, summed: {a0 w0 + a1 w1, a2 w2 + a3 w3, ...}. */
-static inline pt_v4i multiply_add_pairs(pt_v8s a, pt_v8s w)
-{
-#if defined(__x86_64__) || defined(__i386__)
-    return (pt_v4i)__builtin_ia32_pmaddwd128(a, w);
-#else
-    typedef int16 v4s __attribute__((vector_size(8)));
-    pt_v4i even = __builtin_convertvector(__builtin_shufflevector(a, a, 0, 2, 4, 6), pt_v4i) *
-                  __builtin_convertvector(__builtin_shufflevector(w, w, 0, 2, 4, 6), pt_v4i);
-    pt_v4i odd = __builtin_convertvector(__builtin_shufflevector(a, a, 1, 3, 5, 7), pt_v4i) *
-                 __builtin_convertvector(__builtin_shufflevector(w, w, 1, 3, 5, 7), pt_v4i);
-    return even + odd;
-#endif
-}
-
-static inline pt_v16b block_bytes(struct block_voice *voice)
+PT_BLOCK_TARGET static inline pt_v16c block_bytes(struct block_voice *voice)
 {
     const uint32 position = voice->position;
     const pt_v8s fraction = (pt_v8s){} + (int16)(position & ((1 << PT_FIXED_SHIFT) - 1));
-    pt_v16b index = voice->whole - narrow_masks(fraction > voice->carry_above[0],
-                                                fraction > voice->carry_above[1]);
-    pt_v16b window;
+    /* 0 or -1 words, narrowed to bytes */
+    const pt_v16c carry = __builtin_ia32_packsswb128(fraction > voice->carry_above[0],
+                                                     fraction > voice->carry_above[1]);
+    pt_v16c window;
     __builtin_memcpy(&window, voice->data + (position >> PT_FIXED_SHIFT), sizeof window);
     voice->position = position + PT_BLOCK * voice->step;
-    return PT_BYTE_SHUFFLE(window, index);
+    return __builtin_ia32_pshufb128(window, voice->whole - carry);
 }
 
-/* Four frames of {a b c d} byte quadruples: {a wa + b wb, c wc + d wd} per
- * frame, shifted and stored as two big-endian 16-bit values. */
-static inline void store_quad_frames(uint8 *at, pt_v16b quads, pt_v8s weights)
+/* Four frames of {a b c d} byte quadruples: the sums {a wa + b wb, c wc +
+ * d wd} of each frame, stored as two big-endian 16-bit values. The weights
+ * come doubled, so bits 7 to 22 of a sum (the sum shifted right by 7 and
+ * narrowed) are its bytes 1 and 2. */
+PT_BLOCK_TARGET static inline void store_quad_frames(uint8 *at, pt_v16c quads, pt_v8s weights)
 {
     /* each byte twice in a word, shifted down: the byte sign-extended */
     pt_v8s first = (pt_v8s)__builtin_shufflevector(quads, quads, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5,
@@ -299,28 +265,21 @@ static inline void store_quad_frames(uint8 *at, pt_v16b quads, pt_v8s weights)
     pt_v8s second = (pt_v8s)__builtin_shufflevector(quads, quads, 8, 8, 9, 9, 10, 10, 11, 11, 12,
                                                     12, 13, 13, 14, 14, 15, 15) >>
                     8;
-    /* the weights are doubled: bits 7 to 22 of each sum are bytes 1 and 2 */
-    pt_v16b a = (pt_v16b)multiply_add_pairs(first, weights);
-    pt_v16b b = (pt_v16b)multiply_add_pairs(second, weights);
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    pt_v16b frames =
+    pt_v16c a = (pt_v16c)__builtin_ia32_pmaddwd128(first, weights);
+    pt_v16c b = (pt_v16c)__builtin_ia32_pmaddwd128(second, weights);
+    pt_v16c frames =
         __builtin_shufflevector(a, b, 2, 1, 6, 5, 10, 9, 14, 13, 18, 17, 22, 21, 26, 25, 30, 29);
-#else
-    pt_v16b frames =
-        __builtin_shufflevector(a, b, 1, 2, 5, 6, 9, 10, 13, 14, 17, 18, 21, 22, 25, 26, 29, 30);
-#endif
     __builtin_memcpy(at, &frames, sizeof frames);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("default", "arch=x86-64-v2", "arch=x86-64-v3")))
-#endif
-static void
-mix_word_blocks(uint8 *at, struct block_voice *voices, pt_v8s weights, int32 blocks)
+/* blocks × 16 frames from voices {a, b} (high side) and {c, d} (low side)
+ * with the doubled weights {wa, wb, wc, wd} twice. */
+PT_BLOCK_TARGET static void mix_word_blocks(uint8 *at, struct block_voice *voices, pt_v8s weights,
+                                            int32 blocks)
 {
     for (int32 k = 0; k < blocks; k++, at += 4 * PT_BLOCK) {
-        pt_v16b a = block_bytes(&voices[0]), b = block_bytes(&voices[1]);
-        pt_v16b c = block_bytes(&voices[2]), d = block_bytes(&voices[3]);
+        pt_v16c a = block_bytes(&voices[0]), b = block_bytes(&voices[1]);
+        pt_v16c c = block_bytes(&voices[2]), d = block_bytes(&voices[3]);
         pt_v8s ab0 = (pt_v8s)__builtin_shufflevector(a, b, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21,
                                                      6, 22, 7, 23);
         pt_v8s ab1 = (pt_v8s)__builtin_shufflevector(a, b, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13,
@@ -329,15 +288,15 @@ mix_word_blocks(uint8 *at, struct block_voice *voices, pt_v8s weights, int32 blo
                                                      6, 22, 7, 23);
         pt_v8s cd1 = (pt_v8s)__builtin_shufflevector(c, d, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13,
                                                      29, 14, 30, 15, 31);
-        store_quad_frames(at, (pt_v16b)__builtin_shufflevector(ab0, cd0, 0, 8, 1, 9, 2, 10, 3, 11),
+        store_quad_frames(at, (pt_v16c)__builtin_shufflevector(ab0, cd0, 0, 8, 1, 9, 2, 10, 3, 11),
                           weights);
         store_quad_frames(at + 16,
-                          (pt_v16b)__builtin_shufflevector(ab0, cd0, 4, 12, 5, 13, 6, 14, 7, 15),
+                          (pt_v16c)__builtin_shufflevector(ab0, cd0, 4, 12, 5, 13, 6, 14, 7, 15),
                           weights);
         store_quad_frames(
-            at + 32, (pt_v16b)__builtin_shufflevector(ab1, cd1, 0, 8, 1, 9, 2, 10, 3, 11), weights);
+            at + 32, (pt_v16c)__builtin_shufflevector(ab1, cd1, 0, 8, 1, 9, 2, 10, 3, 11), weights);
         store_quad_frames(at + 48,
-                          (pt_v16b)__builtin_shufflevector(ab1, cd1, 4, 12, 5, 13, 6, 14, 7, 15),
+                          (pt_v16c)__builtin_shufflevector(ab1, cd1, 4, 12, 5, 13, 6, 14, 7, 15),
                           weights);
     }
 }
@@ -353,6 +312,8 @@ static int32 mix_word_run(struct pt_state *state, uint8 *at, int32 count)
     int16 weight[4] = {0, 0, 0, 0};
     int sides[2] = {0, 0};
     int64 blocks = count / PT_BLOCK;
+    if (!__builtin_cpu_supports("ssse3"))
+        return 0;
     for (int c = 0; c < PT_CHANNELS; c++) {
         const struct pt_channel *channel = &state->channels[c];
         if (channel->position < 0)
@@ -398,7 +359,7 @@ static int32 mix_word_run(struct pt_state *state, uint8 *at, int32 count)
             uint32 offset = (uint32)i * voice->step;
             voice->carry_above[i / 8][i % 8] =
                 (int16)((1 << PT_FIXED_SHIFT) - 1 - (offset & ((1 << PT_FIXED_SHIFT) - 1)));
-            voice->whole[i] = (int8)(offset >> PT_FIXED_SHIFT);
+            voice->whole[i] = (char)(offset >> PT_FIXED_SHIFT);
         }
     }
     const pt_v8s weights = {weight[0], weight[1], weight[2], weight[3],
@@ -413,6 +374,7 @@ static int32 mix_word_run(struct pt_state *state, uint8 *at, int32 count)
     }
     return done;
 }
+#endif
 
 /* The unshifted channel sums of count samples; with words (the plug-in's
  * own layout, filter off) the frames are stored there, shifted, instead. */
@@ -432,8 +394,10 @@ static void mix_chunk(struct pt_state *state, bool stereo, struct mix_sums *sums
             mix_single(state, stereo, &sums->high[done], &sums->low[done]);
             done += 1;
         } else {
+#ifdef PT_BLOCK_MIXING
             if (words != nullptr)
                 start += mix_word_run(state, words + 4 * done, (int32)run);
+#endif
             if (start < done + run)
                 mix_plain_run(state, stereo, &sums->high[start], &sums->low[start],
                               (int32)(done + run - start));
@@ -441,7 +405,7 @@ static void mix_chunk(struct pt_state *state, bool stereo, struct mix_sums *sums
         }
         if (words != nullptr && start < done)
             store_frame_words(words + 4 * start, &sums->high[start], &sums->low[start],
-                              done - start, PT_BLOCK_SHIFT);
+                              done - start, 7);
     }
 }
 

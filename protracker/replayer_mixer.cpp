@@ -7,7 +7,10 @@
  * Inside a chunk, runs of samples in which no channel reaches its loop end
  * or sample end and every read lies inside the module image are mixed in
  * one tight loop; each sample at which some channel meets such an event is
- * mixed one at a time with every check in place.
+ * mixed one at a time with every check in place. The plug-in's own layout
+ * (16-bit stereo frames, unity volume, filter off) is mixed and stored in
+ * one pass, most of it in blocks of 16 frames where the processor has a
+ * byte shuffle.
  */
 #include "../platform/byteorder.h"
 #include "replayer_internal.h"
@@ -452,7 +455,7 @@ struct output_cursor {
     int64 sum_low;
     bool odd_rendered; /* the first of a frame's two rendered samples is gathered */
     /* 16-bit stereo at unity volume into frames of two adjacent values:
-     * stored as words, and unfiltered sums get their shift on the way out. */
+     * stored as words; with the filter off mix_chunk stores them itself. */
     bool word_frames;
 };
 
@@ -467,10 +470,9 @@ static void store16(struct output_cursor *out, uint8 *base, int64 value)
 }
 
 /* The eight output modes (PT_MODE_* bits); in mono H = L = the mono mix.
- * Stores count rendered samples of final (shifted, filtered) sums; in the
- * word layout unfiltered sums may come unshifted (shift 7). */
+ * Stores count rendered samples of final (shifted, filtered) sums. */
 static void store_chunk(struct output_cursor *out, int32 mode, const int32 *high, const int32 *low,
-                        int32 count, int shift)
+                        int32 count)
 {
     const int64 mv = out->master_volume;
     switch (mode) {
@@ -490,7 +492,7 @@ static void store_chunk(struct output_cursor *out, int32 mode, const int32 *high
         break;
     case PT_MODE_16BIT | PT_MODE_STEREO:
         if (out->word_frames) {
-            store_frame_words(out->out1 + out->frame * 4, high, low, count, shift);
+            store_frame_words(out->out1 + out->frame * 4, high, low, count, 0);
             out->frame += count;
             break;
         }
@@ -556,10 +558,10 @@ void pt_render(struct pt_state *state, uint8 *out1, uint8 *out2, int32 stride, i
         if (count > PT_CHUNK)
             count = PT_CHUNK;
         state->sample_counter = (int32)((uint32)state->sample_counter + (uint32)count);
+        remaining -= count;
         if (out.word_frames && state->filter_on == 0) {
             mix_chunk(state, stereo, &sums, (int32)count, out.out1 + out.frame * 4);
             out.frame += count;
-            remaining -= count;
             continue;
         }
         mix_chunk(state, stereo, &sums, (int32)count, nullptr);
@@ -570,7 +572,6 @@ void pt_render(struct pt_state *state, uint8 *out1, uint8 *out2, int32 stride, i
             if (stereo)
                 filter_side(state, 1, sums.high, (int32)count);
         }
-        store_chunk(&out, mode, sums.high, sums.low, (int32)count, 0);
-        remaining -= count;
+        store_chunk(&out, mode, sums.high, sums.low, (int32)count);
     }
 }

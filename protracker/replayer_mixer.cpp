@@ -215,7 +215,7 @@ static void store_frame_words(uint8 *__restrict at, const int32 *__restrict high
     }
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 /* The plug-in's own layout (16-bit stereo frames of two adjacent
  * big-endian values, unity volume, filter off) in one pass where the
  * processor has a variable byte shuffle (SSSE3): blocks of 16 frames, each

@@ -306,8 +306,9 @@ PT_BLOCK_TARGET static void mix_word_blocks(uint8 *at, struct block_voice *voice
 
 /* Mixes and stores as many whole blocks of the next count samples (a plain
  * run) as the block path can: each side has at most two voices, every
- * weight fits 16 bits, every step lies in 0 to PT_BLOCK_STEP_MAX and every
- * block's 16-byte load ends inside the image. Returns the samples done. */
+ * weight doubled fits 16 bits (volumes up to 64 at any pan of 0 to 255 do),
+ * every step lies in 0 to PT_BLOCK_STEP_MAX and every block's 16-byte load
+ * ends inside the image. Returns the samples done. */
 static int32 mix_word_run(struct pt_state *state, uint8 *at, int32 count)
 {
     static const int8 silence[PT_BLOCK] = {};

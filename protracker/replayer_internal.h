@@ -26,16 +26,7 @@ struct pt_row_context {
  * tick first when it is due now. The caller then advances sample_counter by
  * the samples it renders (or skips), at most this many. Counters wrap as
  * 32-bit registers do. */
-static inline int64 pt_run_tick_timing(struct pt_state *state)
-{
-    int32 due = (int32)((uint32)state->sample_counter - (uint32)state->tick_samples);
-    if (due >= 0) {
-        state->sample_counter = due;
-        pt_tick(state);
-    }
-    int64 until = (int64)state->tick_samples - state->sample_counter;
-    return until < 1 ? 1 : until;
-}
+int64 pt_run_tick_timing(struct pt_state *state);
 
 /* Whether the tick pt_run_tick_timing is about to run (when it is due now)
  * reads a row. */

@@ -150,3 +150,14 @@ void pt_tick(struct pt_state *state)
     for (int c = 0; c < PT_CHANNELS; c++)
         pt_effect_tick(state, &state->channels[c]);
 }
+
+int64 pt_run_tick_timing(struct pt_state *state)
+{
+    int32 due = (int32)((uint32)state->sample_counter - (uint32)state->tick_samples);
+    if (due >= 0) {
+        state->sample_counter = due;
+        pt_tick(state);
+    }
+    int64 until = (int64)state->tick_samples - state->sample_counter;
+    return until < 1 ? 1 : until;
+}

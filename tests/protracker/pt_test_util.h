@@ -54,10 +54,11 @@ inline std::vector<uint8_t> render(RenderFunction renderer, pt_state *state, int
 
 /* The fast and the reference renderer in all eight modes, in uneven blocks
  * of both layouts, give equal bytes and images; E0y may switch the filter
- * only with filterOn, which also starts with it on. */
+ * only with filterOn, which also starts with it on. pan (0 to 255) replaces
+ * every channel's hard left or right. */
 inline void expectFastEqualsReference(const std::vector<uint8_t> &module, int32 frames,
                                       bool filterOn, const std::string &what,
-                                      uint32 masterVolume = 256)
+                                      uint32 masterVolume = 256, int32 pan = -1)
 {
     for (int mode = 0; mode < PT_MODES; mode++) {
         LoadedModule fast(module), reference(module);
@@ -66,6 +67,8 @@ inline void expectFastEqualsReference(const std::vector<uint8_t> &module, int32 
             state->filter_on = filterOn ? 1 : 0;
             state->flags = filterOn ? PT_STATE_FILTER_SWITCHABLE : 0;
             state->master_volume = masterVolume;
+            for (pt_channel &channel : state->channels)
+                channel.pan = pan >= 0 ? pan : channel.pan;
         }
         for (int32 done = 0, block = 1; done < frames; done += block, block = block * 3 + 7) {
             int32 n = std::min(block, frames - done);

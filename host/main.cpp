@@ -127,9 +127,9 @@ void addShaping(CLI::App *command, Shaping &shaping)
     command
         ->add_option("--stereo", shaping.stereoPercent,
                      "Stereo width in percent: 100 the plug-in's own panning (default), 0 mono")
-        ->check(CLI::Range(0.0, 100.0));
+        ->check(amountWithin("percent", 0, 100));
     command->add_option("--gain", shaping.gainDb, "Gain in dB; clipped samples are counted")
-        ->check(CLI::Range(-60.0, 60.0));
+        ->check(amountWithin("dB", -60, 60));
 }
 
 /* About 31 years: far beyond any song, and well within a frame count. */
@@ -154,7 +154,7 @@ void addSongPlace(CLI::App *command, Length &length)
         ->check((CLI::IsMember({"forever"}) | CLI::Range(0, 1000000)).description(""))
         ->option_text("[=N]  (N from 0 to 1000000)");
     command->add_option("--start", length.startSeconds, "Begin this many seconds into the song")
-        ->check(CLI::NonNegativeNumber);
+        ->check(amountWithin("seconds", 0, kMostSeconds));
 }
 
 } // namespace

@@ -13,8 +13,11 @@
 #include <CLI/CLI.hpp>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iostream>
 #include <string_view>
 
 namespace orvane {
@@ -69,11 +72,25 @@ std::string unknownCommand(int argc, char **argv)
     return {};
 }
 
+/* Standard output that could not all be written (a full disk, a closed
+ * file) fails the command: one line, status 1 unless it already failed. */
+int checkOutputWritten(int status)
+{
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    std::cout.flush();
+    if (flushed && !std::ferror(stdout) && std::cout.good())
+        return status;
+    reportError(std::string("cannot write to standard output") +
+                (flushed ? "" : std::string(": ") + std::strerror(error)));
+    return status == 0 ? 1 : status;
+}
+
 /* A mistake on the command line: one line naming the program, status 1. */
 int reportParseError(CLI::App &app, const CLI::ParseError &error)
 {
     if (error.get_exit_code() == 0)
-        return app.exit(error); /* --help, --version */
+        return checkOutputWritten(app.exit(error)); /* --help, --version */
     reportError(std::string(error.what()) + " (see orvane --help)");
     return 1;
 }
@@ -262,7 +279,7 @@ int main(int argc, char **argv)
         status = 1;
     }
     ovExpungeLibraries();
-    return checkNothingLeft(status);
+    return checkNothingLeft(checkOutputWritten(status));
 }
 
 } // namespace orvane

@@ -157,10 +157,10 @@ void PlayerSession::restart()
     open(path_);
 }
 
-uint64_t PlayerSession::skip(uint64_t frames)
+uint64_t PlayerSession::skip(uint64_t frames, const std::function<bool()> &stop)
 {
     uint64_t skipped = 0;
-    while (skipped < frames) {
+    while (skipped < frames && !(stop && stop())) {
         std::span<const uint8_t> block = decode();
         if (block.empty())
             break;

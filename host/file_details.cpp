@@ -115,6 +115,12 @@ std::string moduleRefusal(std::span<const uint8_t> image)
     }
 }
 
+bool hasModuleTag(std::span<const uint8_t> head)
+{
+    return pt_has_signature(head.empty() ? nullptr : head.data(),
+                            static_cast<uint32>(imageSize(head)));
+}
+
 bool namedAsModule(const std::filesystem::path &file)
 {
     std::string name = file.filename().string();

@@ -40,6 +40,10 @@ std::optional<ModuleDetails> readModuleDetails(std::span<const uint8_t> image);
  * it accepts it. */
 std::string moduleRefusal(std::span<const uint8_t> image);
 
+/* The bytes carry the "M.K." tag of a Protracker module at its place,
+ * whatever else they hold. */
+bool hasModuleTag(std::span<const uint8_t> head);
+
 /* The file's name marks it as a module: "song.mod" or "mod.song", in any case. */
 bool namedAsModule(const std::filesystem::path &file);
 

@@ -93,7 +93,7 @@ BreakWatch::~BreakWatch() { ovReceiveBreaks(FALSE); }
 bool BreakWatch::arrived()
 {
     struct ExecIFace *IExec = ovExecInterface();
-    return (IExec->SetSignal(IExec, 0, SIGBREAKF_CTRL_C) & SIGBREAKF_CTRL_C) != 0;
+    return (IExec->SetSignal(IExec, 0, 0) & SIGBREAKF_CTRL_C) != 0;
 }
 
 void endBySignalAtExit(int signal) { gSignalAtExit = signal; }

@@ -43,7 +43,8 @@ public:
     BreakWatch(const BreakWatch &) = delete;
     BreakWatch &operator=(const BreakWatch &) = delete;
 
-    /* A break arrived since the last call. */
+    /* A break has arrived (it stays arrived, so every loop on the way out
+     * sees it). */
     bool arrived();
 };
 

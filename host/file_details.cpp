@@ -124,6 +124,12 @@ size_t moduleReach(std::span<const uint8_t> head)
     return check.verdict == PT_MODULE_NO_SIGNATURE ? 0 : check.reach;
 }
 
+bool hasModuleTag(std::span<const uint8_t> head)
+{
+    return pt_has_signature(head.empty() ? nullptr : head.data(),
+                            static_cast<uint32>(imageSize(head)));
+}
+
 bool namedAsModule(const std::filesystem::path &file)
 {
     std::string name = file.filename().string();

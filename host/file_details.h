@@ -44,6 +44,10 @@ std::string moduleRefusal(std::span<const uint8_t> image);
  * bytes (those up to its tag); 0 when they hold no "M.K." module. */
 size_t moduleReach(std::span<const uint8_t> head);
 
+/* The bytes carry the "M.K." tag of a Protracker module at its place,
+ * whatever else they hold. */
+bool hasModuleTag(std::span<const uint8_t> head);
+
 /* The file's name marks it as a module: "song.mod" or "mod.song", in any case. */
 bool namedAsModule(const std::filesystem::path &file);
 

@@ -14,8 +14,11 @@
 #include <CLI/CLI.hpp>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iostream>
 #include <string_view>
 
 namespace orvane {
@@ -70,11 +73,25 @@ std::string unknownCommand(int argc, char **argv)
     return {};
 }
 
+/* Standard output that could not all be written (a full disk, a closed
+ * file) fails the command: one line, status 1 unless it already failed. */
+int checkOutputWritten(int status)
+{
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    std::cout.flush();
+    if (flushed && !std::ferror(stdout) && std::cout.good())
+        return status;
+    reportError(std::string("cannot write to standard output") +
+                (flushed ? "" : std::string(": ") + std::strerror(error)));
+    return status == 0 ? 1 : status;
+}
+
 /* A mistake on the command line: one line naming the program, status 1. */
 int reportParseError(CLI::App &app, const CLI::ParseError &error)
 {
     if (error.get_exit_code() == 0)
-        return app.exit(error); /* --help, --version */
+        return checkOutputWritten(app.exit(error)); /* --help, --version */
     reportError(std::string(error.what()) + " (see orvane --help)");
     return 1;
 }
@@ -133,9 +150,9 @@ void addShaping(CLI::App *command, Shaping &shaping)
     command
         ->add_option("--stereo", shaping.stereoPercent,
                      "Stereo width in percent: 100 the plug-in's own panning (default), 0 mono")
-        ->check(CLI::Range(0.0, 100.0));
+        ->check(amountWithin("percent", 0, 100));
     command->add_option("--gain", shaping.gainDb, "Gain in dB; clipped samples are counted")
-        ->check(CLI::Range(-60.0, 60.0));
+        ->check(amountWithin("dB", -60, 60));
 }
 
 /* About 31 years: far beyond any song, and well within a frame count. */
@@ -160,7 +177,7 @@ void addSongPlace(CLI::App *command, Length &length)
         ->check((CLI::IsMember({"forever"}) | CLI::Range(0, 1000000)).description(""))
         ->option_text("[=N]  (N from 0 to 1000000)");
     command->add_option("--start", length.startSeconds, "Begin this many seconds into the song")
-        ->check(CLI::NonNegativeNumber);
+        ->check(amountWithin("seconds", 0, kMostSeconds));
 }
 
 } // namespace
@@ -269,7 +286,7 @@ int main(int argc, char **argv)
         status = 1;
     }
     ovExpungeLibraries();
-    return exitStatusOrSignal(checkNothingLeft(status));
+    return exitStatusOrSignal(checkNothingLeft(checkOutputWritten(status)));
 }
 
 } // namespace orvane

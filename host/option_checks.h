@@ -18,22 +18,55 @@
 
 namespace orvane {
 
+namespace detail {
+
+/* The number `text` holds when it is all of one finite number; NaN
+ * otherwise. */
+inline double finiteNumber(const std::string &text)
+{
+    char *end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value))
+        return std::nan("");
+    return value;
+}
+
+inline std::string plainNumber(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", value);
+    return text;
+}
+
+} // namespace detail
+
 /* A number above 0 and at most `most` (the unit names what it counts). */
 inline CLI::Validator positiveAmount(const std::string &unit, double most)
 {
     return CLI::Validator(
         [unit, most](std::string &text) -> std::string {
-            char *end = nullptr;
-            double value = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end != '\0' || !(value > 0 && value <= most)) {
-                char limit[32];
-                std::snprintf(limit, sizeof limit, "%.15g", most);
+            double value = detail::finiteNumber(text);
+            if (!(value > 0 && value <= most))
                 return "'" + text + "' is not a number of " + unit + " above 0 and at most " +
-                       limit;
-            }
+                       detail::plainNumber(most);
             return {};
         },
         "above 0");
+}
+
+/* A number from `least` to `most`, both included; NaN and the infinities
+ * are no numbers here. */
+inline CLI::Validator amountWithin(const std::string &unit, double least, double most)
+{
+    return CLI::Validator(
+        [unit, least, most](std::string &text) -> std::string {
+            double value = detail::finiteNumber(text);
+            if (!(value >= least && value <= most))
+                return "'" + text + "' is not a number of " + unit + " from " +
+                       detail::plainNumber(least) + " to " + detail::plainNumber(most);
+            return {};
+        },
+        detail::plainNumber(least) + " to " + detail::plainNumber(most));
 }
 
 /* A whole number from 1 to the largest `Whole` holds, that limit given in

@@ -12,7 +12,11 @@
 
 #include <SDL.h>
 
+#include <signal.h>
+
+#include <array>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -25,6 +29,11 @@ constexpr uint32_t kSeekStepSeconds = 10;
 constexpr uint32_t kSignalsPerSecond = 50;
 constexpr Uint32 kLoopDelayMs = 5;
 
+/* Rates the sound device is opened at; files at other rates are only
+ * rendered. */
+constexpr uint32_t kLowestRate = 1000;
+constexpr uint32_t kHighestRate = 384000;
+
 const char *kNoDeviceAdvice =
     "; `orvane render FILE -o OUT.aiff` writes the song to a file instead";
 
@@ -33,6 +42,9 @@ class SoundSystem {
 public:
     SoundSystem()
     {
+        /* SDL would turn SIGTERM into an event that nothing here reads;
+         * EndSignals handles it instead. */
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
             throw HostError(std::string("no sound device (") + SDL_GetError() + ")" +
                             kNoDeviceAdvice);
@@ -41,6 +53,67 @@ public:
     SoundSystem(const SoundSystem &) = delete;
     SoundSystem &operator=(const SoundSystem &) = delete;
 };
+
+/* SIGTERM, SIGHUP and SIGQUIT while playing: the song stops as it does on
+ * Ctrl-C, the terminal and the sound device are let go, and then the
+ * signal ends the process with the system's own action, as it would have
+ * at once. */
+class EndSignals {
+public:
+    EndSignals()
+    {
+        /* Without SA_RESTART: a call that waits (a read from a pipe) is cut
+         * short, as the process is to end anyway. */
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < kSignals.size(); i++)
+            sigaction(kSignals[i], &action, &saved_[i]);
+    }
+    ~EndSignals() { restore(); }
+    EndSignals(const EndSignals &) = delete;
+    EndSignals &operator=(const EndSignals &) = delete;
+
+    /* The signal that arrived, 0 while none has. */
+    static int caught() { return caught_; }
+    /* Ends the process by the signal that arrived, if one did. */
+    void endByCaught()
+    {
+        const int signal = caught_;
+        if (signal == 0)
+            return;
+        restore();
+        ::signal(signal, SIG_DFL);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, signal);
+        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        ::raise(signal);
+    }
+
+private:
+    static constexpr std::array<int, 3> kSignals{SIGTERM, SIGHUP, SIGQUIT};
+    static void onSignal(int signal) { caught_ = signal; }
+    void restore()
+    {
+        for (size_t i = 0; i < kSignals.size(); i++)
+            sigaction(kSignals[i], &saved_[i], nullptr);
+    }
+
+    static inline volatile sig_atomic_t caught_ = 0;
+    std::array<struct sigaction, kSignals.size()> saved_{};
+};
+
+/* Device buffer of about a twentieth of a second, a power of two of frames:
+ * the device's thread sleeps a buffer at a time and closing the device
+ * waits for it (SDL's ALSA driver for two), so that wait stays short. */
+Uint16 bufferFrames(uint32_t rate)
+{
+    Uint16 frames = 32;
+    while (frames < 16384 && frames * 2 <= rate / 20)
+        frames *= 2;
+    return frames;
+}
 
 /* One opened device at the song's rate and channels, fed native samples. */
 class SoundDevice {
@@ -51,7 +124,7 @@ public:
         want.freq = static_cast<int>(rate);
         want.format = AUDIO_S16SYS;
         want.channels = static_cast<Uint8>(channels);
-        want.samples = 2048;
+        want.samples = bufferFrames(rate);
         SDL_AudioSpec have{};
         device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
         if (device_ == 0)
@@ -121,7 +194,8 @@ std::string keyLine(size_t files)
  * frame where its stream ran out, if it did. */
 After playSession(PlayerSession &session, std::optional<uint64_t> limit, const Length &length,
                   PcmShaper &shaper, KeyReader &keys, const std::string &keyHelp,
-                  BreakWatch &breaks, VisualiserRun *visualiser, std::optional<uint64_t> &endedAt)
+                  const std::function<bool()> &stopAsked, VisualiserRun *visualiser,
+                  std::optional<uint64_t> &endedAt)
 {
     const uint32_t rate = session.rate();
     const uint32_t frameBytes = session.frameBytes();
@@ -138,7 +212,7 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
      * frame and the history frame that the device plays after having
      * played `anchorPlayed` frames. */
     /* position in the song of the next decoded frame */
-    uint64_t songFrame = session.skip(length.startFrame(rate));
+    uint64_t songFrame = session.skip(length.startFrame(rate), stopAsked);
     uint64_t anchorSong = songFrame, anchorHistory = 0, anchorPlayed = 0;
     uint64_t nextSignal = 0;
     bool decoding = true, paused = false, started = false;
@@ -219,7 +293,7 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
                 }
                 notice.clear();
                 session.restart();
-                moveTo(session.skip(target));
+                moveTo(session.skip(target, stopAsked));
                 break;
             }
             int32_t result = session.seek(static_cast<uint32_t>(std::max<int64_t>(now + step, 0)));
@@ -235,7 +309,7 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
         }
         case Key::None: break;
         }
-        if (breaks.arrived())
+        if (stopAsked())
             return After::Interrupted;
 
         std::string line = "  " + clockText(elapsed);
@@ -255,14 +329,25 @@ After playSession(PlayerSession &session, std::optional<uint64_t> limit, const L
     }
 }
 
-} // namespace
+/* Throws HostError when the device is not opened at the session's rate. */
+void requirePlayableRate(const PlayerSession &session, const std::filesystem::path &file)
+{
+    if (session.rate() < kLowestRate || session.rate() > kHighestRate)
+        throw HostError("'" + file.string() + "' is at " + std::to_string(session.rate()) +
+                        " Hz; play takes " + std::to_string(kLowestRate) + " to " +
+                        std::to_string(kHighestRate) +
+                        " Hz (orvane render writes it to a file at any rate)");
+}
 
-int runPlay(const Places &places, const PlayOptions &options)
+int playFiles(const Places &places, const PlayOptions &options)
 {
     std::vector<std::filesystem::path> files = places.filesOrDemo(options.files);
     PluginSet plugins(places.pluginDir);
     SoundSystem sound;
     BreakWatch breaks;
+    const std::function<bool()> stopAsked = [&breaks] {
+        return breaks.arrived() || EndSignals::caught() != 0;
+    };
     std::unique_ptr<VisualiserPort> port;
     std::optional<VisualiserRun> visualiser;
     if (options.visualise && displayForVisualiser("playing")) {
@@ -280,13 +365,14 @@ int runPlay(const Places &places, const PlayOptions &options)
         try {
             PlayerSession session(plugins, file);
             session.requirePlayable();
+            requirePlayableRate(session, file);
             const std::optional<uint64_t> end = framesToTake(session, options.length);
             std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
             std::fflush(stdout);
             PcmShaper shaper(options.shaping, session.channels());
             std::optional<uint64_t> endedAt;
-            After after = playSession(session, end, options.length, shaper, keys, keyHelp, breaks,
-                                      visualiser ? &*visualiser : nullptr, endedAt);
+            After after = playSession(session, end, options.length, shaper, keys, keyHelp,
+                                      stopAsked, visualiser ? &*visualiser : nullptr, endedAt);
             if (std::string clipping = shaper.clippingReport(); !clipping.empty())
                 reportError("'" + file.string() + "': " + clipping);
             /* A file that shrank while it was read, or holds less than it says. */
@@ -309,6 +395,16 @@ int runPlay(const Places &places, const PlayOptions &options)
         }
         index = next;
     }
+    return status;
+}
+
+} // namespace
+
+int runPlay(const Places &places, const PlayOptions &options)
+{
+    EndSignals ends;
+    const int status = playFiles(places, options);
+    ends.endByCaught();
     return status;
 }
 

@@ -202,12 +202,13 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     const std::string &output = job.output;
     PlayerSession session(plugins, file);
     session.requirePlayable();
-    const uint64_t start = session.skip(options.length.startFrame(session.rate()));
-    const std::optional<uint64_t> end = framesToTake(session, options.length);
+    std::string whyEndless;
+    const std::optional<uint64_t> end = framesToTake(session, options.length, &whyEndless);
     if (!end && session.endless())
-        throw HostError("'" + file.string() + "' plays forever (" +
-                        (options.length.extraPasses() < 0 ? "--loop" : "no end found") +
-                        "): give --seconds or --frames");
+        throw HostError("'" + file.string() + "' " + whyEndless + ": give --seconds or --frames");
+    /* A Ctrl-C meanwhile stops the render at the top of its loop. */
+    const uint64_t start = session.skip(options.length.startFrame(session.rate()),
+                                        [&breaks] { return breaks.arrived(); });
     std::optional<uint64_t> limit;
     if (end)
         limit = *end - std::min(*end, start);

@@ -6,13 +6,21 @@
 #include "protracker/replayer.h"
 
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 namespace orvane {
 
 namespace {
 
+/* How far the scan follows several passes of a song. */
 constexpr uint64_t kLongestScanSeconds = 24 * 3600;
+
+HostError startBeyondEnd(const char *what, uint64_t end, uint32_t rate)
+{
+    return HostError(std::string("--start lies beyond the ") + what + "'s end (" +
+                     durationText(end, rate) + ")");
+}
 
 } // namespace
 
@@ -29,27 +37,53 @@ std::optional<uint64_t> songFrames(const PlayerSession &session, uint32_t passes
                                      static_cast<int32>(session.rate()), IExec);
     if (state == nullptr)
         return std::nullopt;
-    int64 samples =
-        pt_song_samples(state, static_cast<int32>(passes),
-                        static_cast<int64>(kLongestScanSeconds * session.rate()), IExec);
+    /* A single pass needs no bound of time: its rows bound it. */
+    const int64 limit = passes == 1 ? std::numeric_limits<int64>::max()
+                                    : static_cast<int64>(kLongestScanSeconds * session.rate());
+    int64 samples = pt_song_samples(state, static_cast<int32>(passes), limit, IExec);
     IExec->FreeVec(IExec, state);
     if (samples < 0)
         return std::nullopt;
     return static_cast<uint64_t>(samples);
 }
 
-std::optional<uint64_t> framesToTake(const PlayerSession &session, const Length &length)
+std::optional<uint64_t> framesToTake(const PlayerSession &session, const Length &length,
+                                     std::string *whyEndless)
 {
-    const uint64_t start = length.startFrame(session.rate());
-    if (std::optional<uint64_t> bound = length.framesAt(session.rate()))
-        return start + *bound;
+    const uint32_t rate = session.rate();
+    const uint64_t start = length.startFrame(rate);
+    /* The plug-in's duration is in whole milliseconds: a start within the
+     * last one is left to the decoding to find at the end. */
+    if (start > 0 && session.durationKnown()) {
+        const uint64_t end = (uint64_t{session.durationMs()} + 1) * rate / 1000;
+        if (start >= end)
+            throw startBeyondEnd("file", uint64_t{session.durationMs()} * rate / 1000, rate);
+    }
+    if (std::optional<uint64_t> bound = length.framesAt(rate))
+        return *bound > std::numeric_limits<uint64_t>::max() - start
+                   ? std::numeric_limits<uint64_t>::max()
+                   : start + *bound;
     const int64_t extra = length.extraPasses();
-    if (extra < 0)
+    if (extra < 0) {
+        if (whyEndless != nullptr)
+            *whyEndless = "plays forever (--loop)";
         return std::nullopt;
-    std::optional<uint64_t> end = songFrames(session, static_cast<uint32_t>(extra) + 1);
+    }
+    const uint32_t passes = static_cast<uint32_t>(extra) + 1;
+    std::optional<uint64_t> end = songFrames(session, passes);
     if (end && start >= *end)
-        throw HostError("--start lies beyond the song's end (" +
-                        durationText(*end, session.rate()) + ")");
+        throw startBeyondEnd("song", *end, rate);
+    if (!end && whyEndless != nullptr && session.endless()) {
+        std::optional<uint64_t> once = passes == 1 ? end : songFrames(session, 1);
+        if (once)
+            *whyEndless = "would play for more than the " +
+                          std::to_string(kLongestScanSeconds / 3600) +
+                          " hours the song scan follows with --loop=" + std::to_string(extra) +
+                          " (the song once: " + durationText(*once, rate) + ")";
+        else
+            *whyEndless = "has no end the song scan finds (no row comes back within " +
+                          std::to_string(PT_SCAN_MAX_ROWS) + " rows)";
+    }
     return end;
 }
 

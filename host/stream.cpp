@@ -84,9 +84,34 @@ std::string unrecognisedReason(const PluginSet &plugins, const std::filesystem::
     if (plugins.plugins().empty())
         return "no plug-ins found in '" + plugins.folder().string() + "'" + unloaded;
     std::string why = "no plug-in recognises this file";
-    if (namedAsModule(file))
+    const bool modulesPlayed =
+        std::any_of(plugins.plugins().begin(), plugins.plugins().end(),
+                    [](const auto &plugin) { return plugin->readsModules(); });
+    if (!modulesPlayed && hasModuleTag(head))
+        why += ": it looks like a Protracker \"M.K.\" module, and no plug-in in '" +
+               plugins.folder().string() + "' plays modules";
+    else if (namedAsModule(file))
         why += ": " + moduleRefusal(head);
     return quoted(file) + ": " + why + unloaded;
+}
+
+/* A plug-in that reads its file by name opens it a second time, which gives
+ * the bytes again only when it is a regular file (a folder is refused when
+ * it is opened). Throws HostError for a pipe, a device or a socket. */
+void requireReadableAgain(const LoadedPlugin &plugin, const std::filesystem::path &file)
+{
+    using Type = std::filesystem::file_type;
+    std::error_code error;
+    const Type type = std::filesystem::status(file, error).type();
+    const char *what = type == Type::fifo                               ? "a pipe"
+                       : type == Type::character || type == Type::block ? "a device"
+                       : type == Type::socket                           ? "a socket"
+                                                                        : nullptr;
+    if (what != nullptr)
+        throw HostError(quoted(file) + " is " + what + ", not a regular file: the " +
+                        plugin.name() +
+                        " plug-in opens its file again by name, and what was read from it "
+                        "cannot be read again (save it to a file first)");
 }
 
 } // namespace
@@ -112,7 +137,9 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
                 throw HostError(quoted(file) + ": too large to load into memory");
             record_->FileData = image_.data();
             record_->FileSize = static_cast<int32>(image_.size());
-        } else if (found.loadMode != LOADMODE_BY_NAME) {
+        } else if (found.loadMode == LOADMODE_BY_NAME) {
+            requireReadableAgain(*plugin_, file);
+        } else {
             throw HostError(quoted(file) + ": the " + plugin_->name() +
                             " plug-in asks for loading mode " + std::to_string(found.loadMode) +
                             ", which this host does not know");
@@ -166,10 +193,10 @@ void PlayerSession::restart()
     open(path_);
 }
 
-uint64_t PlayerSession::skip(uint64_t frames)
+uint64_t PlayerSession::skip(uint64_t frames, const std::function<bool()> &stop)
 {
     uint64_t skipped = 0;
-    while (skipped < frames) {
+    while (skipped < frames && !(stop && stop())) {
         std::span<const uint8_t> block = decode();
         if (block.empty())
             break;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -79,8 +80,9 @@ public:
      * next. Throws HostError when the plug-in refuses it now. */
     void restart();
     /* Decodes and drops `frames` frames; the next decode() begins right
-     * after them. Returns the frames dropped (fewer at the stream's end). */
-    uint64_t skip(uint64_t frames);
+     * after them. Returns the frames dropped: fewer at the stream's end, or
+     * when `stop` (asked before each block) says to stop. */
+    uint64_t skip(uint64_t frames, const std::function<bool()> &stop = {});
 
 private:
     std::span<const uint8_t> decodeBlock();

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -53,9 +54,11 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
     const std::string never = ovtest::tempPath("never.aiff"), demo = hosttest::demoSong();
     std::filesystem::remove(never);
     const std::string onlyPt = hosttest::freshFolder("only-pt"),
+                      onlyAiff = hosttest::freshFolder("only-aiff"),
                       broken = hosttest::freshFolder("broken-only"),
                       empty = hosttest::freshFolder("no-plugins");
     std::filesystem::copy_file(ovtest::binDir() + "/OV_PT.ovplug", onlyPt + "/OV_PT.ovplug");
+    std::filesystem::copy_file(ovtest::binDir() + "/OV_AIFF.ovplug", onlyAiff + "/OV_AIFF.ovplug");
     ovtest::writeFile(broken + "/broken.ovplug", {1, 2, 3});
     /* A plug-in cut short would be mapped past its end: it is left out. */
     const std::string cutPt = hosttest::freshFolder("cut-pt");
@@ -105,6 +108,21 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
                       same = "' is the same file as the input '";
     std::filesystem::create_symlink(song, linked);
     std::filesystem::create_hard_link(song, twin);
+    /* 8192 rows of 16 x 31 ticks of 3411 samples (tempo 32): 87:17:58. Then
+     * three channels' loops nested on each of 128 positions: more row
+     * states than the song scan follows. */
+    ovtools::ModuleWriter longWriter, loopsWriter;
+    longWriter.orders(std::vector<int>(128, 0)).sample(1, std::vector<int8_t>(100, 1));
+    loopsWriter.orders(std::vector<int>(128, 0)).cell(0, 0, 0, 428, 1, 0xF, 0x01);
+    for (int row = 0; row < 64; row++)
+        longWriter.cell(0, row, 0, 0, 0, 0xF, 0x1F)
+            .cell(0, row, 1, 0, 0, 0xF, 0x20)
+            .cell(0, row, 2, 0, 0, 0xE, 0xEF);
+    for (int channel = 1; channel < 4; channel++)
+        loopsWriter.cell(0, 0, channel, 0, 0, 0xE, 0x60)
+            .cell(0, 4 - channel, channel, 0, 0, 0xE, 0x6F);
+    const std::string longSong = fileOf("long.mod", longWriter.bytes()),
+                      loops = fileOf("loops.mod", loopsWriter.bytes());
     const std::string noFile = "/nonexistent/song.mod",
                       unread = "cannot read '/nonexistent/song.mod': No such file or directory";
 
@@ -118,6 +136,10 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
            "file in memory)\n  version:     1.2 (10200)\n  interface:   1.4 (10400)\n  encodes:  "
            "   no\n"),
         fails({"info", "--plugin-dir", onlyPt, song}, "no plug-in recognises this file"),
+        fails({"info", "--plugin-dir", onlyAiff, demo},
+              "no plug-in recognises this file: it looks like a Protracker \"M.K.\" module, and "
+              "no plug-in in '" +
+                  onlyAiff + "' plays modules"),
         ok({"--plugin-dir", broken, "plugins"}, "broken.ovplug\n  not usable:"),
         fails({"play", "--plugin-dir", empty, demo}, "no plug-ins found in '" + empty + "'\n"),
         fails({"info", "--plugin-dir", broken, demo},
@@ -190,6 +212,22 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
         fails({"render", "--loop=-2", "-o", never}, "--loop"),
         fails({"render", "--start", "64", "-o", never},
               "--start lies beyond the song's end (1:03.700)"),
+        /* Answered before decoding (a hang otherwise): see the timeout below. */
+        fails({"render", "--start", "1e9", "-o", never}, "beyond the song's end (1:03.700)"),
+        fails({"render", quarter, "--start", "1", "--seconds", "1", "-o", never},
+              "--start lies beyond the file's end (0:00.250)"),
+        fails({"render", "--start", "nan", "-o", never},
+              "'nan' is not a number of seconds from 0 to 1000000000"),
+        fails({"play", "--start", "-1"}, "'-1' is not a number of seconds from 0 to 1000000000"),
+        fails({"render", "--gain", "nan", "-o", never},
+              "'nan' is not a number of dB from -60 to 60"),
+        fails({"play", "--stereo", "nan"}, "'nan' is not a number of percent from 0 to 100"),
+        ok({"info", longSong}, "  duration: 87:17:58."),
+        fails({"render", longSong, "--loop=1", "-o", never},
+              "would play for more than the 24 hours the song scan follows with --loop=1 (the "
+              "song once: 87:17:58."),
+        fails({"render", loops, "-o", never},
+              "has no end the song scan finds (no row comes back within 262144 rows)"),
         fails({"render", "--plugin-dir", onlyPt, "--seconds", "1", "-o", never},
               "writes AIFF files"),
         fails({"render", song, "-o", never + ".xyz"},
@@ -231,6 +269,13 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
               "3 channels; the AIFF plug-in plays mono and stereo files"),
         fails({"play", aiffFile("partial.aiff", 2, 1000, 16, 44100, 3)},
               "the AIFF plug-in delivers not one whole sample frame"),
+        /* The device's rates, each side. */
+        fails(
+            {"play", aiffFile("low.aiff", 2, 20, 16, 999), aiffFile("least.aiff", 2, 20, 16, 1000)},
+            "low.aiff' is at 999 Hz; play takes 1000 to 384000 Hz", "1000 Hz"),
+        fails({"play", aiffFile("high.aiff", 2, 20, 16, 384001),
+               aiffFile("most.aiff", 2, 20, 16, 384000)},
+              "high.aiff' is at 384001 Hz", "384000 Hz"),
         /* Each file in turn; one that cannot play is reported. */
         fails({"play", quarter, noise, "--seconds", "0.1", demo},
               "'" + noise + "': no plug-in recognises this file",
@@ -245,7 +290,9 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
-        auto run = orvane(row.args, "SDL_AUDIODRIVER=dummy " + row.environment);
+        /* A row that would hang fails instead. */
+        auto run =
+            orvane(row.args, "SDL_AUDIODRIVER=dummy " + row.environment + " timeout -s KILL 60");
         EXPECT_EQ(run.status, row.status) << run.err;
         if (row.err.empty()) {
             EXPECT_EQ(run.err, "");
@@ -402,17 +449,48 @@ TEST(Play, ABackgroundJobPlaysOnWithoutTouchingTheTerminal)
     EXPECT_THAT(run.out, testing::Not(HasSubstr("keys:")));
 }
 
-TEST(Play, CtrlCStopsASongThatPlaysForeverWithStatus130)
+/* Runs a row cannot hold: signals while playing or rendering (an endless
+ * song, or a start far into it to decode up to), an AIFF file through a
+ * pipe, which its plug-in reads by name and so cannot read again, and
+ * output that cannot be written. */
+TEST(CommandLine, SignalsPipesAndAFullOutput)
 {
-    /* Only a quarter of a second is decoded ahead, so an endless song
-     * leaves time to see the break. */
-    auto run = ovtest::runCommand(
+    const std::string orvane =
         "ORVANE_CHECK_LEAKS=1 SDL_AUDIODRIVER=dummy OV_DISPLAY=headless timeout -s KILL 30 " +
-        ovtest::shellQuote(OV_ORVANE) +
-        " play --loop --visualise & pid=$!; sleep 1; kill -INT $pid; "
-        "wait $pid");
-    EXPECT_EQ(run.status, 130) << run.err;
-    EXPECT_THAT(run.out, HasSubstr("Orvane demo\n  Protracker, 44100 Hz, 2 channels, 1:03.700\n"));
+        ovtest::shellQuote(OV_ORVANE);
+    const std::string out = ovtest::tempPath("stopped.aiff"),
+                      song = "Orvane demo\n  Protracker, 44100 Hz, 2 channels, 1:03.700\n",
+                      full = "orvane: cannot write to standard output: No space left on device\n";
+    auto signalled = [&](const std::string &args, const std::string &signal) {
+        return orvane + " " + args + " </dev/null & pid=$!; sleep 1; kill -" + signal +
+               " $pid; wait $pid";
+    };
+    const struct {
+        std::string command;
+        int status;
+        std::string out, err; /* err after the shell's word for a signal */
+    } cases[] = {
+        {signalled("play --loop --visualise", "INT"), 130, song, ""},
+        {signalled("play --loop", "TERM"), 128 + SIGTERM, song, ""},
+        {signalled("play --start 1e9 --seconds 1", "TERM"), 128 + SIGTERM, song, ""},
+        {signalled("render --start 1e9 --seconds 1 -o " + out, "INT"), 128 + SIGINT, "",
+         "orvane: interrupted; '" + out + "' was not written\n"},
+        {"cat " + aiffFile("piped.aiff", 2, 1000) + " | " + orvane + " info /dev/stdin", 1, "",
+         "orvane: '/dev/stdin' is a pipe, not a regular file: the AIFF plug-in opens its file "
+         "again by name, and what was read from it cannot be read again (save it to a file "
+         "first)\n"},
+        {orvane + " info >/dev/full", 1, "", full},
+        {orvane + " plugins >/dev/full", 1, "", full},
+        {orvane + " --help >/dev/full", 1, "", full},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.command);
+        auto run = ovtest::runCommand(c.command);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_THAT(run.err, HasSubstr(c.err));
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "output_format.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -56,8 +57,9 @@ struct WriterSetup {
 std::unique_ptr<AudioWriter> openAudioWriter(const WriterSetup &setup, OutputFile &out);
 
 /* Writes frames of silence; returns how many were taken (fewer once the
- * writer is full). */
-uint64_t writeSilence(AudioWriter &writer, uint64_t frames, uint32_t channels);
+ * writer is full, or once `stop` says so). */
+uint64_t writeSilence(AudioWriter &writer, uint64_t frames, uint32_t channels,
+                      const std::function<bool()> &stop = {});
 
 /* The bytes a file of `frames` frames starts with once its header is
  * rewritten at the end, found by writing that many frames of silence to a

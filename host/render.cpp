@@ -298,8 +298,13 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
                   "; the rest of the length its header promised is silence";
     if (!ending.empty())
         reportError(ending);
-    if (filledOut)
-        done += writeSilence(*writer, *ahead - done, session.channels());
+    if (filledOut) {
+        /* Hours of silence may be owed: Ctrl-C stays live meanwhile. */
+        done += writeSilence(*writer, *ahead - done, session.channels(),
+                             [&breaks] { return breaks.arrived(); });
+        if (breaks.arrived())
+            interrupt(interruption(out));
+    }
     if (visualiser)
         visualiser->finish();
     writer->finish();

@@ -475,6 +475,11 @@ TEST(CommandLine, SignalsPipesAndAFullOutput)
         {signalled("play --start 1e9 --seconds 1", "TERM"), 128 + SIGTERM, song, ""},
         {signalled("render --start 1e9 --seconds 1 -o " + out, "INT"), 128 + SIGINT, "",
          "orvane: interrupted; '" + out + "' was not written\n"},
+        /* Hours of silence owed after a file that ended early. */
+        {signalled("render " + aiffFile("short.aiff", 2, 1000) +
+                       " --seconds 1e6 --format wav -o - >/dev/null",
+                   "INT"),
+         128 + SIGINT, "", "orvane: interrupted after "},
         {"cat " + aiffFile("piped.aiff", 2, 1000) + " | " + orvane + " info /dev/stdin", 1, "",
          "orvane: '/dev/stdin' is a pipe, not a regular file: the AIFF plug-in opens its file "
          "again by name, and what was read from it cannot be read again (save it to a file "

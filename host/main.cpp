@@ -199,7 +199,8 @@ int main(int argc, char **argv)
     PlayOptions play;
     auto *playCommand = app.add_subcommand(
         "play", "Play files through the sound device (the demo song without FILE)");
-    playCommand->add_option("FILE", play.files, "Files to play in turn");
+    playCommand->add_option("FILE", play.files,
+                            "Files to play in turn, at 1000 to 384000 Hz (render takes any rate)");
     addLength(playCommand, play.length);
     addSongPlace(playCommand, play.length);
     playCommand->add_flag("--visualise,--visualize", play.visualise, "Show the Zephrin visualiser");

@@ -1,0 +1,111 @@
+/* orvane info and orvane plugins: what the plug-ins say about files and
+ * about themselves. */
+#include "host/cli/commands.h"
+#include "host/host_error.h"
+#include "host/input/descriptor_text.h"
+#include "host/input/file_details.h"
+#include "host/input/plugins.h"
+#include "host/input/song_length.h"
+#include "host/input/stream.h"
+
+#include <cstdio>
+#include <optional>
+
+namespace orvane {
+
+namespace {
+
+void printInfo(const PlayerSession &session, const std::filesystem::path &file)
+{
+    std::printf("%s\n", file.string().c_str());
+    std::printf("  plug-in:  %s (%s)\n", session.plugin().name().c_str(),
+                session.plugin().fileName().c_str());
+    std::printf("  loading:  %s\n", loadingText(session.loadMode()).c_str());
+    std::printf("  rate:     %u Hz\n", session.rate());
+    std::printf("  channels: %u\n", session.channels());
+    if (session.endless()) {
+        std::optional<uint64_t> frames = songFrames(session, 1);
+        std::printf("  duration: %s\n",
+                    frames ? durationText(*frames, session.rate()).c_str() : "endless");
+    } else if (!session.durationKnown())
+        std::printf("  duration: unknown\n");
+    else
+        std::printf("  duration: %u ms\n", session.durationMs());
+    if (session.loadMode() == LOADMODE_IN_MEMORY)
+        std::printf("  title:    %s\n", session.title().c_str());
+}
+
+void printModule(const ModuleDetails &module)
+{
+    std::printf("  orders:   %u\n", module.songLength);
+    std::printf("  patterns: %u\n", module.patterns);
+    std::printf("  samples:  %zu with sound\n", module.samples.size());
+    if (module.samples.empty())
+        return;
+    std::printf("     #  %-22s  %6s  %10s  %11s  %6s  %8s\n", "name", "length", "loop start",
+                "loop length", "volume", "finetune");
+    for (const ModuleSample &sample : module.samples)
+        std::printf("    %2u  %-22s  %6u  %10u  %11u  %6u  %8d\n", sample.number,
+                    sample.name.c_str(), sample.length, sample.loopStart, sample.loopLength,
+                    sample.volume, sample.finetune);
+}
+
+void printAiff(const AiffDetails &aiff)
+{
+    std::printf("  bits:     %u\n", aiff.bits);
+    std::printf("  frames:   %u\n", aiff.frames);
+}
+
+/* What the components' own readers find in the file, after what its
+ * plug-in says. */
+void printDetails(const PlayerSession &session, const std::filesystem::path &file,
+                  std::span<const uint8_t> image)
+{
+    if (session.plugin().readsModules()) {
+        if (std::optional<ModuleDetails> module = readModuleDetails(image))
+            printModule(*module);
+    } else if (std::optional<AiffDetails> aiff = readAiffDetails(file)) {
+        printAiff(*aiff);
+    }
+    if (session.playable())
+        std::printf("  playable: yes\n");
+    else
+        std::printf("  playable: no (%s)\n", session.whyUnplayable().c_str());
+}
+
+} // namespace
+
+int runInfo(const Places &places, const std::vector<std::string> &files)
+{
+    PluginSet plugins(places.pluginDir);
+    int status = 0;
+    for (const auto &file : places.filesOrDemo(files)) {
+        try {
+            PlayerSession session(plugins, file);
+            printInfo(session, file);
+            printDetails(session, file, session.image());
+            session.requirePlayable();
+        } catch (const HostError &error) {
+            std::fflush(stdout);
+            reportError(error.what());
+            status = error.exitStatus();
+        }
+    }
+    return status;
+}
+
+int runPlugins(const Places &places)
+{
+    PluginSet plugins(places.pluginDir);
+    if (plugins.plugins().empty() && plugins.unusable().empty())
+        throw HostError("no plug-ins found in '" + places.pluginDir.string() + "'");
+    for (const auto &plugin : plugins.plugins()) {
+        std::printf("%s\n%s", plugin->fileName().c_str(),
+                    formatFields(descriptorFields(plugin->info(), plugin->encodes())).c_str());
+    }
+    for (const auto &[file, reason] : plugins.unusable())
+        std::printf("%s\n  not usable: %s\n", file.c_str(), reason.c_str());
+    return 0;
+}
+
+} // namespace orvane

@@ -376,7 +376,7 @@ int playFiles(const Places &places, const PlayOptions &options)
             if (std::string clipping = shaper.clippingReport(); !clipping.empty())
                 reportError("'" + file.string() + "': " + clipping);
             /* A file that shrank while it was read, or holds less than it says. */
-            const std::optional<uint64_t> held = framesHeld(file);
+            const std::optional<uint64_t> held = session.facts().framesHeld;
             if (endedAt && held && *endedAt < std::min(*held, end.value_or(*held))) {
                 reportError("'" + file.string() + "' ended early: " + std::to_string(*endedAt) +
                             " of " + std::to_string(*held) + " frames");

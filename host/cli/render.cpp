@@ -224,7 +224,7 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     const uint32_t frameBytes = session.frameBytes();
     /* The file's own length, where it tells it and is large enough to
      * hold it: a render takes no more. */
-    const std::optional<uint64_t> held = framesHeld(file);
+    const std::optional<uint64_t> held = session.facts().framesHeld;
     std::error_code sizeError;
     const uint64_t fileSize = std::filesystem::file_size(file, sizeError);
     std::optional<uint64_t> expected = limit;

@@ -6,8 +6,8 @@
 //   ovplugins                 every *.ovplug beside this program
 //   ovplugins FOLDER|FILE...  the plug-ins in those folders, or those files
 
-#include "host/descriptor_text.h"
-#include "host/plugins.h"
+#include "host/input/descriptor_text.h"
+#include "host/input/plugins.h"
 #include "platform/platform.h"
 
 #include <algorithm>

@@ -2,17 +2,18 @@
  * and its pipes, headers worked out from the length, the encoder's refusals, the PCM shaping, seeking a stream, the status
  * line on a terminal of its own, plug-ins unloaded, a visualiser that never
  * attaches. */
-#include "console.h"
-#include "encoder_session.h"
-#include "host_error.h"
+#include "host/cli/console.h"
+#include "host/host_error.h"
+#include "host/input/plugins.h"
+#include "host/input/song_length.h"
+#include "host/input/stream.h"
+#include "host/output/audio_writer.h"
+#include "host/output/encoder_session.h"
+#include "host/output/output_file.h"
+#include "host/output/pcm_shaping.h"
+#include "host/output/sndfile_writer.h"
+#include "host/port/visualiser_run.h"
 #include "orvane_run.h"
-#include "output_file.h"
-#include "pcm_shaping.h"
-#include "plugins.h"
-#include "sndfile_writer.h"
-#include "song_length.h"
-#include "stream.h"
-#include "visualiser_run.h"
 
 #include "platform/testing.h"
 

@@ -1,11 +1,11 @@
 /* The way from the host's audio to Zephrin's picture: the history ring,
  * the spectrum, the port's protocol with the test as its client, and the
  * real Zephrin (its window in memory) drawing what the port published. */
-#include "audio_history.h"
-#include "plugin_port.h"
-#include "spectrum.h"
+#include "host/port/audio_history.h"
+#include "host/port/plugin_port.h"
+#include "host/port/spectrum.h"
+#include "host/port/visualiser_run.h"
 #include "support/plugin_host.h"
-#include "visualiser_run.h"
 
 #include "platform/byteorder.h"
 #include "platform/display.h"

@@ -2,12 +2,12 @@
  * applied, other formats read back by libsndfile and sox, songs that end
  * where the replayer's scan says, output never left half-written, the PCM
  * shaped, and the headless visualiser's pictures. */
-#include "commands.h"
+#include "host/cli/commands.h"
+#include "host/input/plugins.h"
+#include "host/input/stream.h"
 #include "orvane_run.h"
 #include "platform/byteorder.h"
-#include "plugins.h"
 #include "protracker/replayer.h"
-#include "stream.h"
 #include "tools/module_image.h"
 
 #include <gmock/gmock.h>

@@ -1,0 +1,71 @@
+/*
+ * The player's commands. Each returns the process exit status; failures
+ * that stop a command are thrown as HostError.
+ */
+#ifndef OV_HOST_COMMANDS_H
+#define OV_HOST_COMMANDS_H
+
+#include "host/input/song_length.h"
+#include "host/output/audio_writer.h"
+#include "host/output/pcm_shaping.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+/* Where things are found. */
+struct Places {
+    std::filesystem::path pluginDir;  /* the *.ovplug files */
+    std::filesystem::path programDir; /* Zephrin and the demo song */
+
+    std::filesystem::path demoSong() const { return programDir / "demo.mod"; }
+    std::filesystem::path visualiser() const { return programDir / "Zephrin"; }
+    /* The files given, or the demo song when none is. */
+    std::vector<std::filesystem::path> filesOrDemo(const std::vector<std::string> &files) const;
+};
+
+struct PlayOptions {
+    std::vector<std::string> files;
+    Length length;
+    bool visualise = false;
+    Shaping shaping;
+    bool noKeys = false; /* never read keys, even from a terminal */
+};
+
+struct RenderOptions {
+    std::vector<std::string> files; /* the demo song when empty */
+    std::string output;
+    Length length;
+    bool raw = false;
+    bool visualise = false;
+    std::string framesDir;
+    uint32_t framesEvery = 10;
+    /* Output formats, several files at once, and what is done to the PCM. */
+    std::string outputDir; /* one output per file, named after it */
+    std::string format;    /* a format name; empty: from the output's extension */
+    std::string endian;    /* raw PCM: "big" (empty: as the plug-in delivers) or "little" */
+    Shaping shaping;
+};
+
+/* Exit status of a render the encoder cut short at its size limit: the
+ * file is kept, complete up to the cut. */
+constexpr int kStatusCutShort = 2;
+
+int runPlay(const Places &places, const PlayOptions &options);
+int runRender(const Places &places, const RenderOptions &options);
+/* A render through the given encoder instead of the plug-in whose encoder
+ * writes the output's format (used for AIFF output only). */
+int runRender(const Places &places, const RenderOptions &options, const EncoderChoice &encoder);
+int runInfo(const Places &places, const std::vector<std::string> &files);
+int runPlugins(const Places &places);
+
+/* Prints "orvane: message" on standard error. */
+void reportError(const std::string &message);
+
+} // namespace orvane
+
+#endif

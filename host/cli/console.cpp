@@ -1,0 +1,162 @@
+#include "host/cli/console.h"
+
+#include "platform/exec.h"
+#include "platform/platform.h"
+#include "platform/program.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvane {
+
+namespace {
+
+int gSignalAtExit = 0;
+
+bool inForeground() { return ::tcgetpgrp(0) == ::getpgrp(); }
+
+/* Sets the terminal's modes even from the background, where the system
+ * would stop the process for it. */
+bool setTerminal(const struct termios &modes)
+{
+    sigset_t block, saved;
+    sigemptyset(&block);
+    sigaddset(&block, SIGTTOU);
+    pthread_sigmask(SIG_BLOCK, &block, &saved);
+    bool done = ::tcsetattr(0, TCSANOW, &modes) == 0;
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    return done;
+}
+
+} // namespace
+
+KeyReader::KeyReader(bool wanted)
+{
+    if (!wanted || !::isatty(0) || !inForeground() || ::tcgetattr(0, &saved_) != 0)
+        return;
+    struct termios raw = saved_;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    active_ = setTerminal(raw);
+}
+
+KeyReader::~KeyReader()
+{
+    if (active_)
+        setTerminal(saved_);
+}
+
+Key KeyReader::poll()
+{
+    /* Sent to the background meanwhile: reading would stop the process. */
+    if (!active_ || !inForeground())
+        return Key::None;
+    pollfd ready{0, POLLIN, 0};
+    if (::poll(&ready, 1, 0) <= 0)
+        return Key::None;
+    unsigned char bytes[8];
+    ssize_t count = ::read(0, bytes, sizeof bytes);
+    if (count <= 0)
+        return Key::None;
+    if (count >= 3 && bytes[0] == 0x1B && bytes[1] == '[') {
+        if (bytes[2] == 'C')
+            return Key::SeekForward;
+        if (bytes[2] == 'D')
+            return Key::SeekBack;
+        return Key::None;
+    }
+    switch (bytes[0]) {
+    case ' ': return Key::Pause;
+    case 'q':
+    case 'Q': return Key::Quit;
+    case 'n':
+    case 'N': return Key::Next;
+    case 'p':
+    case 'P': return Key::Previous;
+    case '?':
+    case 'h':
+    case 'H': return Key::Help;
+    default: return Key::None;
+    }
+}
+
+BreakWatch::BreakWatch() { ovReceiveBreaks(TRUE); }
+
+BreakWatch::~BreakWatch() { ovReceiveBreaks(FALSE); }
+
+bool BreakWatch::arrived()
+{
+    struct ExecIFace *IExec = ovExecInterface();
+    return (IExec->SetSignal(IExec, 0, 0) & SIGBREAKF_CTRL_C) != 0;
+}
+
+void endBySignalAtExit(int signal) { gSignalAtExit = signal; }
+
+int exitStatusOrSignal(int status)
+{
+    if (gSignalAtExit == 0)
+        return status;
+    std::fflush(nullptr);
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(gSignalAtExit, &action, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, gSignalAtExit);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    raise(gSignalAtExit);
+    return 128 + gSignalAtExit; /* not reached */
+}
+
+std::string clockText(double seconds)
+{
+    long total = std::lround(std::floor(std::max(seconds, 0.0)));
+    char text[32];
+    if (total >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60,
+                      total % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    return text;
+}
+
+std::string progressBar(double fraction, int width)
+{
+    int filled = static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * width));
+    return "[" + std::string(static_cast<size_t>(filled), '#') +
+           std::string(static_cast<size_t>(width - filled), '.') + "]";
+}
+
+StatusLine::StatusLine(FILE *to) : to_(to), enabled_(::isatty(::fileno(to)) != 0) {}
+
+StatusLine::~StatusLine() { finish(); }
+
+void StatusLine::show(const std::string &text)
+{
+    if (!enabled_)
+        return;
+    std::string padded = text;
+    if (padded.size() < shownLength_)
+        padded.append(shownLength_ - padded.size(), ' ');
+    std::fprintf(to_, "\r%s", padded.c_str());
+    std::fflush(to_);
+    shownLength_ = text.size();
+}
+
+void StatusLine::finish()
+{
+    if (enabled_ && shownLength_ > 0) {
+        std::fputc('\n', to_);
+        std::fflush(to_);
+    }
+    shownLength_ = 0;
+}
+
+} // namespace orvane

@@ -1,0 +1,295 @@
+/*
+ * orvane: plays, renders and describes music files through the Orvane
+ * plug-ins, and serves the visualiser's port.
+ */
+#include "host/cli/commands.h"
+#include "host/cli/console.h"
+#include "host/cli/option_checks.h"
+#include "host/host_error.h"
+#include "host/output/output_format.h"
+
+#include "platform/platform.h"
+#include "platform/testing.h"
+
+#include <CLI/CLI.hpp>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string_view>
+
+namespace orvane {
+
+namespace {
+
+std::filesystem::path programFolder()
+{
+    std::error_code error;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::current_path() : self.parent_path();
+}
+
+/* The plug-ins, Zephrin and the demo song: beside the program in a build
+ * folder, in the library folder the install put them in otherwise. */
+std::filesystem::path companionFolder()
+{
+    const std::filesystem::path program = programFolder();
+    std::error_code error;
+    for (const auto &entry : std::filesystem::directory_iterator(program, error)) {
+        if (entry.path().extension() == ".ovplug")
+            return program;
+    }
+    const std::filesystem::path installed = program / OV_INSTALLED_COMPANIONS;
+    return std::filesystem::is_directory(installed, error) ? installed.lexically_normal() : program;
+}
+
+constexpr std::array<std::string_view, 4> kCommands{"play", "render", "info", "plugins"};
+
+/* The first word that is no option must name a command. CLI11 would call
+ * it an unexpected argument; this says what it is and what the commands
+ * are. Empty when the command line is fine in that respect. */
+std::string unknownCommand(int argc, char **argv)
+{
+    for (int i = 1; i < argc; i++) {
+        std::string_view word = argv[i];
+        if (word == "--plugin-dir") {
+            i++;
+            continue;
+        }
+        if (word.starts_with("-"))
+            continue;
+        for (std::string_view command : kCommands) {
+            if (word == command)
+                return {};
+        }
+        std::string list;
+        for (std::string_view command : kCommands)
+            list += (list.empty() ? "" : ", ") + std::string(command);
+        return "unknown command '" + std::string(word) + "'; the commands are " + list;
+    }
+    return {};
+}
+
+/* Standard output that could not all be written (a full disk, a closed
+ * file) fails the command: one line, status 1 unless it already failed. */
+int checkOutputWritten(int status)
+{
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    std::cout.flush();
+    if (flushed && !std::ferror(stdout) && std::cout.good())
+        return status;
+    reportError(std::string("cannot write to standard output") +
+                (flushed ? "" : std::string(": ") + std::strerror(error)));
+    return status == 0 ? 1 : status;
+}
+
+/* A mistake on the command line: one line naming the program, status 1. */
+int reportParseError(CLI::App &app, const CLI::ParseError &error)
+{
+    if (error.get_exit_code() == 0)
+        return checkOutputWritten(app.exit(error)); /* --help, --version */
+    reportError(std::string(error.what()) + " (see orvane --help)");
+    return 1;
+}
+
+const char *kExamples = R"(Examples:
+  orvane play                                play the bundled demo song
+  orvane play song.mod other.aiff            play files in turn (space pause, q quit,
+                                             n next, p previous, left/right seek 10 s,
+                                             ? help)
+  orvane play --loop=2 --start 30 song.mod   from 0:30, then the whole song twice more
+  orvane play --seconds 30 --visualise song.mod
+  orvane render song.mod --seconds 60 -o song.aiff
+  orvane render song.mod -o song.aiff        the whole song, ending where it would repeat
+  orvane render song.aiff -o copy.aiff       convert (an AIFF file stops at its end)
+  orvane render song.mod --frames 44100 --raw -o song.pcm
+  orvane render song.mod --seconds 60 --stereo 60 --gain -3 -o song.flac
+  orvane render a.mod b.mod --seconds 90 --output-dir out --format wav
+                                             writes out/a.wav and out/b.wav
+  orvane render song.mod --seconds 60 --format wav -o - | aplay
+                                             standard output gets raw PCM unless --format
+                                             names a format. A format with a header, to
+                                             standard output or a pipe, streams when the
+                                             length is known (--seconds/--frames, or an AIFF
+                                             file's own): its header goes first and a song
+                                             that ends sooner is filled out with silence.
+                                             Otherwise, and for FLAC and MP3, the file is held
+                                             in memory (1 GiB at most) and sent at the end.
+                                             A WAV file too long for 4 GiB is written as RF64.
+  orvane info song.mod                       plug-in, rate, channels, duration, title
+  orvane plugins --plugin-dir build/bin      what each plug-in says about itself
+
+Exit status: 0 done, 1 failed (one line on standard error says why; with several
+  files, the others are still rendered), 2 cut short: a render at a size limit (an
+  AIFF file holds under 2 GB of sound; the file is kept), or an AIFF input that ended
+  before the sound it claims, 130 play stopped by Ctrl-C. A render stopped by
+  Ctrl-C, SIGTERM, SIGHUP or SIGQUIT ends by that signal and leaves no part of a
+  file behind
+)";
+
+/* With this variable set, the process reports memory blocks still live at
+ * the end and fails when there are any (used by the tests). */
+int checkNothingLeft(int status)
+{
+    if (std::getenv("ORVANE_CHECK_LEAKS") == nullptr)
+        return status;
+    uint32 live = ovTestLiveAllocations();
+    if (live != 0) {
+        reportError(std::to_string(live) + " memory blocks still allocated at exit");
+        return status == 0 ? 70 : status;
+    }
+    return status;
+}
+
+void addShaping(CLI::App *command, Shaping &shaping)
+{
+    command
+        ->add_option("--stereo", shaping.stereoPercent,
+                     "Stereo width in percent: 100 the plug-in's own panning (default), 0 mono")
+        ->check(amountWithin("percent", 0, 100));
+    command->add_option("--gain", shaping.gainDb, "Gain in dB; clipped samples are counted")
+        ->check(amountWithin("dB", -60, 60));
+}
+
+/* About 31 years: far beyond any song, and well within a frame count. */
+constexpr double kMostSeconds = 1e9;
+
+void addLength(CLI::App *command, Length &length)
+{
+    auto *seconds = command->add_option("--seconds", length.seconds, "Stop after this many seconds")
+                        ->check(positiveAmount("seconds", kMostSeconds));
+    command->add_option("--frames", length.frames, "Stop after this many sample frames")
+        ->check(positiveWhole<uint64_t>("frames"))
+        ->excludes(seconds);
+}
+
+/* Where a song begins and how often it plays. */
+void addSongPlace(CLI::App *command, Length &length)
+{
+    command
+        ->add_flag("--loop{forever}", length.loop,
+                   "Play a module N more times after its first pass (--loop=N); --loop alone: "
+                   "forever")
+        ->check((CLI::IsMember({"forever"}) | CLI::Range(0, 1000000)).description(""))
+        ->option_text("[=N]  (N from 0 to 1000000)");
+    command->add_option("--start", length.startSeconds, "Begin this many seconds into the song")
+        ->check(amountWithin("seconds", 0, kMostSeconds));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Places places{companionFolder(), companionFolder()};
+    std::string pluginDir;
+
+    CLI::App app{"orvane: plays Protracker modules and AIFF files through the Orvane plug-ins",
+                 "orvane"};
+    app.footer(kExamples);
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "orvane " OV_VERSION);
+    app.add_option("--plugin-dir", pluginDir,
+                   "Folder of the *.ovplug plug-ins (default: the program's folder)")
+        ->check(CLI::ExistingDirectory);
+
+    PlayOptions play;
+    auto *playCommand = app.add_subcommand(
+        "play", "Play files through the sound device (the demo song without FILE)");
+    playCommand->add_option("FILE", play.files,
+                            "Files to play in turn, at 1000 to 384000 Hz (render takes any rate)");
+    addLength(playCommand, play.length);
+    addSongPlace(playCommand, play.length);
+    playCommand->add_flag("--visualise,--visualize", play.visualise, "Show the Zephrin visualiser");
+    addShaping(playCommand, play.shaping);
+    playCommand->add_flag("--no-keys", play.noKeys,
+                          "Leave the terminal alone: no keys (as in a pipe or a background job)");
+
+    RenderOptions render;
+    auto *renderCommand = app.add_subcommand(
+        "render", "Decode files into AIFF, WAV, FLAC and other formats, or raw PCM");
+    renderCommand->add_option("FILE", render.files,
+                              "Files to render (the demo song when left out)");
+    addLength(renderCommand, render.length);
+    addSongPlace(renderCommand, render.length);
+    /* Output formats, batch rendering, stereo and gain. */
+    auto *output = renderCommand->add_option(
+        "-o,--output", render.output,
+        "Output file; its extension chooses the format. - for standard output (raw PCM unless "
+        "--format says otherwise). An existing file is replaced whole, once the new one is "
+        "complete, and keeps its mode; a link stays, the file it leads to is replaced");
+    renderCommand
+        ->add_option("--output-dir", render.outputDir,
+                     "Write one file per input here, named after it (AIFF unless --format)")
+        ->excludes(output);
+    auto *raw = renderCommand->add_flag("--raw", render.raw,
+                                        "Write the decoded PCM exactly as delivered (big-endian)");
+    renderCommand
+        ->add_option("--format", render.format,
+                     "Output format, whatever the extension: " + formatList())
+        ->excludes(raw);
+    renderCommand->add_option("--endian", render.endian, "Byte order of raw PCM (default big)")
+        ->check(CLI::IsMember({"little", "big"}));
+    addShaping(renderCommand, render.shaping);
+    renderCommand->add_flag("--visualise,--visualize", render.visualise,
+                            "Run Zephrin while rendering");
+    renderCommand->add_option(
+        "--frames-dir", render.framesDir,
+        "Run Zephrin headless and save its pictures here as numbered PNG files");
+    renderCommand
+        ->add_option("--frames-every", render.framesEvery, "Save every N-th picture (default 10)")
+        ->check(positiveWhole<uint32_t>("pictures"));
+
+    std::vector<std::string> infoFiles;
+    auto *infoCommand = app.add_subcommand(
+        "info", "Describe files: plug-in, loading mode, format, duration, title");
+    infoCommand->add_option("FILE", infoFiles, "Files to describe");
+
+    auto *pluginsCommand = app.add_subcommand("plugins", "List the plug-ins and their descriptors");
+
+    for (auto *command : {playCommand, renderCommand, infoCommand, pluginsCommand})
+        command->fallthrough();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &error) {
+        if (std::string unknown = unknownCommand(argc, argv); !unknown.empty()) {
+            reportError(unknown);
+            return 1;
+        }
+        return reportParseError(app, error);
+    }
+    if (!pluginDir.empty()) {
+        places.pluginDir = pluginDir;
+        ovSetLibraryPath(pluginDir.c_str());
+    }
+
+    int status = 0;
+    try {
+        if (*playCommand)
+            status = runPlay(places, play);
+        else if (*renderCommand)
+            status = runRender(places, render);
+        else if (*infoCommand)
+            status = runInfo(places, infoFiles);
+        else
+            status = runPlugins(places);
+    } catch (const HostError &error) {
+        std::fflush(stdout);
+        reportError(error.what());
+        status = error.exitStatus();
+    } catch (const std::exception &error) {
+        std::fflush(stdout);
+        reportError(std::string("stopped: ") + error.what());
+        status = 1;
+    }
+    ovExpungeLibraries();
+    return exitStatusOrSignal(checkNothingLeft(checkOutputWritten(status)));
+}
+
+} // namespace orvane
+
+int main(int argc, char **argv) { return orvane::main(argc, argv); }

@@ -1,0 +1,56 @@
+#include "host/output/pcm_shaping.h"
+
+#include "platform/byteorder.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace orvane {
+
+PcmShaper::PcmShaper(const Shaping &shaping, uint32_t channels)
+    : unchanged_(shaping.changesNothing()), stereo_(channels == 2),
+      width_(shaping.stereoPercent / 100.0), gain_(std::pow(10.0, shaping.gainDb / 20.0))
+{}
+
+std::span<const uint8_t> PcmShaper::apply(std::span<const uint8_t> frames)
+{
+    if (unchanged_)
+        return frames;
+    shaped_.resize(frames.size());
+    auto store = [this](size_t at, double value) {
+        double rounded = std::round(value);
+        if (rounded > 32767.0 || rounded < -32768.0) {
+            clipped_++;
+            rounded = rounded > 0 ? 32767.0 : -32768.0;
+        }
+        ov_store_be16(&shaped_[at], static_cast<uint32_t>(static_cast<int32_t>(rounded)));
+    };
+    const size_t step = stereo_ ? 4 : 2;
+    for (size_t at = 0; at + step <= frames.size(); at += step) {
+        double left = ov_load_be16_signed(&frames[at]);
+        if (!stereo_) {
+            store(at, left * gain_);
+            continue;
+        }
+        /* Narrowing moves each side towards their middle. */
+        double right = ov_load_be16_signed(&frames[at + 2]);
+        double middle = (left + right) / 2;
+        store(at, (middle + (left - middle) * width_) * gain_);
+        store(at + 2, (middle + (right - middle) * width_) * gain_);
+    }
+    samples_ += frames.size() / 2;
+    return shaped_;
+}
+
+std::string PcmShaper::clippingReport() const
+{
+    if (clipped_ == 0)
+        return {};
+    char percent[32];
+    std::snprintf(percent, sizeof percent, "%.3f",
+                  100.0 * static_cast<double>(clipped_) / static_cast<double>(samples_));
+    return std::to_string(clipped_) + " of " + std::to_string(samples_) + " samples clipped (" +
+           percent + " %); a lower --gain avoids it";
+}
+
+} // namespace orvane

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -73,6 +74,11 @@ std::vector<uint8_t> readFile(const std::string &path);
 void writeFile(const std::string &path, const std::vector<uint8_t> &bytes);
 /* A fresh file name in a per-run temporary folder. */
 std::string tempPath(const std::string &name);
+/* A test case's name from a table row's words: letters and digits, each word
+ * capitalised ("a bare note, 8xx" -> "ABareNote8xx"); byWhat names a TEST_P
+ * row by its `what`. */
+std::string caseName(std::string_view words);
+inline constexpr auto byWhat = [](const auto &row) { return caseName(row.param.what); };
 
 /* A shell command's standard output, standard error and exit status
  * (-1 when it did not exit normally). */

@@ -49,7 +49,8 @@ Row fails(std::vector<std::string> args, std::string err, std::string out = "",
     return {std::move(args), 1, std::move(err), std::move(out), std::move(environment)};
 }
 
-TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
+/* The rows, with the files and folders they name made on the way. */
+std::vector<Row> commandLines()
 {
     const std::string never = ovtest::tempPath("never.aiff"), demo = hosttest::demoSong();
     std::filesystem::remove(never);
@@ -126,7 +127,7 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
     const std::string noFile = "/nonexistent/song.mod",
                       unread = "cannot read '/nonexistent/song.mod': No such file or directory";
 
-    std::vector<Row> rows = {
+    return {
         ok({"plugins"},
            "  description: Simple AIFF Player - (For use with CD Audio Discs under OS4)\n  "
            "extension:   aiff\n  loading:     1 (the plug-in reads the file)\n  version:     1.4 "
@@ -288,24 +289,40 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
         {{"play", loud, "--stereo", "0", "--gain", "6.0206"}, 0, "': 10 of 10 samples clipped"},
         {{"play", loud, "--stereo", "50"}, 0, ""},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(testing::PrintToString(row.args));
-        /* A row that would hang fails instead. */
-        auto run =
-            orvane(row.args, "SDL_AUDIODRIVER=dummy " + row.environment + " timeout -s KILL 60");
-        EXPECT_EQ(run.status, row.status) << run.err;
-        if (row.err.empty()) {
-            EXPECT_EQ(run.err, "");
-        } else {
-            EXPECT_THAT(run.err, HasSubstr(row.err));
-            EXPECT_EQ(run.err.rfind("orvane: ", 0), 0u) << run.err;
-            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-            EXPECT_LT(run.err.size(), 400u) << "no number of hundreds of digits";
-        }
-        EXPECT_THAT(run.out, HasSubstr(row.out));
-        EXPECT_FALSE(std::filesystem::exists(never));
-    }
 }
+
+/* A row's number and its words, without the temporary folders. */
+std::string rowName(const testing::TestParamInfo<Row> &row)
+{
+    std::string words;
+    for (const std::string &arg : row.param.args)
+        words += " " + std::filesystem::path(arg).filename().string();
+    return std::to_string(row.index) + "_" + ovtest::caseName(words).substr(0, 60);
+}
+
+void PrintTo(const Row &row, std::ostream *out) { *out << testing::PrintToString(row.args); }
+
+using CommandLines = testing::TestWithParam<Row>;
+
+TEST_P(CommandLines, EachGivesItsStatusMessageAndOutput)
+{
+    const Row &row = GetParam();
+    /* A row that would hang fails instead. */
+    auto run = orvane(row.args, "SDL_AUDIODRIVER=dummy " + row.environment + " timeout -s KILL 60");
+    EXPECT_EQ(run.status, row.status) << run.err;
+    if (row.err.empty()) {
+        EXPECT_EQ(run.err, "");
+    } else {
+        EXPECT_THAT(run.err, HasSubstr(row.err));
+        EXPECT_EQ(run.err.rfind("orvane: ", 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_LT(run.err.size(), 400u) << "no number of hundreds of digits";
+    }
+    EXPECT_THAT(run.out, HasSubstr(row.out));
+    EXPECT_FALSE(std::filesystem::exists(ovtest::tempPath("never.aiff")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CommandLines, testing::ValuesIn(commandLines()), rowName);
 
 TEST(CommandLine, APlayerBesideItsPluginsStartsNoVisualiserUnasked)
 {

@@ -13,8 +13,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <set>
+#include <sstream>
 
 using hosttest::aiffFile;
 using hosttest::bigEndianSamples;
@@ -291,13 +293,13 @@ std::vector<Row> commandLines()
     };
 }
 
-/* A row's number and its words, without the temporary folders. */
-std::string rowName(const testing::TestParamInfo<Row> &row)
+/* A row's number and its words, without the folders of its files. */
+std::string numbered(size_t index, const std::vector<std::string> &words)
 {
-    std::string words;
-    for (const std::string &arg : row.param.args)
-        words += " " + std::filesystem::path(arg).filename().string();
-    return std::to_string(row.index) + "_" + ovtest::caseName(words).substr(0, 60);
+    std::string name;
+    for (const std::string &word : words)
+        name += " " + std::filesystem::path(word).filename().string();
+    return std::to_string(index) + "_" + ovtest::caseName(name).substr(0, 60);
 }
 
 void PrintTo(const Row &row, std::ostream *out) { *out << testing::PrintToString(row.args); }
@@ -322,7 +324,8 @@ TEST_P(CommandLines, EachGivesItsStatusMessageAndOutput)
     EXPECT_FALSE(std::filesystem::exists(ovtest::tempPath("never.aiff")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, CommandLines, testing::ValuesIn(commandLines()), rowName);
+INSTANTIATE_TEST_SUITE_P(Rows, CommandLines, testing::ValuesIn(commandLines()),
+                         [](const auto &row) { return numbered(row.index, row.param.args); });
 
 TEST(CommandLine, APlayerBesideItsPluginsStartsNoVisualiserUnasked)
 {
@@ -470,7 +473,15 @@ TEST(Play, ABackgroundJobPlaysOnWithoutTouchingTheTerminal)
  * song, or a start far into it to decode up to), an AIFF file through a
  * pipe, which its plug-in reads by name and so cannot read again, and
  * output that cannot be written. */
-TEST(CommandLine, SignalsPipesAndAFullOutput)
+struct Stop {
+    std::string command;
+    int status;
+    std::string out, err; /* err after the shell's word for a signal */
+};
+
+void PrintTo(const Stop &stop, std::ostream *out) { *out << stop.command; }
+
+std::vector<Stop> stops()
 {
     const std::string orvane =
         "ORVANE_CHECK_LEAKS=1 SDL_AUDIODRIVER=dummy OV_DISPLAY=headless timeout -s KILL 30 " +
@@ -482,11 +493,7 @@ TEST(CommandLine, SignalsPipesAndAFullOutput)
         return orvane + " " + args + " </dev/null & pid=$!; sleep 1; kill -" + signal +
                " $pid; wait $pid";
     };
-    const struct {
-        std::string command;
-        int status;
-        std::string out, err; /* err after the shell's word for a signal */
-    } cases[] = {
+    return {
         {signalled("play --loop --visualise", "INT"), 130, song, ""},
         {signalled("play --loop", "TERM"), 128 + SIGTERM, song, ""},
         {signalled("play --start 1e9 --seconds 1", "TERM"), 128 + SIGTERM, song, ""},
@@ -505,14 +512,29 @@ TEST(CommandLine, SignalsPipesAndAFullOutput)
         {orvane + " plugins >/dev/full", 1, "", full},
         {orvane + " --help >/dev/full", 1, "", full},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.command);
-        auto run = ovtest::runCommand(c.command);
-        EXPECT_EQ(run.status, c.status) << run.err;
-        EXPECT_EQ(run.out, c.out);
-        EXPECT_THAT(run.err, HasSubstr(c.err));
-    }
-    EXPECT_FALSE(std::filesystem::exists(out));
 }
+
+using Stops = testing::TestWithParam<Stop>;
+
+TEST_P(Stops, SignalsPipesAndAFullOutput)
+{
+    auto run = ovtest::runCommand(GetParam().command);
+    EXPECT_EQ(run.status, GetParam().status) << run.err;
+    EXPECT_EQ(run.out, GetParam().out);
+    EXPECT_THAT(run.err, HasSubstr(GetParam().err));
+    EXPECT_FALSE(std::filesystem::exists(ovtest::tempPath("stopped.aiff")));
+}
+
+/* Named by what orvane is asked and the signal it gets. */
+std::string stopName(const testing::TestParamInfo<Stop> &row)
+{
+    const std::string &command = row.param.command;
+    const size_t from = command.find("orvane' ") + 8, kill = command.rfind("kill -");
+    std::istringstream words(command.substr(from, command.find_first_of("<>|&", from) - from) +
+                             (kill == std::string::npos ? "" : command.substr(kill + 5, 5)));
+    return numbered(row.index, {std::istream_iterator<std::string>(words), {}});
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, Stops, testing::ValuesIn(stops()), stopName);
 
 } // namespace

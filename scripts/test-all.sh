@@ -49,7 +49,7 @@ configure_args() {
 
 # The test programs of the ThreadSanitizer stage; building only them (and
 # what they run: orvane, Zephrin, the plug-ins) keeps the stage short.
-tsan_tests=(foundation_tests visualiser_tests visualiser_sdl_tests host_tests)
+tsan_tests=(platform_tests frame_tests visualiser_tests visualiser_sdl_tests host_tests)
 tsan_pattern="^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
 
 # What to build for one configuration: everything, or the named targets.

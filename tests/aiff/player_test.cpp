@@ -29,7 +29,16 @@ struct Format {
 };
 constexpr Format kRefused = {~0u, 0, 0};
 
-TEST_F(Player, EveryFileShapePlaysItsFramesOnceInBlocksOf8192OrDoesNotOpen)
+struct Shape {
+    std::string name;
+    AiffFile file;
+    Format format;
+    Bytes sound;
+};
+
+void PrintTo(const Shape &shape, std::ostream *out) { *out << shape.name; }
+
+std::vector<Shape> shapes()
 {
     const Bytes ten = testPcm(441000, 2), mono = testPcm(441000, 1), pcm = testPcm(1000, 2);
     Bytes longComm = form(1, 3000, 32000).bytes(), partial = pcm, beyond = pcm;
@@ -43,7 +52,6 @@ TEST_F(Player, EveryFileShapePlaysItsFramesOnceInBlocksOf8192OrDoesNotOpen)
         return form(2, 1000).chunkDeclaring(id, size, pcm).ssnd(pcm);
     };
     // clang-format off
-    struct Shape { std::string name; AiffFile file; Format format; Bytes sound; };
     std::vector<Shape> shapes = {
         {"ten seconds", form(2, 441000).ssnd(ten), {2, 44100, 10000}, ten},
         {"mono", form(1, 441000).ssnd(mono), {1, 44100, 10000}, mono},
@@ -95,72 +103,91 @@ TEST_F(Player, EveryFileShapePlaysItsFramesOnceInBlocksOf8192OrDoesNotOpen)
                           AiffFile().comm(1, 100, 16, rate).ssnd(hundred),
                           {1, hertz, hertz == 0 ? 0 : 100000 / hertz},
                           hundred});
-    for (const auto &shape : shapes) {
-        SCOPED_TRACE(shape.name);
-        Stream stream(plugin);
-        const bool opens = shape.format.channels != kRefused.channels;
-        ASSERT_EQ(stream.start(aifftest::tempFile("shape.aiff", shape.file.bytes())), opens);
-        EXPECT_EQ(stream->PlayerHandle == nullptr, !opens);
-        if (!opens)
-            continue;
-        EXPECT_EQ(stream->Channels, shape.format.channels);
-        EXPECT_EQ(stream->SampleRate, shape.format.rate);
-        EXPECT_EQ(stream->Duration, shape.format.duration);
-        std::vector<int32_t> results, expected;
-        for (size_t left = shape.sound.size() / (2 * std::max(shape.format.channels, 1u)); left > 0;
-             left -= expected.back())
-            expected.push_back(static_cast<int32_t>(std::min<size_t>(left, 8192)));
-        expected.push_back(-1);
-        EXPECT_TRUE(stream.decodeAll(&results) == shape.sound);
-        EXPECT_EQ(results, expected);
-        EXPECT_EQ(stream.decode(), -1) << "the end is final";
-    }
+    return shapes;
 }
+
+class Shapes : public Player, public testing::WithParamInterface<Shape> {};
+
+TEST_P(Shapes, PlayTheirFramesOnceInBlocksOf8192OrDoNotOpen)
+{
+    const Shape &shape = GetParam();
+    Stream stream(plugin);
+    const bool opens = shape.format.channels != kRefused.channels;
+    ASSERT_EQ(stream.start(aifftest::tempFile("shape.aiff", shape.file.bytes())), opens);
+    EXPECT_EQ(stream->PlayerHandle == nullptr, !opens);
+    if (!opens)
+        return;
+    EXPECT_EQ(stream->Channels, shape.format.channels);
+    EXPECT_EQ(stream->SampleRate, shape.format.rate);
+    EXPECT_EQ(stream->Duration, shape.format.duration);
+    std::vector<int32_t> results, expected;
+    for (size_t left = shape.sound.size() / (2 * std::max(shape.format.channels, 1u)); left > 0;
+         left -= expected.back())
+        expected.push_back(static_cast<int32_t>(std::min<size_t>(left, 8192)));
+    expected.push_back(-1);
+    EXPECT_TRUE(stream.decodeAll(&results) == shape.sound);
+    EXPECT_EQ(results, expected);
+    EXPECT_EQ(stream.decode(), -1) << "the end is final";
+}
+
+INSTANTIATE_TEST_SUITE_P(Player, Shapes, testing::ValuesIn(shapes()), [](const auto &row) {
+    return std::to_string(row.index) + "_" + ovtest::caseName(row.param.name);
+});
 
 /* A fresh stream, or one that has delivered its first block, seeks; the
  * next decode must start at the second asked for, or go on where it was
  * when refused. */
-TEST_F(Player, SeeksByWholeSecondsWithinTheSoundData)
+const Bytes ten = testPcm(441000, 2), mono = testPcm(32100, 1), pcm = testPcm(66150, 2);
+const Bytes small(pcm.begin(), pcm.begin() + 4000);
+// clang-format off
+const struct File { AiffFile file; Format format; const Bytes &pcm; } files[] = {
+    {form(2, 441000).ssnd(ten), {2, 44100}, ten},
+    {AiffFile().chunk("NAME", "odd").comm(1, 32100, 16, 8000).chunk("ANNO", "x").ssnd(mono, 6),
+     {1, 8000}, mono},
+    {form(2, 66150).ssnd(pcm), {2, 44100}, pcm},
+    {form(2, 1000).ssnd(small), {2, 44100}, small},
+    {form(2, 0xF0000000u).ssndDeclaring(0x7FFFFFFFu, small), {2, 44100}, small},
+    {form(2, 0xFFFFFFFFu, 1).ssnd(small), {2, 1}, small},
+    {form(2, 1000, 0).ssnd(small), {2, 0}, small}, /* no rate: no second to seek to */
+};
+const struct Seek { size_t file; uint32_t seconds; int32_t result; } seeks[] = {
+    {0, 9, 9}, {0, 0, 0}, {0, 10, -1}, {0, 0xFFFFFFFFu, -1},
+    {1, 2, 2}, {1, 3, 3}, {1, 0, 0}, {1, 4, -1}, {2, 0, 0}, {2, 1, -1}, {3, 0, -1},
+    {4, 0, 0}, {4, 24349, -1} /* wraps in 32 bits */, {5, 5, 5}, {5, 1000, -1},
+    {5, 0x80000000u, -1} /* beyond what the result can say */, {6, 0, -1},
+};
+// clang-format on
+
+void PrintTo(const Seek &c, std::ostream *out)
 {
-    const Bytes ten = testPcm(441000, 2), mono = testPcm(32100, 1), pcm = testPcm(66150, 2);
-    const Bytes small(pcm.begin(), pcm.begin() + 4000);
-    // clang-format off
-    const struct File { AiffFile file; Format format; const Bytes &pcm; } files[] = {
-        {form(2, 441000).ssnd(ten), {2, 44100}, ten},
-        {AiffFile().chunk("NAME", "odd").comm(1, 32100, 16, 8000).chunk("ANNO", "x").ssnd(mono, 6),
-         {1, 8000}, mono},
-        {form(2, 66150).ssnd(pcm), {2, 44100}, pcm},
-        {form(2, 1000).ssnd(small), {2, 44100}, small},
-        {form(2, 0xF0000000u).ssndDeclaring(0x7FFFFFFFu, small), {2, 44100}, small},
-        {form(2, 0xFFFFFFFFu, 1).ssnd(small), {2, 1}, small},
-        {form(2, 1000, 0).ssnd(small), {2, 0}, small}, /* no rate: no second to seek to */
-    };
-    const struct { size_t file; uint32_t seconds; int32_t result; } cases[] = {
-        {0, 9, 9}, {0, 0, 0}, {0, 10, -1}, {0, 0xFFFFFFFFu, -1},
-        {1, 2, 2}, {1, 3, 3}, {1, 0, 0}, {1, 4, -1}, {2, 0, 0}, {2, 1, -1}, {3, 0, -1},
-        {4, 0, 0}, {4, 24349, -1} /* wraps in 32 bits */, {5, 5, 5}, {5, 1000, -1},
-        {5, 0x80000000u, -1} /* beyond what the result can say */, {6, 0, -1},
-    };
-    // clang-format on
-    for (const auto &c : cases) {
-        for (bool fresh : {true, false}) {
-            SCOPED_TRACE(testing::Message() << "file " << c.file << ", second " << c.seconds
-                                            << (fresh ? ", fresh" : ", after a block"));
-            const File &f = files[c.file];
-            const size_t total = f.pcm.size() / (2 * f.format.channels),
-                         before = fresh ? 0 : std::min<size_t>(total, 8192);
-            Stream stream(plugin);
-            ASSERT_TRUE(stream.start(aifftest::tempFile("seek.aiff", f.file.bytes())));
-            ASSERT_EQ(fresh ? 0 : stream.decode(), static_cast<int32_t>(before));
-            EXPECT_EQ(stream.seek(c.seconds), c.result);
-            const size_t from = c.result >= 0 ? size_t(c.result) * f.format.rate : before;
-            const int32_t got = stream.decode(), delivered = std::max(got, 0);
-            EXPECT_EQ(got, from >= total ? -1 : int32_t(std::min<size_t>(total - from, 8192)));
-            EXPECT_EQ(stream.output(delivered),
-                      aifftest::framesOf(f.pcm, f.format.channels, from, delivered));
-        }
+    *out << "file " << c.file << ", second " << c.seconds;
+}
+
+class Seeks : public Player, public testing::WithParamInterface<Seek> {};
+
+TEST_P(Seeks, ByWholeSecondsWithinTheSoundData)
+{
+    const Seek &c = GetParam();
+    for (bool fresh : {true, false}) {
+        SCOPED_TRACE(fresh ? "fresh" : "after a block");
+        const File &f = files[c.file];
+        const size_t total = f.pcm.size() / (2 * f.format.channels),
+                     before = fresh ? 0 : std::min<size_t>(total, 8192);
+        Stream stream(plugin);
+        ASSERT_TRUE(stream.start(aifftest::tempFile("seek.aiff", f.file.bytes())));
+        ASSERT_EQ(fresh ? 0 : stream.decode(), static_cast<int32_t>(before));
+        EXPECT_EQ(stream.seek(c.seconds), c.result);
+        const size_t from = c.result >= 0 ? size_t(c.result) * f.format.rate : before;
+        const int32_t got = stream.decode(), delivered = std::max(got, 0);
+        EXPECT_EQ(got, from >= total ? -1 : int32_t(std::min<size_t>(total - from, 8192)));
+        EXPECT_EQ(stream.output(delivered),
+                  aifftest::framesOf(f.pcm, f.format.channels, from, delivered));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Player, Seeks, testing::ValuesIn(seeks), [](const auto &row) {
+    return "File" + std::to_string(row.param.file) + "Second" + std::to_string(row.param.seconds);
+});
 
 TEST_F(Player, EntryPointsKeepToTheirOwnFields)
 {

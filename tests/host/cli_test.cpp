@@ -13,8 +13,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <set>
+#include <sstream>
 
 using hosttest::aiffFile;
 using hosttest::bigEndianSamples;
@@ -49,7 +51,8 @@ Row fails(std::vector<std::string> args, std::string err, std::string out = "",
     return {std::move(args), 1, std::move(err), std::move(out), std::move(environment)};
 }
 
-TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
+/* The rows, with the files and folders they name made on the way. */
+std::vector<Row> commandLines()
 {
     const std::string never = ovtest::tempPath("never.aiff"), demo = hosttest::demoSong();
     std::filesystem::remove(never);
@@ -126,7 +129,7 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
     const std::string noFile = "/nonexistent/song.mod",
                       unread = "cannot read '/nonexistent/song.mod': No such file or directory";
 
-    std::vector<Row> rows = {
+    return {
         ok({"plugins"},
            "  description: Simple AIFF Player - (For use with CD Audio Discs under OS4)\n  "
            "extension:   aiff\n  loading:     1 (the plug-in reads the file)\n  version:     1.4 "
@@ -288,24 +291,41 @@ TEST(CommandLine, EveryRowGivesItsStatusMessageAndOutput)
         {{"play", loud, "--stereo", "0", "--gain", "6.0206"}, 0, "': 10 of 10 samples clipped"},
         {{"play", loud, "--stereo", "50"}, 0, ""},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(testing::PrintToString(row.args));
-        /* A row that would hang fails instead. */
-        auto run =
-            orvane(row.args, "SDL_AUDIODRIVER=dummy " + row.environment + " timeout -s KILL 60");
-        EXPECT_EQ(run.status, row.status) << run.err;
-        if (row.err.empty()) {
-            EXPECT_EQ(run.err, "");
-        } else {
-            EXPECT_THAT(run.err, HasSubstr(row.err));
-            EXPECT_EQ(run.err.rfind("orvane: ", 0), 0u) << run.err;
-            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-            EXPECT_LT(run.err.size(), 400u) << "no number of hundreds of digits";
-        }
-        EXPECT_THAT(run.out, HasSubstr(row.out));
-        EXPECT_FALSE(std::filesystem::exists(never));
-    }
 }
+
+/* A row's number and its words, without the folders of its files. */
+std::string numbered(size_t index, const std::vector<std::string> &words)
+{
+    std::string name;
+    for (const std::string &word : words)
+        name += " " + std::filesystem::path(word).filename().string();
+    return std::to_string(index) + "_" + ovtest::caseName(name).substr(0, 60);
+}
+
+void PrintTo(const Row &row, std::ostream *out) { *out << testing::PrintToString(row.args); }
+
+using CommandLines = testing::TestWithParam<Row>;
+
+TEST_P(CommandLines, EachGivesItsStatusMessageAndOutput)
+{
+    const Row &row = GetParam();
+    /* A row that would hang fails instead. */
+    auto run = orvane(row.args, "SDL_AUDIODRIVER=dummy " + row.environment + " timeout -s KILL 60");
+    EXPECT_EQ(run.status, row.status) << run.err;
+    if (row.err.empty()) {
+        EXPECT_EQ(run.err, "");
+    } else {
+        EXPECT_THAT(run.err, HasSubstr(row.err));
+        EXPECT_EQ(run.err.rfind("orvane: ", 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_LT(run.err.size(), 400u) << "no number of hundreds of digits";
+    }
+    EXPECT_THAT(run.out, HasSubstr(row.out));
+    EXPECT_FALSE(std::filesystem::exists(ovtest::tempPath("never.aiff")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CommandLines, testing::ValuesIn(commandLines()),
+                         [](const auto &row) { return numbered(row.index, row.param.args); });
 
 TEST(CommandLine, APlayerBesideItsPluginsStartsNoVisualiserUnasked)
 {
@@ -453,7 +473,15 @@ TEST(Play, ABackgroundJobPlaysOnWithoutTouchingTheTerminal)
  * song, or a start far into it to decode up to), an AIFF file through a
  * pipe, which its plug-in reads by name and so cannot read again, and
  * output that cannot be written. */
-TEST(CommandLine, SignalsPipesAndAFullOutput)
+struct Stop {
+    std::string command;
+    int status;
+    std::string out, err; /* err after the shell's word for a signal */
+};
+
+void PrintTo(const Stop &stop, std::ostream *out) { *out << stop.command; }
+
+std::vector<Stop> stops()
 {
     const std::string orvane =
         "ORVANE_CHECK_LEAKS=1 SDL_AUDIODRIVER=dummy OV_DISPLAY=headless timeout -s KILL 30 " +
@@ -465,11 +493,7 @@ TEST(CommandLine, SignalsPipesAndAFullOutput)
         return orvane + " " + args + " </dev/null & pid=$!; sleep 1; kill -" + signal +
                " $pid; wait $pid";
     };
-    const struct {
-        std::string command;
-        int status;
-        std::string out, err; /* err after the shell's word for a signal */
-    } cases[] = {
+    return {
         {signalled("play --loop --visualise", "INT"), 130, song, ""},
         {signalled("play --loop", "TERM"), 128 + SIGTERM, song, ""},
         {signalled("play --start 1e9 --seconds 1", "TERM"), 128 + SIGTERM, song, ""},
@@ -488,14 +512,29 @@ TEST(CommandLine, SignalsPipesAndAFullOutput)
         {orvane + " plugins >/dev/full", 1, "", full},
         {orvane + " --help >/dev/full", 1, "", full},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.command);
-        auto run = ovtest::runCommand(c.command);
-        EXPECT_EQ(run.status, c.status) << run.err;
-        EXPECT_EQ(run.out, c.out);
-        EXPECT_THAT(run.err, HasSubstr(c.err));
-    }
-    EXPECT_FALSE(std::filesystem::exists(out));
 }
+
+using Stops = testing::TestWithParam<Stop>;
+
+TEST_P(Stops, SignalsPipesAndAFullOutput)
+{
+    auto run = ovtest::runCommand(GetParam().command);
+    EXPECT_EQ(run.status, GetParam().status) << run.err;
+    EXPECT_EQ(run.out, GetParam().out);
+    EXPECT_THAT(run.err, HasSubstr(GetParam().err));
+    EXPECT_FALSE(std::filesystem::exists(ovtest::tempPath("stopped.aiff")));
+}
+
+/* Named by what orvane is asked and the signal it gets. */
+std::string stopName(const testing::TestParamInfo<Stop> &row)
+{
+    const std::string &command = row.param.command;
+    const size_t from = command.find("orvane' ") + 8, kill = command.rfind("kill -");
+    std::istringstream words(command.substr(from, command.find_first_of("<>|&", from) - from) +
+                             (kill == std::string::npos ? "" : command.substr(kill + 5, 5)));
+    return numbered(row.index, {std::istream_iterator<std::string>(words), {}});
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, Stops, testing::ValuesIn(stops()), stopName);
 
 } // namespace

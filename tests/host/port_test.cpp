@@ -1,6 +1,7 @@
 /* The way from the host's audio to Zephrin's picture: the history ring,
  * the spectrum, the port's protocol with the test as its client, and the
  * real Zephrin (its window in memory) drawing what the port published. */
+#include "host/host_error.h"
 #include "host/port/audio_history.h"
 #include "host/port/plugin_port.h"
 #include "host/port/spectrum.h"
@@ -11,6 +12,7 @@
 #include "platform/display.h"
 #include "platform/testing.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -238,6 +240,18 @@ TEST(VisualiserRun, OffersFramesOnlyOnceDrawnAndZephrinShowsTheNewestAudio)
     EXPECT_EQ(e()->FindPort(e(), PLUGIN_PORT_NAME), nullptr);
     EXPECT_EQ(ovTestLivePorts(), portsBefore);
     EXPECT_EQ(ovTestOpenWindows(), 0u);
+}
+
+TEST(VisualiserRun, AProgramThatEndsBeforeAttachingIsReported)
+{
+    VisualiserPort port;
+    /* Zephrin ends at once without its window system. */
+    ovTestFailOpenLibrary("intuition.library");
+    EXPECT_THAT([&] { VisualiserRun run(port, ovtest::binDir() + "/Zephrin", true); },
+                testing::ThrowsMessage<HostError>(
+                    testing::HasSubstr("the visualiser did not attach to the player's port")));
+    EXPECT_FALSE(port.attached());
+    EXPECT_EQ(port.attachCount(), 0u);
 }
 
 } // namespace

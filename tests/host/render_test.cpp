@@ -128,25 +128,36 @@ TEST(Render, ARestartHearsTheModuleAsAtFirstThoughTheInvertLoopRewroteIt)
     EXPECT_TRUE(std::equal(start.begin() + 80000, start.end(), next.begin()));
 }
 
-TEST(Render, EveryFormatReadsBackThroughLibsndfileAndSox)
+/* Lossless formats keep every sample; lossy ones keep rate, channels and
+ * (within an encoder's padding) the length. */
+const struct Written {
+    const char *extension;
+    int format;
+    bool lossy = false;
+} kWritten[] = {{"aif", SF_FORMAT_AIFF},      {"wav", SF_FORMAT_WAV},
+                {"flac", SF_FORMAT_FLAC},     {"caf", SF_FORMAT_CAF},
+                {"au", SF_FORMAT_AU},         {"w64", SF_FORMAT_W64},
+                {"ogg", SF_FORMAT_OGG, true}, {"mp3", SF_FORMAT_MPEG, true}};
+
+void PrintTo(const Written &row, std::ostream *out) { *out << row.extension; }
+
+using EveryFormat = testing::TestWithParam<Written>;
+
+TEST_P(EveryFormat, ReadsBackThroughLibsndfileAndSox)
 {
-    /* Lossless formats keep every sample; lossy ones keep rate, channels
-     * and (within an encoder's padding) the length. */
     const std::string source = hosttest::aiffFile("formats-source.aiff", 2, 30000);
     const std::vector<int16_t> pcm = bigEndianSamples(ovtest::testPcm(30000, 2));
-    const char *extensions[] = {"aif", "wav", "flac", "caf", "au", "w64", "ogg", "mp3"};
-    const int formats[] = {SF_FORMAT_AIFF, SF_FORMAT_WAV, SF_FORMAT_FLAC, SF_FORMAT_CAF,
-                           SF_FORMAT_AU,   SF_FORMAT_W64, SF_FORMAT_OGG,  SF_FORMAT_MPEG};
-    for (size_t i = 0; i < std::size(extensions); i++) {
-        const std::string out = ovtest::tempPath(std::string("formats-out.") + extensions[i]);
-        ASSERT_EQ(hosttest::orvane({"render", source, "-o", out}).status, 0) << out;
-        SF_INFO info{};
-        const std::vector<int16_t> samples = readWithSndfile(out, &info);
-        EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, formats[i]) << out;
-        EXPECT_EQ(info.samplerate * 10 + info.channels, 441002) << out;
-        EXPECT_TRUE(i >= 6 ? info.frames - 30000 <= 2 * 1152 : samples == pcm) << out;
-    }
+    const std::string out = ovtest::tempPath(std::string("formats-out.") + GetParam().extension);
+    ASSERT_EQ(hosttest::orvane({"render", source, "-o", out}).status, 0) << out;
+    SF_INFO info{};
+    const std::vector<int16_t> samples = readWithSndfile(out, &info);
+    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, GetParam().format) << out;
+    EXPECT_EQ(info.samplerate * 10 + info.channels, 441002) << out;
+    EXPECT_TRUE(GetParam().lossy ? info.frames - 30000 <= 2 * 1152 : samples == pcm) << out;
 }
+
+INSTANTIATE_TEST_SUITE_P(Render, EveryFormat, testing::ValuesIn(kWritten),
+                         [](const auto &row) { return std::string(row.param.extension); });
 
 TEST(Render, ExtensionFormatOptionAndByteOrderDecideTheBytes)
 {

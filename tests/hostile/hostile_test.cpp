@@ -4,6 +4,7 @@
 #include "orvane_run.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 namespace {
@@ -62,13 +63,30 @@ void check(const std::string &file, const std::string &reason, const std::string
     EXPECT_TRUE(!reason.empty() || ovtest::readFile(output).size() > 54) << "success means sound";
 }
 
-TEST(HostileFiles, RefusedInOneLineOrPlayedWithNothingLeftBehind)
+/* Every damaged file and past module finding, each a test case of its own. */
+std::vector<std::string> hostileFiles()
 {
+    std::vector<std::string> files;
     for (const std::string folder :
          {OV_SOURCE_DIR "/tests/hostile/corpus", OV_SOURCE_DIR "/tests/findings/module"})
         for (const auto &name : hosttest::folderEntries(folder))
-            check(folder + "/" + name, verdicts.contains(name) ? verdicts.at(name) : "",
-                  endingEarly.contains(name) ? endingEarly.at(name) : "");
+            files.push_back(folder + "/" + name);
+    return files;
 }
+
+using HostileFiles = testing::TestWithParam<std::string>;
+
+TEST_P(HostileFiles, RefusedInOneLineOrPlayedWithNothingLeftBehind)
+{
+    const std::string name = std::filesystem::path(GetParam()).filename().string();
+    check(GetParam(), verdicts.contains(name) ? verdicts.at(name) : "",
+          endingEarly.contains(name) ? endingEarly.at(name) : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, HostileFiles, testing::ValuesIn(hostileFiles()),
+                         [](const auto &file) {
+                             return ovtest::caseName(
+                                 std::filesystem::path(file.param).filename().string());
+                         });
 
 } // namespace

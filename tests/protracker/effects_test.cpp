@@ -36,6 +36,8 @@ struct Case {
     uint32 stateFlags = PT_STATE_FILTER_SWITCHABLE;
 };
 
+void PrintTo(const Case &row, std::ostream *out) { *out << row.what; }
+
 constexpr int64_t S(int period) { return 1172874197 / (44100 * period / 50); }
 constexpr int64_t OFFSET = 256 * 16384; /* 9xx moves by xx × 256 bytes */
 constexpr int MARK = 777;               /* the probed channel's position before every tick */
@@ -192,34 +194,36 @@ const Case kCases[] = {
 
 } // namespace
 
-TEST(PtEffects, PerTickValues)
+using PtEffects = testing::TestWithParam<Case>;
+
+TEST_P(PtEffects, PerTickValues)
 {
     /* Sample 1: volume 64 (played as 63); 2: volume 40, finetune +1, bytes 0..15
      * looping over 4..11; 3: volume 20, finetune -1; 4: volume 32, bytes 0..15
      * looping over 0..7; 5, the image's last bytes, loops from 4 to 12. */
     const std::vector<int8_t> ramp = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    for (const Case &c : kCases) {
-        ovtools::ModuleWriter writer;
-        writer.sample(1, ovtools::constantSample(1000, 64), 64)
-            .sample(2, ramp, 40, 1, 4, 8)
-            .sample(3, ovtools::constantSample(100, 1), 20, 15)
-            .sample(4, ramp, 32, 0, 0, 8)
-            .sample(5, ovtools::constantSample(8, 3), 64, 0, 4, 8);
-        for (const Cell &cell : c.cells)
-            writer.cell(0, cell.row, cell.channel, cell.period, cell.sample, cell.effect,
-                        cell.param);
-        for (const Expect &e : c.expect) {
-            LoadedModule m(writer.bytes());
-            ASSERT_NE(m.state, nullptr);
-            m.state->flags = c.stateFlags;
-            std::vector<int64_t> got;
-            for (int tick = 0; got.size() < e.values.size(); tick++) {
-                m.state->channels[e.channel].position = MARK;
-                pt_tick(m.state);
-                if (tick >= e.from && (tick - e.from) % e.every == 0)
-                    got.push_back(e.probe(*m.state, m.state->channels[e.channel]));
-            }
-            EXPECT_EQ(got, e.values) << c.what << ", from tick " << e.from;
+    const Case &c = GetParam();
+    ovtools::ModuleWriter writer;
+    writer.sample(1, ovtools::constantSample(1000, 64), 64)
+        .sample(2, ramp, 40, 1, 4, 8)
+        .sample(3, ovtools::constantSample(100, 1), 20, 15)
+        .sample(4, ramp, 32, 0, 0, 8)
+        .sample(5, ovtools::constantSample(8, 3), 64, 0, 4, 8);
+    for (const Cell &cell : c.cells)
+        writer.cell(0, cell.row, cell.channel, cell.period, cell.sample, cell.effect, cell.param);
+    for (const Expect &e : c.expect) {
+        LoadedModule m(writer.bytes());
+        ASSERT_NE(m.state, nullptr);
+        m.state->flags = c.stateFlags;
+        std::vector<int64_t> got;
+        for (int tick = 0; got.size() < e.values.size(); tick++) {
+            m.state->channels[e.channel].position = MARK;
+            pt_tick(m.state);
+            if (tick >= e.from && (tick - e.from) % e.every == 0)
+                got.push_back(e.probe(*m.state, m.state->channels[e.channel]));
         }
+        EXPECT_EQ(got, e.values) << c.what << ", from tick " << e.from;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, PtEffects, testing::ValuesIn(kCases), ovtest::byWhat);

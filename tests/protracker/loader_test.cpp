@@ -6,7 +6,20 @@
 using namespace pttest;
 using ovtools::ModuleWriter;
 
-TEST(PtLoader, VerdictsAndWhatTheySay)
+namespace {
+
+struct Case {
+    const char *what;
+    std::vector<uint8_t> image;
+    int32 size; /* bytes given to the loader */
+    int32 verdict;
+    uint32 tagBytes, needed;
+    const char *tag = "M.K."; /* written over the image's */
+};
+
+void PrintTo(const Case &row, std::ostream *out) { *out << row.what; }
+
+std::vector<Case> verdicts()
 {
     const auto empty = ModuleWriter().bytes(); /* 2108 bytes: one pattern, no samples */
     const auto sixPatterns = ModuleWriter().orders({0, 5, 2}).songLength(1).bytes();
@@ -14,15 +27,7 @@ TEST(PtLoader, VerdictsAndWhatTheySay)
     ovtools::ModuleSample liar;
     liar.data = ovtools::constantSample(4, 9);
     liar.lengthWordsOverride = 0xFFFF;
-    struct Case {
-        const char *what;
-        std::vector<uint8_t> image;
-        int32 size; /* bytes given to the loader */
-        int32 verdict;
-        uint32 tagBytes, needed;
-        const char *tag = "M.K."; /* written over the image's */
-    };
-    const Case cases[] = {
+    return {
         {"2108 bytes hold one pattern", empty, 2108, PT_MODULE_ACCEPTED, 4, 2108},
         {"one byte less", empty, 2107, PT_MODULE_TOO_SHORT, 4, 2108},
         {"no room for the signature", empty, 1083, PT_MODULE_NO_SIGNATURE, 3, 0},
@@ -34,22 +39,31 @@ TEST(PtLoader, VerdictsAndWhatTheySay)
         {"a length word past the image", ModuleWriter().sample(31, liar).bytes(), 2112,
          PT_MODULE_TOO_SHORT, 4, 2108 + 0xFFFF * 2},
     };
-    for (const Case &c : cases) {
-        std::vector<uint8_t> image = c.image;
-        std::memcpy(image.data() + 1080, c.tag, 4);
-        pt_module_check check = pt_check_module(image.data(), c.size);
-        EXPECT_EQ(check.verdict, c.verdict) << c.what;
-        EXPECT_EQ(check.tag_bytes, c.tagBytes) << c.what;
-        EXPECT_EQ(std::memcmp(check.tag, image.data() + 1080, c.tagBytes), 0) << c.what;
-        EXPECT_EQ(check.needed, c.needed) << c.what;
-        EXPECT_EQ(check.size, c.size > 0 ? static_cast<uint32>(c.size) : 0u) << c.what;
-        pt_state *state = pt_init(image.data(), c.size, 44100, ovtest::exec());
-        EXPECT_EQ(state != nullptr, c.verdict == PT_MODULE_ACCEPTED) << c.what;
-        if (state != nullptr)
-            ovtest::exec()->FreeVec(ovtest::exec(), state);
-    }
+}
+
+} // namespace
+
+using PtLoaderVerdicts = testing::TestWithParam<Case>;
+
+TEST_P(PtLoaderVerdicts, SayWhatTheyFound)
+{
+    const Case &c = GetParam();
+    std::vector<uint8_t> image = c.image;
+    std::memcpy(image.data() + 1080, c.tag, 4);
+    pt_module_check check = pt_check_module(image.data(), c.size);
+    EXPECT_EQ(check.verdict, c.verdict) << c.what;
+    EXPECT_EQ(check.tag_bytes, c.tagBytes) << c.what;
+    EXPECT_EQ(std::memcmp(check.tag, image.data() + 1080, c.tagBytes), 0) << c.what;
+    EXPECT_EQ(check.needed, c.needed) << c.what;
+    EXPECT_EQ(check.size, c.size > 0 ? static_cast<uint32>(c.size) : 0u) << c.what;
+    pt_state *state = pt_init(image.data(), c.size, 44100, ovtest::exec());
+    EXPECT_EQ(state != nullptr, c.verdict == PT_MODULE_ACCEPTED) << c.what;
+    if (state != nullptr)
+        ovtest::exec()->FreeVec(ovtest::exec(), state);
     EXPECT_EQ(pt_init(nullptr, 5000, 44100, ovtest::exec()), nullptr);
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, PtLoaderVerdicts, testing::ValuesIn(verdicts()), ovtest::byWhat);
 
 TEST(PtLoader, StateLayout)
 {

@@ -100,17 +100,23 @@ TEST(PtSequencerAdvance, RowsReadInOrder)
     EXPECT_EQ(m.state->row, 0u);
 }
 
-TEST(PtSongScan, EndsWhereARowRepeatsItsState)
+namespace {
+
+struct ScanCase {
+    const char *what;
+    std::vector<uint8_t> module;
+    int32 passes;
+    int64 samples;
+    int64 limit = 1LL << 40;
+};
+
+void PrintTo(const ScanCase &row, std::ostream *out) { *out << row.what; }
+
+std::vector<ScanCase> scans()
 {
     /* the first tick comes after one tick of silence; a row lasts 6 ticks */
     auto rows = [](int64 count) { return kTick + count * 6 * kTick; };
-    const struct {
-        const char *what;
-        std::vector<uint8_t> module;
-        int32 passes;
-        int64 samples;
-        int64 limit = 1LL << 40;
-    } cases[] = {
+    return {
         {"one pattern", song({0}, {}), 1, rows(64)},
         {"B01 at position 1: the second pass repeats position 1 alone",
          song({0, 1, 2}, {{1, 9, 0, 0xB, 0x01}}), 2, rows(64 + 10 + 10)},
@@ -137,9 +143,18 @@ TEST(PtSongScan, EndsWhereARowRepeatsItsState)
         {"no pass", song({0}, {}), 0, -1},
         {"the end lies beyond the bound", song({0}, {}), 1, -1, 1000},
     };
-    for (const auto &c : cases) {
-        LoadedModule m(c.module);
-        ASSERT_NE(m.state, nullptr) << c.what;
-        EXPECT_EQ(pt_song_samples(m.state, c.passes, c.limit, ovtest::exec()), c.samples) << c.what;
-    }
 }
+
+} // namespace
+
+using PtSongScan = testing::TestWithParam<ScanCase>;
+
+TEST_P(PtSongScan, EndsWhereARowRepeatsItsState)
+{
+    const ScanCase &c = GetParam();
+    LoadedModule m(c.module);
+    ASSERT_NE(m.state, nullptr) << c.what;
+    EXPECT_EQ(pt_song_samples(m.state, c.passes, c.limit, ovtest::exec()), c.samples) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PtSongScan, testing::ValuesIn(scans()), ovtest::byWhat);

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -43,6 +44,18 @@ std::string tempPath(const std::string &name)
         return dir.string();
     }();
     return folder + "/" + name;
+}
+
+std::string caseName(std::string_view words)
+{
+    std::string name;
+    bool wordStart = true;
+    for (const unsigned char c : words) {
+        if (std::isalnum(c))
+            name += static_cast<char>(wordStart ? std::toupper(c) : c);
+        wordStart = !std::isalnum(c);
+    }
+    return name;
 }
 
 Plugin::Plugin(const std::string &fileName)

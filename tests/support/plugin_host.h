@@ -9,20 +9,55 @@
 #include "frame/ovplug.h"
 #include "platform/dos.h"
 #include "platform/exec.h"
+#include "platform/intuition.h"
+#include "platform/picasso96.h"
 #include "platform/platform.h"
 #include "platform/testing.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 namespace ovtest {
 
 /* The platform's exec interface, under the short name the tests use. */
 inline constexpr auto &exec = ovExecInterface;
+
+/* Waits up to timeoutMs for the condition. */
+inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000)
+{
+    for (int waited = 0; !condition(); waited++) {
+        if (waited >= timeoutMs)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+/* The window libraries opened for the test itself. */
+struct Graphics {
+    ~Graphics()
+    {
+        exec()->DropInterface(exec(), reinterpret_cast<struct Interface *>(p96));
+        exec()->DropInterface(exec(), reinterpret_cast<struct Interface *>(intuition));
+        exec()->CloseLibrary(exec(), p96Base);
+        exec()->CloseLibrary(exec(), intuitionBase);
+    }
+
+    struct Library *intuitionBase = exec()->OpenLibrary(exec(), "intuition.library", 0);
+    struct Library *p96Base = exec()->OpenLibrary(exec(), "Picasso96API.library", 0);
+    struct IntuitionIFace *intuition = reinterpret_cast<struct IntuitionIFace *>(
+        exec()->GetInterface(exec(), intuitionBase, "main", 1, nullptr));
+    struct P96IFace *p96 = reinterpret_cast<struct P96IFace *>(
+        exec()->GetInterface(exec(), p96Base, "main", 1, nullptr));
+};
 
 /* Folder of the built programs and plug-ins (build/bin). */
 std::string binDir();
@@ -39,6 +74,11 @@ std::vector<uint8_t> readFile(const std::string &path);
 void writeFile(const std::string &path, const std::vector<uint8_t> &bytes);
 /* A fresh file name in a per-run temporary folder. */
 std::string tempPath(const std::string &name);
+/* A test case's name from a table row's words: letters and digits, each word
+ * capitalised ("a bare note, 8xx" -> "ABareNote8xx"); byWhat names a TEST_P
+ * row by its `what`. */
+std::string caseName(std::string_view words);
+inline constexpr auto byWhat = [](const auto &row) { return caseName(row.param.what); };
 
 /* A shell command's standard output, standard error and exit status
  * (-1 when it did not exit normally). */

@@ -195,50 +195,55 @@ std::pair<std::vector<int64_t>, std::vector<uint8_t>> heard(const Life &life, co
     return all;
 }
 
-TEST(FaultSweep, AFailingCallFailsItsEntryPointAndNothingElse)
+void PrintTo(const Life &life, std::ostream *out) { *out << life.name; }
+
+using FaultSweep = testing::TestWithParam<Life>;
+
+TEST_P(FaultSweep, AFailingCallFailsItsEntryPointAndNothingElse)
 {
-    for (const Life &life : kLives) {
-        SCOPED_TRACE(life.name);
-        ovtest::Plugin plugin(life.plugin);
-        ASSERT_TRUE(plugin.ok());
-        std::vector<uint64_t> before;
-        const uint64_t start = calls(life.fault);
-        const Trace clean = live(plugin, life, SIZE_MAX, &before);
-        const uint64_t points = calls(life.fault) - start;
-        EXPECT_EQ(points, life.points) << "fault points to sweep";
-        for (uint32_t point = 1; point <= points; point++) {
-            SCOPED_TRACE(testing::Message() << "fault point " << point);
-            if (life.fault == Fault::Allocation)
-                ovTestFailAllocation(point);
-            else if (life.fault == Fault::DosCall)
-                ovTestFailDosCall(point);
-            else
-                ovTestShortDosRead(point); /* reads are fewer than DOS calls */
-            const Trace run = live(plugin, life, SIZE_MAX, nullptr);
-            ovTestClearFaults();
-            /* The step the fault fell in: by the counters, or for short
-             * reads, which nothing counts, the first step that differs. */
-            size_t step = 0;
-            if (life.fault != Fault::ShortRead) {
-                while (step + 1 < before.size() && before[step + 1] - start < point)
-                    step++;
-            } else {
-                while (step < run.size() && run[step] == clean[step])
-                    step++;
-            }
-            if (life.absorbed.count(point) != 0) {
-                std::vector<int64_t> results;
-                for (const Outcome &outcome : run)
-                    results.push_back(outcome.result);
-                EXPECT_EQ(results, life.absorbed.at(point));
-            } else if (life.fault == Fault::ShortRead &&
-                       (step == run.size() || life.ops[step] == Op::Decode)) {
-                EXPECT_EQ(heard(life, run), heard(life, clean)) << "every frame once, in order";
-            } else {
-                EXPECT_TRUE(run == live(plugin, life, step, nullptr)) << "step " << step;
-            }
+    const Life &life = GetParam();
+    ovtest::Plugin plugin(life.plugin);
+    ASSERT_TRUE(plugin.ok());
+    std::vector<uint64_t> before;
+    const uint64_t start = calls(life.fault);
+    const Trace clean = live(plugin, life, SIZE_MAX, &before);
+    const uint64_t points = calls(life.fault) - start;
+    EXPECT_EQ(points, life.points) << "fault points to sweep";
+    for (uint32_t point = 1; point <= points; point++) {
+        SCOPED_TRACE(testing::Message() << "fault point " << point);
+        if (life.fault == Fault::Allocation)
+            ovTestFailAllocation(point);
+        else if (life.fault == Fault::DosCall)
+            ovTestFailDosCall(point);
+        else
+            ovTestShortDosRead(point); /* reads are fewer than DOS calls */
+        const Trace run = live(plugin, life, SIZE_MAX, nullptr);
+        ovTestClearFaults();
+        /* The step the fault fell in: by the counters, or for short
+         * reads, which nothing counts, the first step that differs. */
+        size_t step = 0;
+        if (life.fault != Fault::ShortRead) {
+            while (step + 1 < before.size() && before[step + 1] - start < point)
+                step++;
+        } else {
+            while (step < run.size() && run[step] == clean[step])
+                step++;
+        }
+        if (life.absorbed.count(point) != 0) {
+            std::vector<int64_t> results;
+            for (const Outcome &outcome : run)
+                results.push_back(outcome.result);
+            EXPECT_EQ(results, life.absorbed.at(point));
+        } else if (life.fault == Fault::ShortRead &&
+                   (step == run.size() || life.ops[step] == Op::Decode)) {
+            EXPECT_EQ(heard(life, run), heard(life, clean)) << "every frame once, in order";
+        } else {
+            EXPECT_TRUE(run == live(plugin, life, step, nullptr)) << "step " << step;
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Lives, FaultSweep, testing::ValuesIn(kLives),
+                         [](const auto &life) { return ovtest::caseName(life.param.name); });
 
 } // namespace

@@ -8,49 +8,17 @@
 #define OV_TESTS_VISUALISER_FAKE_PLAYER_H
 
 #include "platform/display.h"
-#include "platform/intuition.h"
-#include "platform/picasso96.h"
 #include "platform/program.h"
 #include "platform/testing.h"
 #include "pluginport.h"
 #include "support/plugin_host.h"
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace ovtest {
-
-/* Waits up to timeoutMs for the condition. */
-inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000)
-{
-    for (int waited = 0; !condition(); waited++) {
-        if (waited >= timeoutMs)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-/* The window libraries opened for the test itself. */
-struct Graphics {
-    ~Graphics()
-    {
-        exec()->DropInterface(exec(), reinterpret_cast<struct Interface *>(p96));
-        exec()->DropInterface(exec(), reinterpret_cast<struct Interface *>(intuition));
-        exec()->CloseLibrary(exec(), p96Base);
-        exec()->CloseLibrary(exec(), intuitionBase);
-    }
-
-    struct Library *intuitionBase = exec()->OpenLibrary(exec(), "intuition.library", 0);
-    struct Library *p96Base = exec()->OpenLibrary(exec(), "Picasso96API.library", 0);
-    struct IntuitionIFace *intuition = reinterpret_cast<struct IntuitionIFace *>(
-        exec()->GetInterface(exec(), intuitionBase, "main", 1, nullptr));
-    struct P96IFace *p96 = reinterpret_cast<struct P96IFace *>(
-        exec()->GetInterface(exec(), p96Base, "main", 1, nullptr));
-};
 
 struct FakePlayer {
     FakePlayer() : port(exec()->CreateMsgPort(exec()))

@@ -1,18 +1,14 @@
-/* The host's classes driven in-process: the output file's write-then-rename
- * and its pipes, headers worked out from the length, the encoder's refusals, the PCM shaping, seeking a stream, the status
- * line on a terminal of its own, plug-ins unloaded, a visualiser that never
- * attaches. */
-#include "host/cli/console.h"
+/* The host's output driven in-process: the output file's write-then-rename
+ * and its pipes, headers worked out from the length, the encoder's
+ * refusals, the PCM shaping. */
 #include "host/host_error.h"
 #include "host/input/plugins.h"
 #include "host/input/song_length.h"
-#include "host/input/stream.h"
 #include "host/output/audio_writer.h"
 #include "host/output/encoder_session.h"
 #include "host/output/output_file.h"
 #include "host/output/pcm_shaping.h"
 #include "host/output/sndfile_writer.h"
-#include "host/port/visualiser_run.h"
 #include "orvane_run.h"
 
 #include "platform/testing.h"
@@ -21,8 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,7 +24,6 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
-#include <utility>
 
 using testing::HasSubstr;
 
@@ -239,102 +232,6 @@ TEST(PcmShaper, StereoWidthAndGainWithClippedSamplesCounted)
         EXPECT_EQ(shaper.clippingReport().substr(0, 24),
                   c.clipped == 0 ? "" : std::to_string(c.clipped) + " of 10 samples clipped ");
     }
-}
-
-TEST(PlayerSession, SeeksAnAiffFileToWholeSecondsAlsoAfterItsEnd)
-{
-    const std::vector<uint8_t> pcm = ovtest::testPcm(3 * 8000, 1);
-    orvane::PluginSet plugins(ovtest::binDir());
-    orvane::PlayerSession session(plugins, hosttest::aiffFile("seek.aiff", 1, 3 * 8000, 16, 8000));
-    ASSERT_FALSE(session.restartable());
-    auto expectNextAt = [&](uint32_t second) {
-        std::span<const uint8_t> block = session.decode();
-        ASSERT_FALSE(block.empty());
-        ASSERT_LE(block.size(), pcm.size() - second * 16000);
-        EXPECT_TRUE(std::equal(block.begin(), block.end(), pcm.begin() + second * 16000));
-    };
-    /* The block decoded at the open gives way to the sought one. */
-    EXPECT_EQ(session.seek(2), 2);
-    expectNextAt(2);
-    while (!session.decode().empty()) {}
-    EXPECT_EQ(session.seek(1), 1);
-    expectNextAt(1);
-    EXPECT_EQ(session.seek(3), -1);
-    EXPECT_EQ(session.seek(0), 0);
-    expectNextAt(0);
-}
-
-TEST(PluginSet, LettingGoOfThePluginsUnloadsTheirFiles)
-{
-    auto mapped = [](const std::string &name) {
-        std::ifstream maps("/proc/self/maps");
-        std::string text((std::istreambuf_iterator<char>(maps)), {});
-        return text.find(name) != std::string::npos;
-    };
-    {
-        orvane::PluginSet plugins(ovtest::binDir());
-        ASSERT_EQ(plugins.plugins().size(), 2u);
-        EXPECT_TRUE(mapped("/OV_PT.ovplug"));
-        /* A second hold on the same interface is given back when let go. */
-        std::string whyNot;
-        const uint32 held = plugins.plugins()[1]->iface()->Data.RefCount;
-        orvane::LoadedPlugin::open(ovtest::binDir() + "/OV_PT.ovplug", whyNot).reset();
-        EXPECT_EQ(plugins.plugins()[1]->iface()->Data.RefCount, held);
-    }
-    EXPECT_FALSE(mapped("/OV_PT.ovplug"));
-    EXPECT_FALSE(mapped("/OV_AIFF.ovplug"));
-}
-
-TEST(VisualiserRun, AProgramThatEndsBeforeAttachingIsReported)
-{
-    orvane::VisualiserPort port;
-    /* Zephrin ends at once without its window system. */
-    ovTestFailOpenLibrary("intuition.library");
-    EXPECT_THAT([&] { orvane::VisualiserRun run(port, ovtest::binDir() + "/Zephrin", true); },
-                throwsHostError("the visualiser did not attach to the player's port"));
-    EXPECT_FALSE(port.attached());
-    EXPECT_EQ(port.attachCount(), 0u);
-}
-
-/* A pseudo-terminal, and what its terminal side wrote so far (each line
- * end as the terminal shows it, "\r\n"). */
-struct Terminal {
-    int master = -1, side = -1;
-    Terminal() { ::openpty(&master, &side, nullptr, nullptr, nullptr); }
-    ~Terminal()
-    {
-        ::close(master);
-        ::close(side);
-    }
-    std::string written() const
-    {
-        std::string text;
-        char bytes[256];
-        pollfd ready{master, POLLIN, 0};
-        for (ssize_t count; ::poll(&ready, 1, 200) > 0 && (count = ::read(master, bytes, 256)) > 0;)
-            text.append(bytes, static_cast<size_t>(count));
-        return text;
-    }
-};
-
-TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminal)
-{
-    Terminal terminal;
-    FILE *to = ::fdopen(std::exchange(terminal.side, -1), "w");
-    {
-        orvane::StatusLine line(to);
-        EXPECT_TRUE(line.enabled());
-        line.show("0:01 [##..]");
-        line.show("0:02");
-        line.finish();
-        line.finish();
-        line.show("3");
-    }
-    std::fclose(to);
-    EXPECT_EQ(terminal.written(), "\r0:01 [##..]\r0:02       \r\n\r3\r\n");
-
-    EXPECT_EQ(orvane::clockText(3599.9) + " " + orvane::clockText(3600), "59:59 1:00:00");
-    EXPECT_EQ(orvane::durationText(uint64_t{44100} * 3723 + 44056, 44100), "1:02:03.999");
 }
 
 } // namespace

@@ -34,52 +34,62 @@ bool hasInterface(struct Library *base, const char *name, uint32 version)
     return iface != nullptr;
 }
 
-TEST(Loader, EachFileOpensAsFarAsItsPiecesAllowAndNothingElseDoes)
+const struct Fixture {
+    const char *file;
+    bool opens, hasMain;
+    bool stays;      /* still loaded after its close and an expunge */
+    int32 runResult; /* ovRunSegment: _start's result, -1 without one */
+} fixtures[] = {
+    // clang-format off
+    {"Complete.library", true, true, false, 42},     {"NoMainVectors.library", true, false, false, -1},
+    {"NoInit.library", true, true, true, -1},        {"NoManager.library", false, false, false, -1},
+    {"NoInterfaces.library", false, false, false, -1}, {"InitFails.library", false, false, false, -1},
+    {"EndSkipBack.library", false, false, false, -1}, {"NotALibrary.library", false, false, false, -1},
+    {"NoAutoInit.library", false, false, false, -1},  {"NoResident", false, false, false, -1},
+    // clang-format on
+};
+
+void PrintTo(const Fixture &fixture, std::ostream *out) { *out << fixture.file; }
+
+using LoaderFiles = testing::TestWithParam<Fixture>;
+
+TEST_P(LoaderFiles, OpenAsFarAsTheirPiecesAllow)
 {
-    const struct {
-        const char *file;
-        bool opens, hasMain;
-        bool stays;      /* still loaded after its close and an expunge */
-        int32 runResult; /* ovRunSegment: _start's result, -1 without one */
-    } cases[] = {
-        // clang-format off
-        {"Complete.library", true, true, false, 42},     {"NoMainVectors.library", true, false, false, -1},
-        {"NoInit.library", true, true, true, -1},        {"NoManager.library", false, false, false, -1},
-        {"NoInterfaces.library", false, false, false, -1}, {"InitFails.library", false, false, false, -1},
-        {"EndSkipBack.library", false, false, false, -1}, {"NotALibrary.library", false, false, false, -1},
-        {"NoAutoInit.library", false, false, false, -1},  {"NoResident", false, false, false, -1},
-        // clang-format on
-    };
     ovExpungeLibraries(); /* what earlier tests left closed: counts below are ours */
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.file);
-        const std::string path = fixtureDir + "/" + c.file;
-        struct Library *base = nullptr;
-        {
+    const Fixture &c = GetParam();
+    const std::string path = fixtureDir + "/" + c.file;
+    struct Library *base = nullptr;
+    {
 #if defined(__SANITIZE_ADDRESS__)
-            /* A library without init never learns its segment list: it stays for good. */
-            __lsan::ScopedDisabler keptForGood;
+        /* A library without init never learns its segment list: it stays for good. */
+        __lsan::ScopedDisabler keptForGood;
 #endif
-            base = exec()->OpenLibrary(exec(), path.c_str(), 0);
-        }
-        EXPECT_EQ(base != nullptr, c.opens);
-        if (base != nullptr) {
-            EXPECT_GE(malloc_usable_size(base), sizeof(struct Library)) << "at least a base";
-            EXPECT_EQ(base->lib_Node.ln_Type, NT_LIBRARY);
-            EXPECT_EQ(hasInterface(base, "main", 1), c.hasMain);
-            EXPECT_TRUE(hasInterface(base, "bare", 0));
-            EXPECT_FALSE(hasInterface(base, "bare", 1)) << "no version tag: version 0";
-            EXPECT_EQ(ovExpungeLibraries(), 0u) << "still open";
-            exec()->CloseLibrary(exec(), base);
-            EXPECT_EQ(ovExpungeLibraries(), c.stays ? 0u : 1u) << "a closed library is unloaded";
-        }
-        EXPECT_EQ(exec()->FindName(exec(), &AbsExecBase->LibList, c.file) != nullptr, c.stays);
-        EXPECT_EQ(isMapped(path), c.stays) << "a refused or expunged file is unloaded";
-        BPTR segment = ovLoadSeg(path.c_str());
-        ASSERT_NE(segment, 0);
-        EXPECT_EQ(ovRunSegment(segment), c.runResult);
-        ovUnLoadSeg(segment);
+        base = exec()->OpenLibrary(exec(), path.c_str(), 0);
     }
+    EXPECT_EQ(base != nullptr, c.opens);
+    if (base != nullptr) {
+        EXPECT_GE(malloc_usable_size(base), sizeof(struct Library)) << "at least a base";
+        EXPECT_EQ(base->lib_Node.ln_Type, NT_LIBRARY);
+        EXPECT_EQ(hasInterface(base, "main", 1), c.hasMain);
+        EXPECT_TRUE(hasInterface(base, "bare", 0));
+        EXPECT_FALSE(hasInterface(base, "bare", 1)) << "no version tag: version 0";
+        EXPECT_EQ(ovExpungeLibraries(), 0u) << "still open";
+        exec()->CloseLibrary(exec(), base);
+        EXPECT_EQ(ovExpungeLibraries(), c.stays ? 0u : 1u) << "a closed library is unloaded";
+    }
+    EXPECT_EQ(exec()->FindName(exec(), &AbsExecBase->LibList, c.file) != nullptr, c.stays);
+    EXPECT_EQ(isMapped(path), c.stays) << "a refused or expunged file is unloaded";
+    BPTR segment = ovLoadSeg(path.c_str());
+    ASSERT_NE(segment, 0);
+    EXPECT_EQ(ovRunSegment(segment), c.runResult);
+    ovUnLoadSeg(segment);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, LoaderFiles, testing::ValuesIn(fixtures),
+                         [](const auto &row) { return ovtest::caseName(row.param.file); });
+
+TEST(Loader, NothingButALibraryFileOpens)
+{
     EXPECT_EQ(exec()->OpenLibrary(exec(), nullptr, 0), nullptr);
     EXPECT_EQ(ovLoadSeg(nullptr), 0);
     EXPECT_EQ(ovRunSegment(0), -1);
@@ -103,7 +113,14 @@ TEST(Loader, EachFileOpensAsFarAsItsPiecesAllowAndNothingElseDoes)
 /* A file cut short or of another machine is refused with the reason before
  * the dynamic loader sees it: a segment past the file's end would be mapped
  * and stop the process at its first touch. */
-TEST(Loader, DamagedFilesAreRefusedBeforeTheyAreMapped)
+struct Damage {
+    std::vector<uint8_t> bytes;
+    const char *fault; /* in the reason; "" none */
+};
+
+void PrintTo(const Damage &damage, std::ostream *out) { *out << damage.bytes.size() << " bytes"; }
+
+std::vector<Damage> damages()
 {
     const std::vector<uint8_t> whole = ovtest::readFile(ovtest::binDir() + "/OV_PT.ovplug");
     auto cut = [&](size_t size) {
@@ -114,10 +131,7 @@ TEST(Loader, DamagedFilesAreRefusedBeforeTheyAreMapped)
         bytes[at] ^= bits;
         return bytes;
     };
-    const struct {
-        std::vector<uint8_t> bytes;
-        const char *fault; /* in the reason; "" none */
-    } cases[] = {
+    return {
         {whole, ""},
         {{}, "an empty file"},
         {std::vector<uint8_t>(100, 0x4A), "not an ELF file"},
@@ -128,20 +142,31 @@ TEST(Loader, DamagedFilesAreRefusedBeforeTheyAreMapped)
         {flipped(EI_DATA, 3), "-endian ELF file; this program loads"},
         {flipped(offsetof(ElfW(Ehdr), e_machine), 0xFF), "built for another machine"},
     };
-    for (const auto &c : cases) {
-        const std::string path =
-            ovtest::tempPath("damaged-" + std::to_string(&c - cases) + ".ovplug");
-        ovtest::writeFile(path, c.bytes);
-        const std::string fault = ov::loadableFileFault(path.c_str());
-        SCOPED_TRACE(std::to_string(c.bytes.size()) + " bytes: " + fault);
-        EXPECT_NE(fault.find(c.fault), std::string::npos);
-        EXPECT_EQ(fault.empty(), c.fault[0] == 0);
-        struct Library *base = exec()->OpenLibrary(exec(), path.c_str(), 0);
-        EXPECT_EQ(base != nullptr, fault.empty());
-        exec()->CloseLibrary(exec(), base);
-        ovExpungeLibraries();
-    }
 }
+
+using DamagedFiles = testing::TestWithParam<Damage>;
+
+TEST_P(DamagedFiles, AreRefusedBeforeTheyAreMapped)
+{
+    const Damage &c = GetParam();
+    const std::string path = ovtest::tempPath(
+        ovtest::caseName(testing::UnitTest::GetInstance()->current_test_info()->name()) +
+        ".ovplug");
+    ovtest::writeFile(path, c.bytes);
+    const std::string fault = ov::loadableFileFault(path.c_str());
+    SCOPED_TRACE(std::to_string(c.bytes.size()) + " bytes: " + fault);
+    EXPECT_NE(fault.find(c.fault), std::string::npos);
+    EXPECT_EQ(fault.empty(), c.fault[0] == 0);
+    struct Library *base = exec()->OpenLibrary(exec(), path.c_str(), 0);
+    EXPECT_EQ(base != nullptr, fault.empty());
+    exec()->CloseLibrary(exec(), base);
+    ovExpungeLibraries();
+}
+
+INSTANTIATE_TEST_SUITE_P(Loader, DamagedFiles, testing::ValuesIn(damages()), [](const auto &row) {
+    return std::to_string(row.index) + "_" +
+           ovtest::caseName(*row.param.fault ? row.param.fault : "whole");
+});
 
 TEST(Loader, BareNamesAreLookedUpFolderByFolderAndGoAtTheirLastCloseWhenAsked)
 {

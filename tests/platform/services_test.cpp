@@ -1,6 +1,7 @@
 /* The platform services under Zephrin and the player where Zephrin's own
  * runs cannot tell a fault: waking, message order, clipping, titles. */
-#include "fake_player.h"
+#include "platform/display.h"
+#include "support/plugin_host.h"
 
 #include <atomic>
 #include <numeric>

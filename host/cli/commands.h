@@ -1,6 +1,7 @@
 /*
- * The player's commands. Each returns the process exit status; failures
- * that stop a command are thrown as HostError.
+ * The player's commands, in one table: each with its name, what it does in
+ * a line, its options and how it runs. Each returns the process exit
+ * status; failures that stop a command are thrown as HostError.
  */
 #ifndef OV_HOST_COMMANDS_H
 #define OV_HOST_COMMANDS_H
@@ -12,8 +13,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
+
+namespace CLI {
+class App;
+}
 
 namespace orvane {
 
@@ -54,6 +61,25 @@ struct RenderOptions {
 /* Exit status of a render the encoder cut short at its size limit: the
  * file is kept, complete up to the cut. */
 constexpr int kStatusCutShort = 2;
+
+/* What the command line gives the commands. */
+struct CommandOptions {
+    PlayOptions play;
+    RenderOptions render;
+    std::vector<std::string> infoFiles;
+};
+
+struct Command {
+    std::string_view name;
+    std::string_view summary; /* one line, for the help */
+    /* Adds the command's options and arguments, read into `options`. */
+    void (*addOptions)(CLI::App &command, CommandOptions &options);
+    int (*run)(const Places &places, const CommandOptions &options);
+};
+
+/* Every command, in the order the help lists them. The manual page and the
+ * bash completion read the list from the help. */
+std::span<const Command> commandTable();
 
 int runPlay(const Places &places, const PlayOptions &options);
 int runRender(const Places &places, const RenderOptions &options);

@@ -2,6 +2,7 @@
  * and its pipes, headers worked out from the length, the encoder's refusals, the PCM shaping, seeking a stream, the status
  * line on a terminal of its own, plug-ins unloaded, a visualiser that never
  * attaches. */
+#include "host/cli/commands.h"
 #include "host/cli/console.h"
 #include "host/host_error.h"
 #include "host/input/plugins.h"
@@ -272,6 +273,26 @@ TEST(PlayerSession, SeeksAnAiffFileToWholeSecondsAlsoAfterItsEndAndAModuleByRest
     expectSeek(module.seekBy(44100, 10, std::nullopt), Result::Moved, 11 * 44100);
     expectSeek(module.seekBy(44100, 10, 11 * 44100), Result::PastLimit, 0);
     expectSeek(module.seekBy(44100, -10, std::nullopt), Result::Moved, 0);
+}
+
+/* The installed manual page and bash completion (which reads the help)
+ * name the commands of the table, in its order. */
+TEST(CommandTable, TheManualAndTheCompletionNameItsCommands)
+{
+    const std::string prefix = OV_TEST_PREFIX;
+    const std::vector<uint8_t> page = ovtest::readFile(prefix + "/share/man/man1/orvane.1");
+    std::string commands;
+    for (const orvane::Command &command : orvane::commandTable()) {
+        commands += (commands.empty() ? "" : " ") + std::string(command.name);
+        EXPECT_THAT(std::string(page.begin(), page.end()),
+                    HasSubstr(".SH \"orvane " + std::string(command.name) + "\""));
+    }
+    auto completed = ovtest::runCommand(
+        "bash -c 'source \"$0\"; COMP_WORDS=(\"$1\" \"\"); COMP_CWORD=1; _orvane; echo "
+        "\"${COMPREPLY[*]}\"' " +
+        ovtest::shellQuote(prefix + "/share/bash-completion/completions/orvane") + " " +
+        ovtest::shellQuote(prefix + "/bin/orvane"));
+    EXPECT_EQ(completed.out, commands + "\n") << completed.err;
 }
 
 TEST(PluginSet, LettingGoOfThePluginsUnloadsTheirFiles)

@@ -6,12 +6,15 @@
 #ifndef OV_HOST_COMMANDS_H
 #define OV_HOST_COMMANDS_H
 
+#include "host/host_error.h"
 #include "host/input/song_length.h"
 #include "host/output/audio_writer.h"
 #include "host/output/pcm_shaping.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -91,6 +94,38 @@ int runPlugins(const Places &places);
 
 /* Prints "orvane: message" on standard error. */
 void reportError(const std::string &message);
+
+/* Thrown when the user stops the command (Ctrl-C): the files still to go
+ * are left, not only the one in hand. */
+struct Interrupted : HostError {
+    using HostError::HostError;
+};
+
+/* What a command does after one of its files. */
+enum class Then { Next, Previous, Stop };
+
+struct FileOutcome {
+    int status = 0; /* 0, or kStatusCutShort */
+    Then then = Then::Next;
+};
+
+/* How a file that fails counts in the status of the command. */
+enum class Failures {
+    Replace,   /* its status replaces the status so far */
+    FirstStays /* the first status that is not 0 stays, whatever follows */
+};
+
+struct FilesDone {
+    int status = 0;
+    size_t failed = 0;
+};
+
+/* The loop over a command's files: `one` does file `index` and says which
+ * comes next. A file that fails with HostError is reported, after what went
+ * to standard output, as "orvane: why", or "orvane: 'file': why" where
+ * `name` names it, and the next one goes; Interrupted stops the loop. */
+FilesDone eachFile(size_t count, const std::function<FileOutcome(size_t index)> &one,
+                   Failures failures, const std::function<std::string(size_t index)> &name = {});
 
 } // namespace orvane
 

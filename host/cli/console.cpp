@@ -134,6 +134,27 @@ std::string progressBar(double fraction, int width)
            std::string(static_cast<size_t>(width - filled), '.') + "]";
 }
 
+std::string progressLine(ProgressLayout layout, const Progress &progress)
+{
+    const double seconds = static_cast<double>(progress.frame) / progress.rate;
+    std::optional<double> total;
+    double fraction = 0;
+    if (progress.limit) {
+        total = static_cast<double>(*progress.limit) / progress.rate;
+        fraction = static_cast<double>(progress.frame) / static_cast<double>(*progress.limit);
+    } else if (progress.durationMs != 0) {
+        total = progress.durationMs / 1000.0;
+        fraction = seconds * 1000.0 / progress.durationMs;
+    }
+    const bool playing = layout == ProgressLayout::Playing;
+    std::string line = (playing ? "  " : "rendering ") + clockText(seconds);
+    if (!total)
+        return line;
+    const std::string bar = progressBar(fraction, 30);
+    return line +
+           (playing ? " " + bar + " " + clockText(*total) : " / " + clockText(*total) + " " + bar);
+}
+
 StatusLine::StatusLine(FILE *to) : to_(to), enabled_(::isatty(::fileno(to)) != 0) {}
 
 StatusLine::~StatusLine() { finish(); }

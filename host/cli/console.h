@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace orvane {
@@ -60,6 +61,23 @@ int exitStatusOrSignal(int status);
 std::string clockText(double seconds);
 /* "[#####.....]" for a fraction in 0..1. */
 std::string progressBar(double fraction, int width);
+
+/* How far a song has come: `frame` frames at `rate`, of `limit` frames when
+ * it is bounded, else of `durationMs` when that is known (0: unknown). */
+struct Progress {
+    uint64_t frame = 0;
+    uint32_t rate = 1;
+    std::optional<uint64_t> limit;
+    uint32_t durationMs = 0;
+};
+
+enum class ProgressLayout {
+    Playing,  /* "  1:05 [####......] 3:20" */
+    Rendering /* "rendering 1:05 / 3:20 [####......]" */
+};
+
+/* The progress line; the bar and the whole length only when it is known. */
+std::string progressLine(ProgressLayout layout, const Progress &progress);
 
 /* Rewrites one status line in place on a terminal. */
 class StatusLine {

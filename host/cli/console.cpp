@@ -11,12 +11,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace orvane {
 
 namespace {
 
 int gSignalAtExit = 0;
+
+constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGQUIT};
+volatile sig_atomic_t gEndSignal = 0;
+
+extern "C" void noteEndSignal(int signal) { gEndSignal = signal; }
 
 bool inForeground() { return ::tcgetpgrp(0) == ::getpgrp(); }
 
@@ -95,6 +101,28 @@ bool BreakWatch::arrived()
     struct ExecIFace *IExec = ovExecInterface();
     return (IExec->SetSignal(IExec, 0, 0) & SIGBREAKF_CTRL_C) != 0;
 }
+
+EndSignals::EndSignals()
+{
+    static_assert(std::size(kEndSignals) == kCount);
+    /* Without SA_RESTART: a call that waits (a read from a pipe) is cut
+     * short, as the process is to end anyway. */
+    struct sigaction action {};
+    action.sa_handler = noteEndSignal;
+    sigemptyset(&action.sa_mask);
+    for (int i = 0; i < kCount; i++)
+        sigaction(kEndSignals[i], &action, &saved_[i]);
+}
+
+EndSignals::~EndSignals()
+{
+    for (int i = 0; i < kCount; i++)
+        sigaction(kEndSignals[i], &saved_[i], nullptr);
+    if (gEndSignal != 0)
+        endBySignalAtExit(gEndSignal);
+}
+
+bool EndSignals::arrived() { return gEndSignal != 0; }
 
 void endBySignalAtExit(int signal) { gSignalAtExit = signal; }
 

@@ -1,10 +1,11 @@
 /*
  * The terminal side of the player: keys read one at a time while playing,
- * and the one-line progress display.
+ * the signals that stop a command, and the one-line progress display.
  */
 #ifndef OV_HOST_CONSOLE_H
 #define OV_HOST_CONSOLE_H
 
+#include <signal.h>
 #include <termios.h>
 
 #include <cstdint>
@@ -47,6 +48,27 @@ public:
     /* A break has arrived (it stays arrived, so every loop on the way out
      * sees it). */
     bool arrived();
+};
+
+/* SIGTERM, SIGHUP and SIGQUIT, while alive: the command stops as it does
+ * on Ctrl-C, lets go of the terminal and the sound device, and then the
+ * signal ends the process with the system's own action at the very end
+ * (exitStatusOrSignal), as it would have at once. */
+class EndSignals {
+public:
+    EndSignals();
+    /* Gives the signals their actions back, and has a signal that arrived
+     * end the process at exit. */
+    ~EndSignals();
+    EndSignals(const EndSignals &) = delete;
+    EndSignals &operator=(const EndSignals &) = delete;
+
+    /* A signal has arrived. */
+    static bool arrived();
+
+private:
+    static constexpr int kCount = 3;
+    struct sigaction saved_[kCount];
 };
 
 /* Makes the process end by `signal` with its default action, once the

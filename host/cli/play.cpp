@@ -13,9 +13,6 @@
 
 #include <SDL.h>
 
-#include <signal.h>
-
-#include <array>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -52,56 +49,6 @@ public:
     ~SoundSystem() { SDL_QuitSubSystem(SDL_INIT_AUDIO); }
     SoundSystem(const SoundSystem &) = delete;
     SoundSystem &operator=(const SoundSystem &) = delete;
-};
-
-/* SIGTERM, SIGHUP and SIGQUIT while playing: the song stops as it does on
- * Ctrl-C, the terminal and the sound device are let go, and then the
- * signal ends the process with the system's own action, as it would have
- * at once. */
-class EndSignals {
-public:
-    EndSignals()
-    {
-        /* Without SA_RESTART: a call that waits (a read from a pipe) is cut
-         * short, as the process is to end anyway. */
-        struct sigaction action {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        for (size_t i = 0; i < kSignals.size(); i++)
-            sigaction(kSignals[i], &action, &saved_[i]);
-    }
-    ~EndSignals() { restore(); }
-    EndSignals(const EndSignals &) = delete;
-    EndSignals &operator=(const EndSignals &) = delete;
-
-    /* The signal that arrived, 0 while none has. */
-    static int caught() { return caught_; }
-    /* Ends the process by the signal that arrived, if one did. */
-    void endByCaught()
-    {
-        const int signal = caught_;
-        if (signal == 0)
-            return;
-        restore();
-        ::signal(signal, SIG_DFL);
-        sigset_t only;
-        sigemptyset(&only);
-        sigaddset(&only, signal);
-        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-        ::raise(signal);
-    }
-
-private:
-    static constexpr std::array<int, 3> kSignals{SIGTERM, SIGHUP, SIGQUIT};
-    static void onSignal(int signal) { caught_ = signal; }
-    void restore()
-    {
-        for (size_t i = 0; i < kSignals.size(); i++)
-            sigaction(kSignals[i], &saved_[i], nullptr);
-    }
-
-    static inline volatile sig_atomic_t caught_ = 0;
-    std::array<struct sigaction, kSignals.size()> saved_{};
 };
 
 /* Device buffer of about a twentieth of a second, a power of two of frames:
@@ -413,7 +360,7 @@ int playFiles(const Places &places, const PlayOptions &options)
     }
     KeyReader keys(!options.noKeys);
     const Controls controls{keys, keyLine(files.size()),
-                            [&breaks] { return breaks.arrived() || EndSignals::caught() != 0; },
+                            [&breaks] { return breaks.arrived() || EndSignals::arrived(); },
                             visualiser ? &*visualiser : nullptr};
     if (keys.active())
         std::printf("%s\n", controls.keyHelp.c_str());
@@ -433,9 +380,7 @@ int playFiles(const Places &places, const PlayOptions &options)
 int runPlay(const Places &places, const PlayOptions &options)
 {
     EndSignals ends;
-    const int status = playFiles(places, options);
-    ends.endByCaught();
-    return status;
+    return playFiles(places, options);
 }
 
 } // namespace orvane

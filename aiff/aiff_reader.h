@@ -40,6 +40,20 @@ uint32 aiff_frame_size(const struct aiff_reader *reader);
 /* Bytes of sample frames in the SSND chunk: its data after the offset bytes. */
 uint32 aiff_sound_bytes(const struct aiff_reader *reader);
 
+/* What a file's header says, as aiff_open finds it. */
+struct aiff_description {
+    uint32 sample_rate;  /* Hz; 0 when unknown */
+    uint16 num_channels; /* from COMM */
+    uint16 sample_size;  /* bits per sample, from COMM */
+    uint32 num_frames;   /* as COMM declares them */
+    uint32 sound_bytes;  /* of sample frames in the SSND chunk */
+};
+
+/* Opens the named file as aiff_open does, fills `description` and closes it
+ * again; false (the description untouched) when aiff_open refuses it. */
+bool aiff_describe(struct ExecIFace *IExec, struct DOSIFace *IDOS, CONST_STRPTR name,
+                   struct aiff_description *description);
+
 /* Closes the file and releases the reader; a null reader is ignored. */
 void aiff_close(struct ExecIFace *IExec, struct DOSIFace *IDOS, struct aiff_reader *reader);
 

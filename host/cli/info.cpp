@@ -3,7 +3,6 @@
 #include "host/cli/commands.h"
 #include "host/host_error.h"
 #include "host/input/descriptor_text.h"
-#include "host/input/file_details.h"
 #include "host/input/plugins.h"
 #include "host/input/song_length.h"
 #include "host/input/stream.h"
@@ -35,38 +34,11 @@ void printInfo(const PlayerSession &session, const std::filesystem::path &file)
         std::printf("  title:    %s\n", session.title().c_str());
 }
 
-void printModule(const ModuleDetails &module)
+/* What the format's own reader found in the file, after what its plug-in
+ * says. */
+void printDetails(const PlayerSession &session)
 {
-    std::printf("  orders:   %u\n", module.songLength);
-    std::printf("  patterns: %u\n", module.patterns);
-    std::printf("  samples:  %zu with sound\n", module.samples.size());
-    if (module.samples.empty())
-        return;
-    std::printf("     #  %-22s  %6s  %10s  %11s  %6s  %8s\n", "name", "length", "loop start",
-                "loop length", "volume", "finetune");
-    for (const ModuleSample &sample : module.samples)
-        std::printf("    %2u  %-22s  %6u  %10u  %11u  %6u  %8d\n", sample.number,
-                    sample.name.c_str(), sample.length, sample.loopStart, sample.loopLength,
-                    sample.volume, sample.finetune);
-}
-
-void printAiff(const AiffDetails &aiff)
-{
-    std::printf("  bits:     %u\n", aiff.bits);
-    std::printf("  frames:   %u\n", aiff.frames);
-}
-
-/* What the components' own readers find in the file, after what its
- * plug-in says. */
-void printDetails(const PlayerSession &session, const std::filesystem::path &file,
-                  std::span<const uint8_t> image)
-{
-    if (session.plugin().readsModules()) {
-        if (std::optional<ModuleDetails> module = readModuleDetails(image))
-            printModule(*module);
-    } else if (std::optional<AiffDetails> aiff = readAiffDetails(file)) {
-        printAiff(*aiff);
-    }
+    std::fputs(session.facts().details.c_str(), stdout);
     if (session.playable())
         std::printf("  playable: yes\n");
     else
@@ -82,7 +54,7 @@ int runInfo(const Places &places, const std::vector<std::string> &files)
     auto describe = [&](size_t index) {
         PlayerSession session(plugins, paths[index]);
         printInfo(session, paths[index]);
-        printDetails(session, paths[index], session.image());
+        printDetails(session);
         session.requirePlayable();
         return FileOutcome{};
     };

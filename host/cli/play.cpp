@@ -331,7 +331,7 @@ FileOutcome playFile(const PluginSet &plugins, const std::filesystem::path &file
         reportError("'" + file.string() + "': " + clipping);
     FileOutcome outcome;
     /* A file that shrank while it was read, or holds less than it says. */
-    const std::optional<uint64_t> held = framesHeld(file);
+    const std::optional<uint64_t> held = session.facts().framesHeld;
     if (endedAt && held && *endedAt < std::min(*held, end.value_or(*held))) {
         reportError("'" + file.string() + "' ended early: " + std::to_string(*endedAt) + " of " +
                     std::to_string(*held) + " frames");

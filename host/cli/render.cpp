@@ -314,7 +314,7 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     if (job.format->writer == FormatWriter::EncoderPlugin)
         setup.encoder =
             chosenEncoder != nullptr ? *chosenEncoder : encoderFor(plugins, *job.format);
-    const std::optional<uint64_t> held = framesHeld(file);
+    const std::optional<uint64_t> held = session.facts().framesHeld;
     const std::optional<uint64_t> expected = expectedFrames(file, session.frameBytes(), held, span);
     OutputFile out(output, job.format->writer != FormatWriter::Raw, [&] {
         if (breaks.arrived())

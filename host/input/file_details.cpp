@@ -5,10 +5,12 @@
 #include "platform/platform.h"
 #include "protracker/replayer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
 #include <iterator>
+#include <limits>
 #include <memory>
 
 namespace orvane {
@@ -63,12 +65,12 @@ struct LoadedModule {
     std::unique_ptr<struct pt_state, StateRelease> state;
 };
 
-LoadedModule loadCopy(std::span<const uint8_t> image)
+LoadedModule loadCopy(std::span<const uint8_t> image, uint32_t rate = 44100)
 {
     LoadedModule module{{image.begin(), image.end()}, nullptr};
     if (!module.image.empty())
-        module.state.reset(
-            pt_init(module.image.data(), imageSize(module.image), 44100, ovExecInterface()));
+        module.state.reset(pt_init(module.image.data(), imageSize(module.image),
+                                   static_cast<int32>(rate), ovExecInterface()));
     return module;
 }
 
@@ -138,10 +140,22 @@ bool namedAsModule(const std::filesystem::path &file)
     return name.starts_with("mod.") || (name.size() > 4 && name.ends_with(".mod"));
 }
 
-std::string moduleTitle(std::span<const uint8_t> image)
+std::optional<uint64_t> moduleFrames(std::span<const uint8_t> image, uint32_t rate, uint32_t passes,
+                                     uint64_t limit)
 {
-    std::optional<ModuleDetails> details = readModuleDetails(image);
-    return details ? details->title : std::string();
+    if (image.empty() || !hasModuleTag(image))
+        return std::nullopt;
+    /* The invert loop writes into the image the scan runs over. */
+    LoadedModule module = loadCopy(image, rate);
+    if (module.state == nullptr)
+        return std::nullopt;
+    const int64 samples = pt_song_samples(
+        module.state.get(), static_cast<int32>(passes),
+        static_cast<int64>(std::min<uint64_t>(limit, std::numeric_limits<int64>::max())),
+        ovExecInterface());
+    if (samples < 0)
+        return std::nullopt;
+    return static_cast<uint64_t>(samples);
 }
 
 std::string AiffDetails::whyUnplayable(const std::string &player) const
@@ -171,12 +185,11 @@ std::optional<AiffDetails> readAiffDetails(const std::filesystem::path &file)
     auto *IDOS = reinterpret_cast<struct DOSIFace *>(
         IExec->GetInterface(IExec, dosBase, "main", 1, nullptr));
     std::optional<AiffDetails> details;
+    struct aiff_description aiff {};
     if (IDOS != nullptr) {
-        if (struct aiff_reader *reader = aiff_open(IExec, IDOS, file.c_str())) {
-            details = AiffDetails{reader->sample_rate, reader->num_channels, reader->sample_size,
-                                  reader->num_frames, aiff_sound_bytes(reader)};
-            aiff_close(IExec, IDOS, reader);
-        }
+        if (aiff_describe(IExec, IDOS, file.c_str(), &aiff))
+            details = AiffDetails{aiff.sample_rate, aiff.num_channels, aiff.sample_size,
+                                  aiff.num_frames, aiff.sound_bytes};
         IExec->DropInterface(IExec, reinterpret_cast<struct Interface *>(IDOS));
     }
     IExec->CloseLibrary(IExec, dosBase);

@@ -51,9 +51,13 @@ bool hasModuleTag(std::span<const uint8_t> head);
 /* The file's name marks it as a module: "song.mod" or "mod.song", in any case. */
 bool namedAsModule(const std::filesystem::path &file);
 
-/* The name a module gives itself, printable characters only, blanks
- * trimmed; empty when it has none or is no module the loader takes. */
-std::string moduleTitle(std::span<const uint8_t> image);
+/* Frames at `rate` from the start of a module until it has played `passes`
+ * times (1: once, to exactly the frame at which it would start again), the
+ * replayer's song scan followed for at most `limit` frames; nullopt when
+ * the image is no module the loader takes or the scan finds no end. Scans
+ * a private copy of the image. */
+std::optional<uint64_t> moduleFrames(std::span<const uint8_t> image, uint32_t rate, uint32_t passes,
+                                     uint64_t limit);
 
 struct AiffDetails {
     uint32_t rate = 0;

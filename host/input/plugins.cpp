@@ -6,20 +6,12 @@
 #include "platform/platform.h"
 
 #include <algorithm>
-#include <array>
-#include <string_view>
 
 namespace orvane {
 
 namespace {
 
 constexpr const char *kPluginSuffix = ".ovplug";
-
-/* Descriptor name of the plug-in built on the replayer library. */
-constexpr std::string_view kModuleFormat = "Protracker";
-
-/* Descriptor names of the plug-ins whose streams never end. */
-constexpr std::array<std::string_view, 1> kEndlessFormats{kModuleFormat};
 
 } // namespace
 
@@ -49,6 +41,7 @@ std::unique_ptr<LoadedPlugin> LoadedPlugin::open(const std::filesystem::path &fi
         whyNot = "refuses this host's version";
         return nullptr;
     }
+    plugin->format_ = &formatOf(plugin->name());
     return plugin;
 }
 
@@ -68,14 +61,6 @@ std::string LoadedPlugin::name() const { return fieldText(info_->Name, PLAYERINF
 bool LoadedPlugin::encodes() const
 {
     return iface_->Data.PositiveSize >= OVPLUG_ENCODER_SLOTS * sizeof(void *);
-}
-
-bool LoadedPlugin::readsModules() const { return name() == kModuleFormat; }
-
-bool LoadedPlugin::neverEnds() const
-{
-    return std::find(kEndlessFormats.begin(), kEndlessFormats.end(), name()) !=
-           kEndlessFormats.end();
 }
 
 PluginSet::PluginSet(const std::filesystem::path &folder) : folder_(folder)

@@ -6,6 +6,7 @@
 #define OV_HOST_PLUGINS_H
 
 #include "frame/ovplug.h"
+#include "host/input/formats.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -38,13 +39,8 @@ public:
     std::string name() const;
     /* The interface carries the encoder slots. */
     bool encodes() const;
-    /* It plays the modules the replayer library's loader reads, so that
-     * loader can say what it finds in one. */
-    bool readsModules() const;
-    /* Its streams never end (a Protracker module starts again at its first
-     * position, by the plug-in's contract), so a length must come from
-     * elsewhere. Every other plug-in's stream ends when a decode says so. */
-    bool neverEnds() const;
+    /* What the host knows of its format beyond the contract. */
+    const Format &format() const { return *format_; }
 
 private:
     LoadedPlugin() = default;
@@ -52,6 +48,7 @@ private:
     struct Library *base_ = nullptr;
     struct OVPlugIFace *iface_ = nullptr;
     const struct PlayerInfo *info_ = nullptr;
+    const Format *format_ = nullptr;
 };
 
 /* The plug-in a file was recognised by, with the loading mode it asked for. */

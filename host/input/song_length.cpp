@@ -1,14 +1,12 @@
 #include "host/input/song_length.h"
 
 #include "host/host_error.h"
-#include "host/input/file_details.h"
-#include "platform/platform.h"
+#include "host/input/formats.h"
 #include "protracker/replayer.h"
 
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <vector>
 
 namespace orvane {
 
@@ -48,25 +46,14 @@ HostError startBeyondEnd(const char *what, uint64_t end, uint32_t rate)
 
 std::optional<uint64_t> songFrames(const PlayerSession &session, uint32_t passes)
 {
+    const Format &format = session.plugin().format();
     std::span<const uint8_t> original = session.originalImage();
-    if (!session.endless() || original.empty() ||
-        !pt_has_signature(original.data(), static_cast<uint32>(original.size())))
-        return std::nullopt;
-    /* The invert loop writes into the image the scan runs over. */
-    std::vector<uint8_t> image(original.begin(), original.end());
-    struct ExecIFace *IExec = ovExecInterface();
-    struct pt_state *state = pt_init(image.data(), static_cast<int32>(image.size()),
-                                     static_cast<int32>(session.rate()), IExec);
-    if (state == nullptr)
+    if (format.songFrames == nullptr || original.empty())
         return std::nullopt;
     /* A single pass needs no bound of time: its rows bound it. */
-    const int64 limit = passes == 1 ? std::numeric_limits<int64>::max()
-                                    : static_cast<int64>(kLongestScanSeconds * session.rate());
-    int64 samples = pt_song_samples(state, static_cast<int32>(passes), limit, IExec);
-    IExec->FreeVec(IExec, state);
-    if (samples < 0)
-        return std::nullopt;
-    return static_cast<uint64_t>(samples);
+    const uint64_t limit =
+        passes == 1 ? std::numeric_limits<uint64_t>::max() : kLongestScanSeconds * session.rate();
+    return format.songFrames(original, session.rate(), passes, limit);
 }
 
 std::optional<uint64_t> framesToTake(const PlayerSession &session, const Length &length,
@@ -107,15 +94,6 @@ std::optional<uint64_t> framesToTake(const PlayerSession &session, const Length 
                           std::to_string(PT_SCAN_MAX_ROWS) + " rows)";
     }
     return end;
-}
-
-std::optional<uint64_t> framesHeld(const std::filesystem::path &file)
-{
-    std::optional<AiffDetails> aiff = readAiffDetails(file);
-    const uint32_t frameBytes = aiff ? aiff->channels * (aiff->bits / 8) : 0;
-    if (frameBytes == 0)
-        return std::nullopt;
-    return aiff->soundBytes / frameBytes;
 }
 
 std::string durationText(uint64_t frames, uint32_t rate)

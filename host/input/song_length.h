@@ -30,9 +30,10 @@ struct Length {
     uint64_t startFrame(uint32_t rate) const;
 };
 
-/* Frames from the start of a module until it has played `passes` times (1:
- * once, to exactly the frame at which it would start again); nullopt when
- * the session is no Protracker module or the scan finds no end. One pass
+/* Frames from the start of a song until it has played `passes` times (1:
+ * once, to exactly the frame at which it would start again), by its
+ * format's song scan; nullopt when its format has none (only a module's
+ * has) or the scan finds no end. One pass
  * is followed to its end however long it plays, as long as it comes back
  * to a row within PT_SCAN_MAX_ROWS rows; several passes for up to 24 hours.
  * Scans a private copy of the file as it was read, so the stream is left
@@ -49,11 +50,6 @@ std::optional<uint64_t> songFrames(const PlayerSession &session, uint32_t passes
  * song or file whose length is known, before anything is decoded. */
 std::optional<uint64_t> framesToTake(const PlayerSession &session, const Length &length,
                                      std::string *whyEndless = nullptr);
-
-/* Frames a stream of `file` delivers by the file's own account, from its
- * start: an AIFF file's sound data, as the AIFF reader sees it; nullopt
- * when the file does not say (a module, or no regular file). */
-std::optional<uint64_t> framesHeld(const std::filesystem::path &file);
 
 /* "m:ss.mmm" (or "h:mm:ss.mmm") of a frame count. */
 std::string durationText(uint64_t frames, uint32_t rate);

@@ -25,17 +25,14 @@ constexpr size_t kLargestImage = size_t{1} << 30;
 std::string quoted(const std::filesystem::path &file) { return "'" + file.string() + "'"; }
 
 /* Why a stream delivered not a single frame, as far as the host can tell:
- * the contract's 16-bit samples (sample format 2) in the one or two
- * channels an output buffer holds; an AIFF file as its reader sees it. */
-std::string noFramesReason(const LoadedPlugin &plugin, const struct PlayerStream &record,
-                           const std::filesystem::path &file)
+ * what the format's reader found when the stream opened, else the
+ * contract's 16-bit samples (sample format 2) in the one or two channels
+ * an output buffer holds. */
+std::string noFramesReason(const std::string &who, const struct PlayerStream &record,
+                           const FileFacts &facts)
 {
-    const std::string who = "the " + plugin.name() + " plug-in";
-    if (std::optional<AiffDetails> aiff = readAiffDetails(file)) {
-        std::string why = aiff->whyUnplayable(who);
-        if (!why.empty())
-            return why;
-    }
+    if (!facts.whyUnplayable.empty())
+        return facts.whyUnplayable;
     if (record.Channels > 2)
         return std::to_string(record.Channels) + " channels; " + who +
                " plays mono and stereo files";
@@ -86,7 +83,7 @@ std::string unrecognisedReason(const PluginSet &plugins, const std::filesystem::
     std::string why = "no plug-in recognises this file";
     const bool modulesPlayed =
         std::any_of(plugins.plugins().begin(), plugins.plugins().end(),
-                    [](const auto &plugin) { return plugin->readsModules(); });
+                    [](const auto &plugin) { return plugin->format().modules; });
     if (!modulesPlayed && hasModuleTag(head))
         why += ": it looks like a Protracker \"M.K.\" module, and no plug-in in '" +
                plugins.folder().string() + "' plays modules";
@@ -131,7 +128,8 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
         if (found.loadMode == LOADMODE_IN_MEMORY) {
             /* Of a module, only what the replay can ever read: nothing
              * past it is heard, and junk behind a module costs no memory. */
-            const size_t reach = plugin_->readsModules() ? moduleReach(image_) : 0;
+            const Format &format = plugin_->format();
+            const size_t reach = format.reach != nullptr ? format.reach(image_) : 0;
             readOn(in, file, image_, reach != 0 ? reach : kLargestImage + 1);
             if (image_.size() > kLargestImage)
                 throw HostError(quoted(file) + ": too large to load into memory");
@@ -145,15 +143,17 @@ PlayerSession::PlayerSession(const PluginSet &plugins, const std::filesystem::pa
                             ", which this host does not know");
         }
     }
-    if (found.loadMode == LOADMODE_IN_MEMORY && plugin_->neverEnds())
+    const Format &format = plugin_->format();
+    if (found.loadMode == LOADMODE_IN_MEMORY && format.endless)
         original_ = image_;
     open(file);
-    title_ = found.loadMode == LOADMODE_IN_MEMORY ? moduleTitle(image_) : std::string();
-    if (title_.empty())
-        title_ = file.filename().string();
+    const std::string who = "the " + plugin_->name() + " plug-in";
+    if (format.describe != nullptr)
+        facts_ = format.describe(image_, file, who);
+    title_ = facts_.title.empty() ? file.filename().string() : facts_.title;
     firstBlockPending_ = !decodeBlock().empty();
     if (!firstBlockPending_)
-        whyUnplayable_ = noFramesReason(*plugin_, *record_, file);
+        whyUnplayable_ = noFramesReason(who, *record_, facts_);
 }
 
 void PlayerSession::open(const std::filesystem::path &file)
@@ -164,7 +164,8 @@ void PlayerSession::open(const std::filesystem::path &file)
     if (!ready) {
         iface->ClosePlayer(iface, record_.get());
         record_.reset();
-        std::string why = plugin_->readsModules() ? moduleRefusal(image_) : std::string();
+        const Format &format = plugin_->format();
+        std::string why = format.refusal != nullptr ? format.refusal(image_) : std::string();
         throw HostError(quoted(file) + ": the " + plugin_->name() +
                         " plug-in cannot open this file" + (why.empty() ? "" : ": " + why));
     }

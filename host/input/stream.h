@@ -46,10 +46,12 @@ public:
     bool durationKnown() const { return record_->Duration != 0 && !endless(); }
     /* The stream never ends by its plug-in's contract; any other ends when
      * its decode says so, whether or not its duration is known. */
-    bool endless() const { return plugin_->neverEnds(); }
-    /* The song's name: a module's title from its first 20 bytes, else the
-     * file's name. */
+    bool endless() const { return plugin_->format().endless; }
+    /* The song's name: the name the file gives itself (a module's title),
+     * else the file's name. */
     const std::string &title() const { return title_; }
+    /* What the format's own reader found in the file as the stream opened. */
+    const FileFacts &facts() const { return facts_; }
     /* The bytes read from the file: all of it in loading mode 2, its head
      * otherwise (sample data may since have been rewritten by the stream). */
     std::span<const uint8_t> image() const { return image_; }
@@ -111,6 +113,7 @@ private:
     std::vector<uint8_t> original_;
     std::unique_ptr<struct PlayerStream> record_;
     std::string path_;
+    FileFacts facts_;
     std::string title_;
     std::string whyUnplayable_;
     bool ended_ = false;

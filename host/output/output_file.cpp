@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <mutex>
 #include <random>
+#include <utility>
 
 namespace orvane {
 
@@ -146,218 +147,391 @@ std::string linkTarget(std::filesystem::path path)
     return {};
 }
 
-} // namespace
-
-OutputFile::OutputFile(HeadProbe) : path_("(probe)"), probe_(true) {}
-
-OutputFile::OutputFile(const std::string &path, bool patchedLater,
-                       const std::function<void()> &whileWaiting)
-    : path_(path)
-{
-    if (path == "-") {
-        fd_ = 1;
-        streamed_ = true;
-        held_ = patchedLater;
-        return;
-    }
-    replaced_ = linkTarget(path);
-    if (replaced_.empty()) {
-        errno = ELOOP;
-        fail("create");
-    }
-    struct stat existing {};
-    const bool replacing = ::stat(replaced_.c_str(), &existing) == 0;
-    if (!replacing && errno != ENOENT)
-        fail("create");
-    if (replacing && S_ISDIR(existing.st_mode)) {
-        errno = EISDIR;
-        fail("create");
-    }
-    /* A device, a pipe or a socket is written as it is, like standard
-     * output: renaming a finished file over it would replace it. A pipe
-     * nobody reads yet is waited for without blocking, so that Ctrl-C
-     * still counts. */
-    if (replacing && !S_ISREG(existing.st_mode)) {
-        const bool pipe = S_ISFIFO(existing.st_mode);
-        const int flags = O_WRONLY | O_CLOEXEC | (pipe ? O_NONBLOCK : 0);
-        while ((fd_ = ::open(replaced_.c_str(), flags)) < 0 && pipe && errno == ENXIO) {
-            if (whileWaiting)
-                whileWaiting();
-            ::poll(nullptr, 0, 50);
-        }
-        if (fd_ < 0)
-            fail("open");
-        if (pipe)
-            ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-        streamed_ = true;
-        held_ = patchedLater;
-        return;
-    }
-    /* As cp does: a file the user could not write is not replaced (root
-     * can write any). */
-    if (replacing && ::access(replaced_.c_str(), W_OK) != 0)
-        fail("replace");
-    for (int attempt = 0; attempt < 100 && fd_ < 0; attempt++) {
-        temporary_ = temporaryPath(replaced_);
-        fd_ = createTemporary(temporary_);
-        if (fd_ < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd_ < 0) {
-        temporary_.clear();
-        fail("create");
-    }
-    if (replacing) {
-        if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
-            [[maybe_unused]] int kept = ::fchown(fd_, existing.st_uid, existing.st_gid);
-        }
-        ::fchmod(fd_, existing.st_mode & 0777);
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd_, 0666 & ~mask);
-    }
-}
-
-OutputFile::~OutputFile()
-{
-    if (fd_ > 1)
-        ::close(fd_);
-    if (!committed_ && !temporary_.empty()) {
-        ::unlink(temporary_.c_str());
-        forgetTemporary(temporary_);
-    }
-}
-
-std::string OutputFile::name() const
-{
-    return path_ == "-" ? "standard output" : "'" + path_ + "'";
-}
-
-void OutputFile::fail(const char *what) const
+[[noreturn]] void fail(const std::string &name, const char *what)
 {
     const std::string reason = std::strerror(errno);
-    throw HostError("cannot " + std::string(what) + " " + name() + ": " + reason);
+    throw HostError("cannot " + std::string(what) + " " + name + ": " + reason);
 }
 
-void OutputFile::writeAll(int fd, std::span<const uint8_t> bytes) const
+void writeAll(int fd, std::span<const uint8_t> bytes, const std::string &name)
 {
     while (!bytes.empty()) {
         ssize_t done = ::write(fd, bytes.data(), bytes.size());
         if (done < 0 && errno == EINTR)
             continue;
         if (done <= 0)
-            fail("write");
+            fail(name, "write");
         bytes = bytes.subspan(static_cast<size_t>(done));
     }
 }
 
-void OutputFile::checkReader() const
-{
-    /* POLLERR and POLLHUP are reported whatever is asked for. */
-    struct pollfd reader {
-        fd_, 0, 0
-    };
-    if (::poll(&reader, 1, 0) == 1 && (reader.revents & (POLLERR | POLLHUP)) != 0) {
-        ::raise(SIGPIPE);
-        errno = EPIPE;
-        fail("write");
+/* An open descriptor, closed with its owner (standard output never). */
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { close(); }
+    Descriptor(Descriptor &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor &operator=(Descriptor &&other) noexcept
+    {
+        if (this != &other) {
+            close();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
     }
-}
+    int get() const { return fd_; }
+    /* Closes it now; the result of close(2). */
+    int close()
+    {
+        const int fd = std::exchange(fd_, -1);
+        return fd > 1 ? ::close(fd) : 0;
+    }
 
-void OutputFile::append(std::span<const uint8_t> bytes)
-{
-    if (probe_) {
-        size_t kept = static_cast<size_t>(std::min<uint64_t>(
-            bytes.size(), kProbeKeptBytes - std::min<uint64_t>(size_, kProbeKeptBytes)));
-        head_.insert(head_.end(), bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(kept));
-    } else if (held_) {
-        checkReader();
-        const uint64_t needed = heldBytes_.size() + bytes.size();
-        if (needed > heldBytes_.capacity())
-            heldBytes_.reserve(static_cast<size_t>(
-                std::max<uint64_t>(needed, std::min<uint64_t>(heldBytes_.capacity() * 2,
-                                                              kHeldLimit + kHeldFinishBytes))));
-        heldBytes_.insert(heldBytes_.end(), bytes.begin(), bytes.end());
-    } else if (size_ < head_.size() || !waiting_.empty()) {
-        /* The head sent ahead stands in for the bytes as first written,
-         * and waits to go out with the first bytes after it: a reader
+private:
+    int fd_ = -1;
+};
+
+} // namespace
+
+class OutputFile::Destination {
+public:
+    explicit Destination(std::string name) : name_(std::move(name)) {}
+    virtual ~Destination() = default;
+    /* `bytes` follow the `size` bytes written before them. */
+    virtual void append(std::span<const uint8_t> bytes, uint64_t size) = 0;
+    /* Overwrites bytes already written (the caller checked they are). */
+    virtual void patch(uint64_t offset, std::span<const uint8_t> bytes) = 0;
+    virtual void commit() = 0;
+    virtual bool streamed() const { return false; }
+    virtual bool heldFull() const { return false; }
+    virtual uint64_t sentBytes(uint64_t) const { return 0; }
+
+protected:
+    [[noreturn]] void fail(const char *what) const { orvane::fail(name_, what); }
+    const std::string name_;
+};
+
+namespace {
+
+/* A file on a disk: written under a hidden temporary name beside the file
+ * it replaces (or makes), renamed over it once complete. */
+class RenamedFile final : public OutputFile::Destination {
+public:
+    /* `existing`: the file replaced, null when there is none. */
+    RenamedFile(const std::string &replaced, const struct stat *existing, std::string name)
+        : Destination(std::move(name)), replaced_(replaced)
+    {
+        /* As cp does: a file the user could not write is not replaced
+         * (root can write any). */
+        if (existing != nullptr && ::access(replaced_.c_str(), W_OK) != 0)
+            fail("replace");
+        int fd = -1;
+        for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
+            temporary_ = temporaryPath(replaced_);
+            fd = createTemporary(temporary_);
+            if (fd < 0 && errno != EEXIST)
+                break;
+        }
+        if (fd < 0) {
+            temporary_.clear();
+            fail("create");
+        }
+        fd_ = Descriptor(fd);
+        takeModeOf(existing);
+    }
+    ~RenamedFile() override
+    {
+        fd_.close();
+        if (!committed_ && !temporary_.empty()) {
+            ::unlink(temporary_.c_str());
+            forgetTemporary(temporary_);
+        }
+    }
+    void append(std::span<const uint8_t> bytes, uint64_t) override
+    {
+        writeAll(fd_.get(), bytes, name_);
+    }
+    void patch(uint64_t offset, std::span<const uint8_t> bytes) override
+    {
+        ssize_t done = ::pwrite(fd_.get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (done != static_cast<ssize_t>(bytes.size()))
+            fail("write");
+    }
+    void commit() override
+    {
+        if (::fsync(fd_.get()) != 0) {
+            const int error = errno;
+            fd_.close();
+            errno = error;
+            fail("write");
+        }
+        if (fd_.close() != 0)
+            fail("write");
+        if (::rename(temporary_.c_str(), replaced_.c_str()) != 0)
+            fail("write");
+        forgetTemporary(temporary_);
+        committed_ = true;
+    }
+
+private:
+    /* A file replaced keeps its mode (and, where allowed, its owner); a new
+     * one gets what the umask leaves of 0666. */
+    void takeModeOf(const struct stat *existing)
+    {
+        if (existing != nullptr) {
+            if (existing->st_uid != ::geteuid() || existing->st_gid != ::getegid()) {
+                [[maybe_unused]] int kept = ::fchown(fd_.get(), existing->st_uid, existing->st_gid);
+            }
+            ::fchmod(fd_.get(), existing->st_mode & 0777);
+        } else {
+            mode_t mask = ::umask(0);
+            ::umask(mask);
+            ::fchmod(fd_.get(), 0666 & ~mask);
+        }
+    }
+
+    std::string replaced_; /* the file a link leads to, or the path itself */
+    std::string temporary_;
+    Descriptor fd_;
+    bool committed_ = false;
+};
+
+/* Standard output, a device or a pipe, written in order as the bytes come.
+ * A head sent ahead stands in for the first bytes as first written, which
+ * later patches must leave exactly as sent. */
+class StreamedFile final : public OutputFile::Destination {
+public:
+    StreamedFile(Descriptor fd, std::vector<uint8_t> head, std::string name)
+        : Destination(std::move(name)), fd_(std::move(fd)), head_(std::move(head))
+    {}
+    void append(std::span<const uint8_t> bytes, uint64_t size) override
+    {
+        if (size >= head_.size() && waiting_.empty())
+            return writeAll(fd_.get(), bytes, name_);
+        /* The head waits to go out with the first bytes after it: a reader
          * that looks at the header alone may take it for the whole file. */
         size_t promised = static_cast<size_t>(std::min<uint64_t>(
-            head_.size() - std::min<uint64_t>(size_, head_.size()), bytes.size()));
+            head_.size() - std::min<uint64_t>(size, head_.size()), bytes.size()));
         finalHead_.insert(finalHead_.end(), bytes.begin(),
                           bytes.begin() + static_cast<ptrdiff_t>(promised));
-        auto headAt = head_.begin() + static_cast<ptrdiff_t>(size_ < head_.size() ? size_ : 0);
+        auto headAt = head_.begin() + static_cast<ptrdiff_t>(size < head_.size() ? size : 0);
         waiting_.insert(waiting_.end(), headAt, headAt + static_cast<ptrdiff_t>(promised));
         waiting_.insert(waiting_.end(), bytes.begin() + static_cast<ptrdiff_t>(promised),
                         bytes.end());
-        if (size_ + bytes.size() > head_.size()) {
-            writeAll(fd_, waiting_);
+        if (size + bytes.size() > head_.size()) {
+            writeAll(fd_.get(), waiting_, name_);
             waiting_ = {};
         }
-    } else {
-        writeAll(fd_, bytes);
     }
+    void patch(uint64_t offset, std::span<const uint8_t> bytes) override
+    {
+        if (offset + bytes.size() > head_.size()) {
+            errno = ESPIPE;
+            fail("patch");
+        }
+        /* Checked against the head sent ahead once the file is complete. */
+        std::copy(bytes.begin(), bytes.end(), finalHead_.begin() + static_cast<ptrdiff_t>(offset));
+    }
+    void commit() override
+    {
+        if (finalHead_ != head_)
+            throw HostError("the header sent ahead to " + name_ +
+                            " does not match the file as it ended; the output is not a valid file");
+        writeAll(fd_.get(), waiting_, name_);
+    }
+    bool streamed() const override { return true; }
+    uint64_t sentBytes(uint64_t size) const override { return size; }
+
+private:
+    Descriptor fd_;
+    std::vector<uint8_t> head_;      /* sent ahead */
+    std::vector<uint8_t> finalHead_; /* those bytes as written and patched here */
+    std::vector<uint8_t> waiting_;   /* the head, until the bytes after it come */
+};
+
+/* Standard output, a device or a pipe for a file patched at its end: the
+ * bytes are held here until it is complete, up to kHeldLimit. */
+class HeldStream final : public OutputFile::Destination {
+public:
+    HeldStream(Descriptor fd, std::string name) : Destination(std::move(name)), fd_(std::move(fd))
+    {}
+    void append(std::span<const uint8_t> bytes, uint64_t) override
+    {
+        checkReader();
+        const uint64_t needed = held_.size() + bytes.size();
+        if (needed > held_.capacity())
+            held_.reserve(static_cast<size_t>(std::max<uint64_t>(
+                needed, std::min<uint64_t>(held_.capacity() * 2,
+                                           OutputFile::kHeldLimit + kHeldFinishBytes))));
+        held_.insert(held_.end(), bytes.begin(), bytes.end());
+    }
+    void patch(uint64_t offset, std::span<const uint8_t> bytes) override
+    {
+        std::copy(bytes.begin(), bytes.end(), held_.begin() + static_cast<ptrdiff_t>(offset));
+    }
+    void commit() override
+    {
+        writeAll(fd_.get(), held_, name_);
+        held_.clear();
+    }
+    bool streamed() const override { return true; }
+    bool heldFull() const override { return held_.size() >= OutputFile::kHeldLimit; }
+    /* Streams from now on, `head` sent ahead. */
+    std::unique_ptr<StreamedFile> sendAhead(std::vector<uint8_t> head)
+    {
+        return std::make_unique<StreamedFile>(std::move(fd_), std::move(head), name_);
+    }
+
+private:
+    /* Ends the program as a write would (SIGPIPE) once the reader of the
+     * pipe has gone, instead of holding on for nobody. */
+    void checkReader() const
+    {
+        /* POLLERR and POLLHUP are reported whatever is asked for. */
+        struct pollfd reader {
+            fd_.get(), 0, 0
+        };
+        if (::poll(&reader, 1, 0) == 1 && (reader.revents & (POLLERR | POLLHUP)) != 0) {
+            ::raise(SIGPIPE);
+            errno = EPIPE;
+            fail("write");
+        }
+    }
+
+    Descriptor fd_;
+    std::vector<uint8_t> held_;
+};
+
+/* Nowhere: keeps the first bytes written and learns which of them are
+ * rewritten. */
+class ProbeOfHead final : public OutputFile::Destination {
+public:
+    ProbeOfHead() : Destination("'(probe)'") {}
+    void append(std::span<const uint8_t> bytes, uint64_t size) override
+    {
+        size_t kept = static_cast<size_t>(std::min<uint64_t>(
+            bytes.size(), kProbeKeptBytes - std::min<uint64_t>(size, kProbeKeptBytes)));
+        head_.insert(head_.end(), bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(kept));
+    }
+    void patch(uint64_t offset, std::span<const uint8_t> bytes) override
+    {
+        uint64_t end = offset + bytes.size();
+        if (end > head_.size()) {
+            overflow_ = true;
+            return;
+        }
+        std::copy(bytes.begin(), bytes.end(), head_.begin() + static_cast<ptrdiff_t>(offset));
+        rewrittenEnd_ = std::max(rewrittenEnd_, end);
+    }
+    void commit() override {}
+    std::optional<std::vector<uint8_t>> rewrittenHead() const
+    {
+        if (overflow_)
+            return std::nullopt;
+        return std::vector<uint8_t>(head_.begin(),
+                                    head_.begin() + static_cast<ptrdiff_t>(rewrittenEnd_));
+    }
+
+private:
+    std::vector<uint8_t> head_;
+    uint64_t rewrittenEnd_ = 0; /* end of the furthest patch */
+    bool overflow_ = false;     /* a patch beyond the bytes kept */
+};
+
+/* Opens a device, a pipe or a socket to write to as it is, like standard
+ * output: renaming a finished file over it would replace it. A pipe
+ * nobody reads yet is waited for without blocking, so that Ctrl-C still
+ * counts. */
+Descriptor openStreamed(const std::string &path, bool pipe,
+                        const std::function<void()> &whileWaiting, const std::string &name)
+{
+    const int flags = O_WRONLY | O_CLOEXEC | (pipe ? O_NONBLOCK : 0);
+    int fd;
+    while ((fd = ::open(path.c_str(), flags)) < 0 && pipe && errno == ENXIO) {
+        if (whileWaiting)
+            whileWaiting();
+        ::poll(nullptr, 0, 50);
+    }
+    if (fd < 0)
+        fail(name, "open");
+    if (pipe)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return Descriptor(fd);
+}
+
+std::unique_ptr<OutputFile::Destination> streamedTo(Descriptor fd, bool patchedLater,
+                                                    const std::string &name)
+{
+    if (patchedLater)
+        return std::make_unique<HeldStream>(std::move(fd), name);
+    return std::make_unique<StreamedFile>(std::move(fd), std::vector<uint8_t>{}, name);
+}
+
+} // namespace
+
+OutputFile::OutputFile(HeadProbe) : path_("(probe)"), to_(std::make_unique<ProbeOfHead>()) {}
+
+OutputFile::OutputFile(const std::string &path, bool patchedLater,
+                       const std::function<void()> &whileWaiting)
+    : path_(path)
+{
+    if (path == "-") {
+        to_ = streamedTo(Descriptor(1), patchedLater, name());
+        return;
+    }
+    const std::string replaced = linkTarget(path);
+    if (replaced.empty()) {
+        errno = ELOOP;
+        fail(name(), "create");
+    }
+    struct stat existing {};
+    const bool replacing = ::stat(replaced.c_str(), &existing) == 0;
+    if (!replacing && errno != ENOENT)
+        fail(name(), "create");
+    if (replacing && S_ISDIR(existing.st_mode)) {
+        errno = EISDIR;
+        fail(name(), "create");
+    }
+    if (replacing && !S_ISREG(existing.st_mode))
+        to_ = streamedTo(openStreamed(replaced, S_ISFIFO(existing.st_mode), whileWaiting, name()),
+                         patchedLater, name());
+    else
+        to_ = std::make_unique<RenamedFile>(replaced, replacing ? &existing : nullptr, name());
+}
+
+OutputFile::~OutputFile() = default;
+
+std::string OutputFile::name() const
+{
+    return path_ == "-" ? "standard output" : "'" + path_ + "'";
+}
+
+bool OutputFile::streamed() const { return to_->streamed(); }
+
+bool OutputFile::heldFull() const { return to_->heldFull(); }
+
+uint64_t OutputFile::sentBytes() const { return to_->sentBytes(size_); }
+
+void OutputFile::append(std::span<const uint8_t> bytes)
+{
+    to_->append(bytes, size_);
     size_ += bytes.size();
-}
-
-std::optional<std::vector<uint8_t>> OutputFile::rewrittenHead() const
-{
-    if (headOverflow_)
-        return std::nullopt;
-    return std::vector<uint8_t>(head_.begin(),
-                                head_.begin() + static_cast<ptrdiff_t>(rewrittenEnd_));
-}
-
-void OutputFile::sendAhead(std::vector<uint8_t> head)
-{
-    if (!held_ || size_ != 0) {
-        errno = EINVAL;
-        fail("stream");
-    }
-    held_ = false;
-    head_ = std::move(head);
 }
 
 void OutputFile::patch(uint64_t offset, std::span<const uint8_t> bytes)
 {
     if (offset > size_ || bytes.size() > size_ - offset) {
         errno = EINVAL;
-        fail("patch");
+        fail(name(), "patch");
     }
-    if (probe_) {
-        uint64_t end = offset + bytes.size();
-        if (end > head_.size()) {
-            headOverflow_ = true;
-            return;
-        }
-        std::copy(bytes.begin(), bytes.end(), head_.begin() + static_cast<ptrdiff_t>(offset));
-        rewrittenEnd_ = std::max(rewrittenEnd_, end);
-        return;
-    }
-    if (held_) {
-        std::copy(bytes.begin(), bytes.end(), heldBytes_.begin() + static_cast<ptrdiff_t>(offset));
-        return;
-    }
-    if (streamed_ && offset + bytes.size() <= head_.size()) {
-        /* Checked against the head sent ahead once the file is complete. */
-        std::copy(bytes.begin(), bytes.end(), finalHead_.begin() + static_cast<ptrdiff_t>(offset));
-        return;
-    }
-    if (streamed_) {
-        errno = ESPIPE;
-        fail("patch");
-    }
-    ssize_t done = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-    if (done != static_cast<ssize_t>(bytes.size()))
-        fail("write");
+    to_->patch(offset, bytes);
 }
 
 void OutputFile::writeAt(uint64_t offset, std::span<const uint8_t> bytes)
 {
     if (offset > size_) {
         errno = EINVAL;
-        fail("write");
+        fail(name(), "write");
     }
     size_t overlap = static_cast<size_t>(std::min<uint64_t>(size_ - offset, bytes.size()));
     if (overlap > 0)
@@ -365,31 +539,22 @@ void OutputFile::writeAt(uint64_t offset, std::span<const uint8_t> bytes)
     append(bytes.subspan(overlap));
 }
 
-void OutputFile::commit()
+void OutputFile::commit() { to_->commit(); }
+
+std::optional<std::vector<uint8_t>> OutputFile::rewrittenHead() const
 {
-    if (probe_)
-        return;
-    if (finalHead_ != head_)
-        throw HostError("the header sent ahead to " + name() +
-                        " does not match the file as it ended; the output is not a valid file");
-    if (held_) {
-        writeAll(fd_, heldBytes_);
-        heldBytes_.clear();
+    const auto *probe = dynamic_cast<const ProbeOfHead *>(to_.get());
+    return probe != nullptr ? probe->rewrittenHead() : std::vector<uint8_t>{};
+}
+
+void OutputFile::sendAhead(std::vector<uint8_t> head)
+{
+    auto *held = dynamic_cast<HeldStream *>(to_.get());
+    if (held == nullptr || size_ != 0) {
+        errno = EINVAL;
+        fail(name(), "stream");
     }
-    writeAll(fd_, waiting_);
-    if (streamed_) {
-        committed_ = true;
-        return;
-    }
-    if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
-        fd_ = -1;
-        fail("write");
-    }
-    fd_ = -1;
-    if (::rename(temporary_.c_str(), replaced_.c_str()) != 0)
-        fail("write");
-    forgetTemporary(temporary_);
-    committed_ = true;
+    to_ = held->sendAhead(std::move(head));
 }
 
 } // namespace orvane

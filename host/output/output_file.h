@@ -12,12 +12,19 @@
  * is written as it is; when the bytes must be patched afterwards they are
  * held until the end, unless the bytes the patches will leave are known
  * beforehand (sendAhead).
+ *
+ * What it writes to is one of four kinds of destination, each a type of
+ * its own behind one interface: a renamed file (on a disk, through its
+ * temporary), a streamed file (standard output, a device or a pipe,
+ * possibly with its header sent ahead), a held stream (the same, held for
+ * patching) and a head probe (nowhere).
  */
 #ifndef OV_HOST_OUTPUT_FILE_H
 #define OV_HOST_OUTPUT_FILE_H
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -51,18 +58,17 @@ public:
     /* Finishes the file under its real name. */
     void commit();
     uint64_t size() const { return size_; }
-    bool toStandardOutput() const { return fd_ == 1; }
     /* Standard output, a device or a pipe: written in order, never reread. */
-    bool streamed() const { return streamed_; }
+    bool streamed() const;
     /* Held for patching and grown to kHeldLimit: a writer stops taking
      * audio then and finishes the file, whose last bytes are still held. */
-    bool heldFull() const { return held_ && heldBytes_.size() >= kHeldLimit; }
+    bool heldFull() const;
     /* The most a file streamed to a pipe but patched at its end (FLAC, MP3)
      * is held in memory before the render stops: 1 GiB, a quarter of that
      * in a 32-bit address space. */
     static constexpr uint64_t kHeldLimit = uint64_t{1} << (sizeof(size_t) >= 8 ? 30 : 28);
     /* Bytes that have left for a streamed file (none while held). */
-    uint64_t sentBytes() const { return streamed_ && !held_ ? size_ : 0; }
+    uint64_t sentBytes() const;
     /* "standard output" or the name in quotes, for messages. */
     std::string name() const;
 
@@ -76,28 +82,13 @@ public:
      * leave exactly those bytes (HostError if not). */
     void sendAhead(std::vector<uint8_t> head);
 
-private:
-    [[noreturn]] void fail(const char *what) const;
-    void writeAll(int fd, std::span<const uint8_t> bytes) const;
-    /* While holding: ends the program as a write would (SIGPIPE) once the
-     * reader of the pipe has gone, instead of holding on for nobody. */
-    void checkReader() const;
+    /* What the bytes go to; one kind per type (output_file.cpp). */
+    class Destination;
 
+private:
     std::string path_;
-    std::string replaced_; /* the file a link leads to, or the path itself */
-    std::string temporary_;
-    int fd_ = -1;
-    bool streamed_ = false; /* standard output, a device or a pipe: no rename, no seeking */
-    bool held_ = false;     /* streamed and patched later: bytes kept here */
-    std::vector<uint8_t> heldBytes_;
-    bool probe_ = false;
-    std::vector<uint8_t> head_;      /* probe: the first bytes; streamed: the head sent ahead */
-    std::vector<uint8_t> finalHead_; /* streamed: those bytes as written and patched here */
-    std::vector<uint8_t> waiting_;   /* streamed: the head, until the bytes after it come */
-    uint64_t rewrittenEnd_ = 0;      /* probe: end of the furthest patch */
-    bool headOverflow_ = false;      /* probe: a patch beyond the bytes kept */
+    std::unique_ptr<Destination> to_;
     uint64_t size_ = 0;
-    bool committed_ = false;
 };
 
 } // namespace orvane

@@ -321,7 +321,7 @@ FileOutcome playFile(const PluginSet &plugins, const std::filesystem::path &file
     std::fflush(stdout);
     PcmShaper shaper(options.shaping, session.channels());
     std::optional<uint64_t> endedAt;
-    After after;
+    After after = After::NextFile;
     {
         Playback playback(session, end, shaper, controls);
         after = playback.play(options.length.startFrame(session.rate()));

@@ -348,7 +348,7 @@ struct Terminal {
     }
 };
 
-TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminal)
+TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminalAndShowsProgress)
 {
     Terminal terminal;
     FILE *to = ::fdopen(std::exchange(terminal.side, -1), "w");
@@ -365,6 +365,15 @@ TEST(Console, TheStatusLineRewritesItselfInPlaceOnATerminal)
     EXPECT_EQ(terminal.written(), "\r0:01 [##..]\r0:02       \r\n\r3\r\n");
 
     EXPECT_EQ(orvane::clockText(3599.9) + " " + orvane::clockText(3600), "59:59 1:00:00");
+    /* Of the song's bound, else of its known duration, else no bar. */
+    using orvane::ProgressLayout;
+    const std::string bar = "[#####" + std::string(25, '.') + "]";
+    EXPECT_EQ(orvane::progressLine(ProgressLayout::Playing, {441000, 44100, 2646000, 63700}),
+              "  0:10 " + bar + " 1:00");
+    EXPECT_EQ(orvane::progressLine(ProgressLayout::Rendering, {441000, 44100, std::nullopt, 63700}),
+              "rendering 0:10 / 1:03 " + bar);
+    EXPECT_EQ(orvane::progressLine(ProgressLayout::Rendering, {441000, 44100, std::nullopt, 0}),
+              "rendering 0:10");
     EXPECT_EQ(orvane::durationText(uint64_t{44100} * 3723 + 44056, 44100), "1:02:03.999");
 }
 

@@ -295,6 +295,27 @@ TEST(CommandTable, TheManualAndTheCompletionNameItsCommands)
     EXPECT_EQ(completed.out, commands + "\n") << completed.err;
 }
 
+/* Files 0 to 4: 0 cut short, 1 failing, 2 going back once, 3 stopping. */
+TEST(EachFile, GoesWhereEachFileSaysAndKeepsTheCommandsStatusRule)
+{
+    using orvane::Then;
+    for (const auto failures : {orvane::Failures::FirstStays, orvane::Failures::Replace}) {
+        std::vector<size_t> order;
+        auto one = [&order](size_t index) -> orvane::FileOutcome {
+            order.push_back(index);
+            if (index == 1)
+                throw orvane::HostError("fails");
+            if (index == 2 && std::count(order.begin(), order.end(), 2) == 1)
+                return {0, Then::Previous};
+            return {index == 3 ? 0 : orvane::kStatusCutShort, index == 3 ? Then::Stop : Then::Next};
+        };
+        const orvane::FilesDone done = orvane::eachFile(5, one, failures);
+        EXPECT_EQ(order, (std::vector<size_t>{0, 1, 2, 1, 2, 3}));
+        EXPECT_EQ(done.failed, 2u);
+        EXPECT_EQ(done.status, failures == orvane::Failures::FirstStays ? 2 : 1);
+    }
+}
+
 TEST(PluginSet, LettingGoOfThePluginsUnloadsTheirFiles)
 {
     auto mapped = [](const std::string &name) {

@@ -16,6 +16,14 @@ function(help_text out)
 endfunction()
 
 help_text(main)
+# The commands, as the help lists them.
+execute_process(COMMAND ${ORVANE} --help OUTPUT_VARIABLE help)
+string(REGEX MATCH "\nSubcommands:\n(  [^\n]*\n)+" section "${help}")
+string(REGEX MATCHALL "\n  [^ \n]+" commands "${section}")
+list(TRANSFORM commands REPLACE "^\n  " "")
+if(NOT commands)
+  message(FATAL_ERROR "orvane --help lists no commands")
+endif()
 set(page ".TH ORVANE 1 \"\" \"orvane ${VERSION}\" \"User Commands\"
 .SH NAME
 orvane \\- plays Protracker modules and AIFF files through the Orvane plug-ins
@@ -26,7 +34,7 @@ orvane \\- plays Protracker modules and AIFF files through the Orvane plug-ins
 .nf
 ${main}.fi
 ")
-foreach(command play render info plugins)
+foreach(command ${commands})
   help_text(text ${command})
   # The examples come once, in the description.
   string(REGEX REPLACE "\nExamples:.*" "\n" text "${text}")

@@ -11,6 +11,33 @@ void reportError(const std::string &message)
     std::fprintf(stderr, "orvane: %s\n", message.c_str());
 }
 
+FilesDone eachFile(size_t count, const std::function<FileOutcome(size_t index)> &one,
+                   Failures failures, const std::function<std::string(size_t index)> &name)
+{
+    FilesDone done;
+    for (size_t index = 0; index < count;) {
+        FileOutcome outcome;
+        try {
+            outcome = one(index);
+        } catch (const Interrupted &) {
+            throw;
+        } catch (const HostError &error) {
+            std::fflush(stdout);
+            reportError(name ? "'" + name(index) + "': " + error.what() : error.what());
+            done.failed++;
+            outcome.status = error.exitStatus();
+            if (failures == Failures::Replace)
+                done.status = 0;
+        }
+        if (done.status == 0)
+            done.status = outcome.status;
+        if (outcome.then == Then::Stop)
+            break;
+        index = outcome.then == Then::Next ? index + 1 : index - (index > 0 ? 1 : 0);
+    }
+    return done;
+}
+
 std::vector<std::filesystem::path> Places::filesOrDemo(const std::vector<std::string> &files) const
 {
     if (!files.empty())

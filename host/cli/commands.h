@@ -1,19 +1,29 @@
 /*
- * The player's commands. Each returns the process exit status; failures
- * that stop a command are thrown as HostError.
+ * The player's commands, in one table: each with its name, what it does in
+ * a line, its options and how it runs. Each returns the process exit
+ * status; failures that stop a command are thrown as HostError.
  */
 #ifndef OV_HOST_COMMANDS_H
 #define OV_HOST_COMMANDS_H
 
+#include "host/host_error.h"
 #include "host/input/song_length.h"
 #include "host/output/audio_writer.h"
 #include "host/output/pcm_shaping.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
+
+namespace CLI {
+class App;
+}
 
 namespace orvane {
 
@@ -55,6 +65,25 @@ struct RenderOptions {
  * file is kept, complete up to the cut. */
 constexpr int kStatusCutShort = 2;
 
+/* What the command line gives the commands. */
+struct CommandOptions {
+    PlayOptions play;
+    RenderOptions render;
+    std::vector<std::string> infoFiles;
+};
+
+struct Command {
+    std::string_view name;
+    std::string_view summary; /* one line, for the help */
+    /* Adds the command's options and arguments, read into `options`. */
+    void (*addOptions)(CLI::App &command, CommandOptions &options);
+    int (*run)(const Places &places, const CommandOptions &options);
+};
+
+/* Every command, in the order the help lists them. The manual page and the
+ * bash completion read the list from the help. */
+std::span<const Command> commandTable();
+
 int runPlay(const Places &places, const PlayOptions &options);
 int runRender(const Places &places, const RenderOptions &options);
 /* A render through the given encoder instead of the plug-in whose encoder
@@ -65,6 +94,38 @@ int runPlugins(const Places &places);
 
 /* Prints "orvane: message" on standard error. */
 void reportError(const std::string &message);
+
+/* Thrown when the user stops the command (Ctrl-C): the files still to go
+ * are left, not only the one in hand. */
+struct Interrupted : HostError {
+    using HostError::HostError;
+};
+
+/* What a command does after one of its files. */
+enum class Then { Next, Previous, Stop };
+
+struct FileOutcome {
+    int status = 0; /* 0, or kStatusCutShort */
+    Then then = Then::Next;
+};
+
+/* How a file that fails counts in the status of the command. */
+enum class Failures {
+    Replace,   /* its status replaces the status so far */
+    FirstStays /* the first status that is not 0 stays, whatever follows */
+};
+
+struct FilesDone {
+    int status = 0;
+    size_t failed = 0;
+};
+
+/* The loop over a command's files: `one` does file `index` and says which
+ * comes next. A file that fails with HostError is reported, after what went
+ * to standard output, as "orvane: why", or "orvane: 'file': why" where
+ * `name` names it, and the next one goes; Interrupted stops the loop. */
+FilesDone eachFile(size_t count, const std::function<FileOutcome(size_t index)> &one,
+                   Failures failures, const std::function<std::string(size_t index)> &name = {});
 
 } // namespace orvane
 

@@ -11,12 +11,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace orvane {
 
 namespace {
 
 int gSignalAtExit = 0;
+
+constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGQUIT};
+volatile sig_atomic_t gEndSignal = 0;
+
+extern "C" void noteEndSignal(int signal) { gEndSignal = signal; }
 
 bool inForeground() { return ::tcgetpgrp(0) == ::getpgrp(); }
 
@@ -96,6 +102,28 @@ bool BreakWatch::arrived()
     return (IExec->SetSignal(IExec, 0, 0) & SIGBREAKF_CTRL_C) != 0;
 }
 
+EndSignals::EndSignals()
+{
+    static_assert(std::size(kEndSignals) == kCount);
+    /* Without SA_RESTART: a call that waits (a read from a pipe) is cut
+     * short, as the process is to end anyway. */
+    struct sigaction action {};
+    action.sa_handler = noteEndSignal;
+    sigemptyset(&action.sa_mask);
+    for (int i = 0; i < kCount; i++)
+        sigaction(kEndSignals[i], &action, &saved_[i]);
+}
+
+EndSignals::~EndSignals()
+{
+    for (int i = 0; i < kCount; i++)
+        sigaction(kEndSignals[i], &saved_[i], nullptr);
+    if (gEndSignal != 0)
+        endBySignalAtExit(gEndSignal);
+}
+
+bool EndSignals::arrived() { return gEndSignal != 0; }
+
 void endBySignalAtExit(int signal) { gSignalAtExit = signal; }
 
 int exitStatusOrSignal(int status)
@@ -132,6 +160,27 @@ std::string progressBar(double fraction, int width)
     int filled = static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * width));
     return "[" + std::string(static_cast<size_t>(filled), '#') +
            std::string(static_cast<size_t>(width - filled), '.') + "]";
+}
+
+std::string progressLine(ProgressLayout layout, const Progress &progress)
+{
+    const double seconds = static_cast<double>(progress.frame) / progress.rate;
+    std::optional<double> total;
+    double fraction = 0;
+    if (progress.limit) {
+        total = static_cast<double>(*progress.limit) / progress.rate;
+        fraction = static_cast<double>(progress.frame) / static_cast<double>(*progress.limit);
+    } else if (progress.durationMs != 0) {
+        total = progress.durationMs / 1000.0;
+        fraction = seconds * 1000.0 / progress.durationMs;
+    }
+    const bool playing = layout == ProgressLayout::Playing;
+    std::string line = (playing ? "  " : "rendering ") + clockText(seconds);
+    if (!total)
+        return line;
+    const std::string bar = progressBar(fraction, 30);
+    return line +
+           (playing ? " " + bar + " " + clockText(*total) : " / " + clockText(*total) + " " + bar);
 }
 
 StatusLine::StatusLine(FILE *to) : to_(to), enabled_(::isatty(::fileno(to)) != 0) {}

@@ -1,14 +1,16 @@
 /*
  * The terminal side of the player: keys read one at a time while playing,
- * and the one-line progress display.
+ * the signals that stop a command, and the one-line progress display.
  */
 #ifndef OV_HOST_CONSOLE_H
 #define OV_HOST_CONSOLE_H
 
+#include <signal.h>
 #include <termios.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace orvane {
@@ -48,6 +50,27 @@ public:
     bool arrived();
 };
 
+/* SIGTERM, SIGHUP and SIGQUIT, while alive: the command stops as it does
+ * on Ctrl-C, lets go of the terminal and the sound device, and then the
+ * signal ends the process with the system's own action at the very end
+ * (exitStatusOrSignal), as it would have at once. */
+class EndSignals {
+public:
+    EndSignals();
+    /* Gives the signals their actions back, and has a signal that arrived
+     * end the process at exit. */
+    ~EndSignals();
+    EndSignals(const EndSignals &) = delete;
+    EndSignals &operator=(const EndSignals &) = delete;
+
+    /* A signal has arrived. */
+    static bool arrived();
+
+private:
+    static constexpr int kCount = 3;
+    struct sigaction saved_[kCount];
+};
+
 /* Makes the process end by `signal` with its default action, once the
  * command has stopped in order and cleaned up: the shell, or a script
  * running orvane in a loop, then sees what stopped it. */
@@ -60,6 +83,23 @@ int exitStatusOrSignal(int status);
 std::string clockText(double seconds);
 /* "[#####.....]" for a fraction in 0..1. */
 std::string progressBar(double fraction, int width);
+
+/* How far a song has come: `frame` frames at `rate`, of `limit` frames when
+ * it is bounded, else of `durationMs` when that is known (0: unknown). */
+struct Progress {
+    uint64_t frame = 0;
+    uint32_t rate = 1;
+    std::optional<uint64_t> limit;
+    uint32_t durationMs = 0;
+};
+
+enum class ProgressLayout {
+    Playing,  /* "  1:05 [####......] 3:20" */
+    Rendering /* "rendering 1:05 / 3:20 [####......]" */
+};
+
+/* The progress line; the bar and the whole length only when it is known. */
+std::string progressLine(ProgressLayout layout, const Progress &progress);
 
 /* Rewrites one status line in place on a terminal. */
 class StatusLine {

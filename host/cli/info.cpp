@@ -50,20 +50,15 @@ void printDetails(const PlayerSession &session)
 int runInfo(const Places &places, const std::vector<std::string> &files)
 {
     PluginSet plugins(places.pluginDir);
-    int status = 0;
-    for (const auto &file : places.filesOrDemo(files)) {
-        try {
-            PlayerSession session(plugins, file);
-            printInfo(session, file);
-            printDetails(session);
-            session.requirePlayable();
-        } catch (const HostError &error) {
-            std::fflush(stdout);
-            reportError(error.what());
-            status = error.exitStatus();
-        }
-    }
-    return status;
+    const std::vector<std::filesystem::path> paths = places.filesOrDemo(files);
+    auto describe = [&](size_t index) {
+        PlayerSession session(plugins, paths[index]);
+        printInfo(session, paths[index]);
+        printDetails(session);
+        session.requirePlayable();
+        return FileOutcome{};
+    };
+    return eachFile(paths.size(), describe, Failures::Replace).status;
 }
 
 int runPlugins(const Places &places)

@@ -4,16 +4,13 @@
  */
 #include "host/cli/commands.h"
 #include "host/cli/console.h"
-#include "host/cli/option_checks.h"
 #include "host/host_error.h"
-#include "host/output/output_format.h"
 
 #include "platform/platform.h"
 #include "platform/testing.h"
 
 #include <CLI/CLI.hpp>
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -46,8 +43,6 @@ std::filesystem::path companionFolder()
     return std::filesystem::is_directory(installed, error) ? installed.lexically_normal() : program;
 }
 
-constexpr std::array<std::string_view, 4> kCommands{"play", "render", "info", "plugins"};
-
 /* The first word that is no option must name a command. CLI11 would call
  * it an unexpected argument; this says what it is and what the commands
  * are. Empty when the command line is fine in that respect. */
@@ -61,13 +56,12 @@ std::string unknownCommand(int argc, char **argv)
         }
         if (word.starts_with("-"))
             continue;
-        for (std::string_view command : kCommands) {
-            if (word == command)
-                return {};
-        }
         std::string list;
-        for (std::string_view command : kCommands)
-            list += (list.empty() ? "" : ", ") + std::string(command);
+        for (const Command &command : commandTable()) {
+            if (word == command.name)
+                return {};
+            list += (list.empty() ? "" : ", ") + std::string(command.name);
+        }
         return "unknown command '" + std::string(word) + "'; the commands are " + list;
     }
     return {};
@@ -145,39 +139,41 @@ int checkNothingLeft(int status)
     return status;
 }
 
-void addShaping(CLI::App *command, Shaping &shaping)
+/* The program's own options, its help, and a subcommand per command. */
+void describe(CLI::App &app, std::string &pluginDir, CommandOptions &options)
 {
-    command
-        ->add_option("--stereo", shaping.stereoPercent,
-                     "Stereo width in percent: 100 the plug-in's own panning (default), 0 mono")
-        ->check(amountWithin("percent", 0, 100));
-    command->add_option("--gain", shaping.gainDb, "Gain in dB; clipped samples are counted")
-        ->check(amountWithin("dB", -60, 60));
+    app.footer(kExamples);
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "orvane " OV_VERSION);
+    app.add_option("--plugin-dir", pluginDir,
+                   "Folder of the *.ovplug plug-ins (default: the program's folder)")
+        ->check(CLI::ExistingDirectory);
+    for (const Command &command : commandTable()) {
+        CLI::App *sub = app.add_subcommand(std::string(command.name), std::string(command.summary));
+        command.addOptions(*sub, options);
+        sub->fallthrough();
+    }
 }
 
-/* About 31 years: far beyond any song, and well within a frame count. */
-constexpr double kMostSeconds = 1e9;
-
-void addLength(CLI::App *command, Length &length)
+/* Runs the command the command line chose; a failure that stops it is
+ * reported here. */
+int run(const CLI::App &app, const Places &places, const CommandOptions &options)
 {
-    auto *seconds = command->add_option("--seconds", length.seconds, "Stop after this many seconds")
-                        ->check(positiveAmount("seconds", kMostSeconds));
-    command->add_option("--frames", length.frames, "Stop after this many sample frames")
-        ->check(positiveWhole<uint64_t>("frames"))
-        ->excludes(seconds);
-}
-
-/* Where a song begins and how often it plays. */
-void addSongPlace(CLI::App *command, Length &length)
-{
-    command
-        ->add_flag("--loop{forever}", length.loop,
-                   "Play a module N more times after its first pass (--loop=N); --loop alone: "
-                   "forever")
-        ->check((CLI::IsMember({"forever"}) | CLI::Range(0, 1000000)).description(""))
-        ->option_text("[=N]  (N from 0 to 1000000)");
-    command->add_option("--start", length.startSeconds, "Begin this many seconds into the song")
-        ->check(amountWithin("seconds", 0, kMostSeconds));
+    try {
+        for (const Command &command : commandTable()) {
+            if (*app.get_subcommand(std::string(command.name)))
+                return command.run(places, options);
+        }
+    } catch (const HostError &error) {
+        std::fflush(stdout);
+        reportError(error.what());
+        return error.exitStatus();
+    } catch (const std::exception &error) {
+        std::fflush(stdout);
+        reportError(std::string("stopped: ") + error.what());
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -186,73 +182,10 @@ int main(int argc, char **argv)
 {
     Places places{companionFolder(), companionFolder()};
     std::string pluginDir;
-
+    CommandOptions options;
     CLI::App app{"orvane: plays Protracker modules and AIFF files through the Orvane plug-ins",
                  "orvane"};
-    app.footer(kExamples);
-    app.require_subcommand(1);
-    app.set_version_flag("--version", "orvane " OV_VERSION);
-    app.add_option("--plugin-dir", pluginDir,
-                   "Folder of the *.ovplug plug-ins (default: the program's folder)")
-        ->check(CLI::ExistingDirectory);
-
-    PlayOptions play;
-    auto *playCommand = app.add_subcommand(
-        "play", "Play files through the sound device (the demo song without FILE)");
-    playCommand->add_option("FILE", play.files,
-                            "Files to play in turn, at 1000 to 384000 Hz (render takes any rate)");
-    addLength(playCommand, play.length);
-    addSongPlace(playCommand, play.length);
-    playCommand->add_flag("--visualise,--visualize", play.visualise, "Show the Zephrin visualiser");
-    addShaping(playCommand, play.shaping);
-    playCommand->add_flag("--no-keys", play.noKeys,
-                          "Leave the terminal alone: no keys (as in a pipe or a background job)");
-
-    RenderOptions render;
-    auto *renderCommand = app.add_subcommand(
-        "render", "Decode files into AIFF, WAV, FLAC and other formats, or raw PCM");
-    renderCommand->add_option("FILE", render.files,
-                              "Files to render (the demo song when left out)");
-    addLength(renderCommand, render.length);
-    addSongPlace(renderCommand, render.length);
-    /* Output formats, batch rendering, stereo and gain. */
-    auto *output = renderCommand->add_option(
-        "-o,--output", render.output,
-        "Output file; its extension chooses the format. - for standard output (raw PCM unless "
-        "--format says otherwise). An existing file is replaced whole, once the new one is "
-        "complete, and keeps its mode; a link stays, the file it leads to is replaced");
-    renderCommand
-        ->add_option("--output-dir", render.outputDir,
-                     "Write one file per input here, named after it (AIFF unless --format)")
-        ->excludes(output);
-    auto *raw = renderCommand->add_flag("--raw", render.raw,
-                                        "Write the decoded PCM exactly as delivered (big-endian)");
-    renderCommand
-        ->add_option("--format", render.format,
-                     "Output format, whatever the extension: " + formatList())
-        ->excludes(raw);
-    renderCommand->add_option("--endian", render.endian, "Byte order of raw PCM (default big)")
-        ->check(CLI::IsMember({"little", "big"}));
-    addShaping(renderCommand, render.shaping);
-    renderCommand->add_flag("--visualise,--visualize", render.visualise,
-                            "Run Zephrin while rendering");
-    renderCommand->add_option(
-        "--frames-dir", render.framesDir,
-        "Run Zephrin headless and save its pictures here as numbered PNG files");
-    renderCommand
-        ->add_option("--frames-every", render.framesEvery, "Save every N-th picture (default 10)")
-        ->check(positiveWhole<uint32_t>("pictures"));
-
-    std::vector<std::string> infoFiles;
-    auto *infoCommand = app.add_subcommand(
-        "info", "Describe files: plug-in, loading mode, format, duration, title");
-    infoCommand->add_option("FILE", infoFiles, "Files to describe");
-
-    auto *pluginsCommand = app.add_subcommand("plugins", "List the plug-ins and their descriptors");
-
-    for (auto *command : {playCommand, renderCommand, infoCommand, pluginsCommand})
-        command->fallthrough();
-
+    describe(app, pluginDir, options);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
@@ -266,26 +199,7 @@ int main(int argc, char **argv)
         places.pluginDir = pluginDir;
         ovSetLibraryPath(pluginDir.c_str());
     }
-
-    int status = 0;
-    try {
-        if (*playCommand)
-            status = runPlay(places, play);
-        else if (*renderCommand)
-            status = runRender(places, render);
-        else if (*infoCommand)
-            status = runInfo(places, infoFiles);
-        else
-            status = runPlugins(places);
-    } catch (const HostError &error) {
-        std::fflush(stdout);
-        reportError(error.what());
-        status = error.exitStatus();
-    } catch (const std::exception &error) {
-        std::fflush(stdout);
-        reportError(std::string("stopped: ") + error.what());
-        status = 1;
-    }
+    const int status = run(app, places, options);
     ovExpungeLibraries();
     return exitStatusOrSignal(checkNothingLeft(checkOutputWritten(status)));
 }

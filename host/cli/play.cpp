@@ -3,6 +3,7 @@
 #include "host/cli/commands.h"
 #include "host/cli/console.h"
 #include "host/cli/display_check.h"
+#include "host/cli/visualiser_feed.h"
 #include "host/host_error.h"
 #include "host/input/song_length.h"
 #include "host/input/stream.h"
@@ -12,9 +13,6 @@
 
 #include <SDL.h>
 
-#include <signal.h>
-
-#include <array>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -26,7 +24,6 @@ namespace {
 
 constexpr double kQueueSeconds = 0.25; /* audio kept queued ahead of the device */
 constexpr uint32_t kSeekStepSeconds = 10;
-constexpr uint32_t kSignalsPerSecond = 50;
 constexpr Uint32 kLoopDelayMs = 5;
 
 /* Rates the sound device is opened at; files at other rates are only
@@ -52,56 +49,6 @@ public:
     ~SoundSystem() { SDL_QuitSubSystem(SDL_INIT_AUDIO); }
     SoundSystem(const SoundSystem &) = delete;
     SoundSystem &operator=(const SoundSystem &) = delete;
-};
-
-/* SIGTERM, SIGHUP and SIGQUIT while playing: the song stops as it does on
- * Ctrl-C, the terminal and the sound device are let go, and then the
- * signal ends the process with the system's own action, as it would have
- * at once. */
-class EndSignals {
-public:
-    EndSignals()
-    {
-        /* Without SA_RESTART: a call that waits (a read from a pipe) is cut
-         * short, as the process is to end anyway. */
-        struct sigaction action {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        for (size_t i = 0; i < kSignals.size(); i++)
-            sigaction(kSignals[i], &action, &saved_[i]);
-    }
-    ~EndSignals() { restore(); }
-    EndSignals(const EndSignals &) = delete;
-    EndSignals &operator=(const EndSignals &) = delete;
-
-    /* The signal that arrived, 0 while none has. */
-    static int caught() { return caught_; }
-    /* Ends the process by the signal that arrived, if one did. */
-    void endByCaught()
-    {
-        const int signal = caught_;
-        if (signal == 0)
-            return;
-        restore();
-        ::signal(signal, SIG_DFL);
-        sigset_t only;
-        sigemptyset(&only);
-        sigaddset(&only, signal);
-        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-        ::raise(signal);
-    }
-
-private:
-    static constexpr std::array<int, 3> kSignals{SIGTERM, SIGHUP, SIGQUIT};
-    static void onSignal(int signal) { caught_ = signal; }
-    void restore()
-    {
-        for (size_t i = 0; i < kSignals.size(); i++)
-            sigaction(kSignals[i], &saved_[i], nullptr);
-    }
-
-    static inline volatile sig_atomic_t caught_ = 0;
-    std::array<struct sigaction, kSignals.size()> saved_{};
 };
 
 /* Device buffer of about a twentieth of a second, a power of two of frames:
@@ -190,143 +137,165 @@ std::string keyLine(size_t files)
            "left/right seek " + std::to_string(kSeekStepSeconds) + " s, ? help";
 }
 
-/* Plays one song to its end, its bound, or a key; `endedAt`: the song's
- * frame where its stream ran out, if it did. */
-After playSession(PlayerSession &session, std::optional<uint64_t> limit, const Length &length,
-                  PcmShaper &shaper, KeyReader &keys, const std::string &keyHelp,
-                  const std::function<bool()> &stopAsked, VisualiserRun *visualiser,
-                  std::optional<uint64_t> &endedAt)
+/* What stays the same over the songs of one play command. */
+struct Controls {
+    KeyReader &keys;
+    std::string keyHelp;
+    std::function<bool()> stopAsked;
+    VisualiserRun *visualiser; /* null without one */
+};
+
+/* One song on the sound device, decoded a quarter of a second ahead of
+ * what is heard. Positions are counted from an anchor, moved by every
+ * seek: the song frame and the history frame that the device plays after
+ * having played `anchorPlayed_` frames. */
+class Playback {
+public:
+    Playback(PlayerSession &session, std::optional<uint64_t> limit, PcmShaper &shaper,
+             const Controls &controls)
+        : session_(session), limit_(limit), shaper_(shaper), controls_(controls),
+          device_(session.rate(), session.channels())
+    {
+        if (controls.visualiser != nullptr)
+            feed_.emplace(*controls.visualiser, VisualiserFeed::Pace::AsHeard, session.rate(),
+                          session.channels(), session.title());
+    }
+
+    /* Plays from song frame `start` to the song's end, its bound, or a key. */
+    After play(uint64_t start);
+    /* The song's frame where its stream ran out, if it did. */
+    std::optional<uint64_t> endedAt() const { return endedAt_; }
+
+private:
+    void fill();
+    std::optional<After> answer(Key key, uint64_t heard);
+    void seek(int64_t seconds, uint64_t heard);
+    void moveTo(uint64_t songAt);
+    void show(uint64_t heard);
+
+    PlayerSession &session_;
+    const std::optional<uint64_t> limit_;
+    PcmShaper &shaper_;
+    const Controls &controls_;
+    SoundDevice device_;
+    std::optional<VisualiserFeed> feed_;
+    StatusLine status_{stdout};
+    uint64_t songFrame_ = 0; /* of the next decoded frame */
+    uint64_t anchorSong_ = 0, anchorHistory_ = 0, anchorPlayed_ = 0;
+    bool decoding_ = true, paused_ = false;
+    std::string notice_;
+    std::optional<uint64_t> endedAt_;
+};
+
+After Playback::play(uint64_t start)
 {
-    const uint32_t rate = session.rate();
-    const uint32_t frameBytes = session.frameBytes();
-    SoundDevice device(rate, session.channels());
-    AudioHistory history;
-    std::optional<SpectrumAnalyser> analyser;
-    if (visualiser != nullptr) {
-        analyser.emplace(rate);
-        visualiser->port().setTitle(session.title());
-    }
-    StatusLine status(stdout);
-
-    /* Positions are counted from an anchor, moved by every seek: the song
-     * frame and the history frame that the device plays after having
-     * played `anchorPlayed` frames. */
-    /* position in the song of the next decoded frame */
-    uint64_t songFrame = session.skip(length.startFrame(rate), stopAsked);
-    uint64_t anchorSong = songFrame, anchorHistory = 0, anchorPlayed = 0;
-    uint64_t nextSignal = 0;
-    bool decoding = true, paused = false, started = false;
-    std::string notice;
-    const uint64_t ahead = static_cast<uint64_t>(kQueueSeconds * rate);
-    /* After a seek: what is queued goes, and the next decoded frame is
-     * `songAt` in the song. */
-    auto moveTo = [&](uint64_t songAt) {
-        device.drop();
-        anchorPlayed = device.playedFrames();
-        anchorHistory = history.end();
-        anchorSong = songFrame = songAt;
-        decoding = true;
-    };
-
+    songFrame_ = anchorSong_ = session_.skip(start, controls_.stopAsked);
+    fill();
+    device_.pause(false);
     for (;;) {
-        while (decoding && device.waitingFrames() < ahead) {
-            std::span<const uint8_t> block = session.decode();
-            if (block.empty())
-                endedAt = songFrame;
-            uint64_t take = block.size() / frameBytes;
-            if (limit)
-                take = std::min(take, *limit - std::min(*limit, songFrame));
-            if (take == 0) {
-                decoding = false;
-                break;
-            }
-            block = shaper.apply(block.first(static_cast<size_t>(take * frameBytes)));
-            device.queue(block);
-            history.append(block, session.channels());
-            songFrame += take;
-        }
-        if (!started) {
-            device.pause(false);
-            started = true;
-        }
-        uint64_t played = device.playedFrames() - anchorPlayed;
-        if (!decoding && device.waitingFrames() == 0)
+        const uint64_t played = device_.playedFrames() - anchorPlayed_;
+        if (!decoding_ && device_.waitingFrames() == 0)
             return After::NextFile;
-
-        uint64_t heardHistory = anchorHistory + played;
-        double elapsed = static_cast<double>(anchorSong + played) / rate;
-        if (visualiser != nullptr) {
-            visualiser->port().serve();
-            /* A frame still being drawn holds the signal back; the next
-             * turn of the loop tries again. */
-            if (!paused && heardHistory >= nextSignal &&
-                visualiser->offer(history, heardHistory, *analyser))
-                nextSignal = heardHistory + rate / kSignalsPerSecond;
+        if (feed_) {
+            feed_->answer();
+            if (!paused_)
+                feed_->offer(anchorHistory_ + played);
         }
-
-        Key key = keys.poll();
-        switch (key) {
-        case Key::Quit: return After::Quit;
-        case Key::Next: return After::NextFile;
-        case Key::Previous: return After::PreviousFile;
-        case Key::Help:
-            status.finish();
-            std::printf("%s\n", keyHelp.c_str());
-            std::fflush(stdout);
-            break;
-        case Key::Pause:
-            paused = !paused;
-            device.pause(paused);
-            break;
-        case Key::SeekBack:
-        case Key::SeekForward: {
-            int64_t now = static_cast<int64_t>(elapsed);
-            int64_t step = key == Key::SeekForward ? kSeekStepSeconds : -int64_t{kSeekStepSeconds};
-            if (session.restartable()) {
-                /* A module goes back to its start on a fresh copy and decodes
-                 * its way to the target, within the song's end. */
-                uint64_t target = static_cast<uint64_t>(
-                    std::max<int64_t>(static_cast<int64_t>(anchorSong + played) + step * rate, 0));
-                if (limit && target >= *limit) {
-                    notice = "(no further to go)";
-                    break;
-                }
-                notice.clear();
-                session.restart();
-                moveTo(session.skip(target, stopAsked));
-                break;
-            }
-            int32_t result = session.seek(static_cast<uint32_t>(std::max<int64_t>(now + step, 0)));
-            if (result == SEEKPLAYER_IMPOSSIBLE) {
-                notice = "(this plug-in cannot seek)";
-            } else if (result < 0) {
-                notice = key == Key::SeekForward ? "(no further to go)" : "(cannot seek there)";
-            } else {
-                notice.clear();
-                moveTo(static_cast<uint64_t>(result) * rate);
-            }
-            break;
-        }
-        case Key::None: break;
-        }
-        if (stopAsked())
+        if (std::optional<After> after = answer(controls_.keys.poll(), anchorSong_ + played))
+            return *after;
+        if (controls_.stopAsked())
             return After::Interrupted;
-
-        std::string line = "  " + clockText(elapsed);
-        if (limit) {
-            double total = static_cast<double>(*limit) / rate;
-            line += " " + progressBar(elapsed / total, 30) + " " + clockText(total);
-        } else if (session.durationKnown()) {
-            double total = session.durationMs() / 1000.0;
-            line += " " + progressBar(elapsed / total, 30) + " " + clockText(total);
-        }
-        if (paused)
-            line += "  (paused)";
-        if (!notice.empty())
-            line += "  " + notice;
-        status.show(line);
+        show(anchorSong_ + played);
         SDL_Delay(kLoopDelayMs);
+        fill();
     }
+}
+
+/* Decodes until the device holds a quarter of a second, or the song ends. */
+void Playback::fill()
+{
+    const uint32_t frameBytes = session_.frameBytes();
+    const uint64_t ahead = static_cast<uint64_t>(kQueueSeconds * session_.rate());
+    while (decoding_ && device_.waitingFrames() < ahead) {
+        std::span<const uint8_t> block = session_.decode();
+        if (block.empty())
+            endedAt_ = songFrame_;
+        uint64_t take = block.size() / frameBytes;
+        if (limit_)
+            take = std::min(take, *limit_ - std::min(*limit_, songFrame_));
+        if (take == 0) {
+            decoding_ = false;
+            return;
+        }
+        block = shaper_.apply(block.first(static_cast<size_t>(take * frameBytes)));
+        device_.queue(block);
+        if (feed_)
+            feed_->append(block);
+        songFrame_ += take;
+    }
+}
+
+/* What a key does, `heard` being the song frame playing. */
+std::optional<After> Playback::answer(Key key, uint64_t heard)
+{
+    switch (key) {
+    case Key::Quit: return After::Quit;
+    case Key::Next: return After::NextFile;
+    case Key::Previous: return After::PreviousFile;
+    case Key::Help:
+        status_.finish();
+        std::printf("%s\n", controls_.keyHelp.c_str());
+        std::fflush(stdout);
+        break;
+    case Key::Pause:
+        paused_ = !paused_;
+        device_.pause(paused_);
+        break;
+    case Key::SeekBack: seek(-int64_t{kSeekStepSeconds}, heard); break;
+    case Key::SeekForward: seek(kSeekStepSeconds, heard); break;
+    case Key::None: break;
+    }
+    return std::nullopt;
+}
+
+void Playback::seek(int64_t seconds, uint64_t heard)
+{
+    using Result = PlayerSession::Seek::Result;
+    const PlayerSession::Seek seek = session_.seekBy(heard, seconds, limit_, controls_.stopAsked);
+    switch (seek.result) {
+    case Result::Moved:
+        notice_.clear();
+        moveTo(seek.frame);
+        break;
+    case Result::PastLimit: notice_ = "(no further to go)"; break;
+    case Result::Refused:
+        notice_ = seconds > 0 ? "(no further to go)" : "(cannot seek there)";
+        break;
+    case Result::Impossible: notice_ = "(this plug-in cannot seek)"; break;
+    }
+}
+
+/* After a seek: what is queued goes, and the next decoded frame is
+ * `songAt` in the song. */
+void Playback::moveTo(uint64_t songAt)
+{
+    device_.drop();
+    anchorPlayed_ = device_.playedFrames();
+    anchorHistory_ = feed_ ? feed_->end() : 0;
+    anchorSong_ = songFrame_ = songAt;
+    decoding_ = true;
+}
+
+void Playback::show(uint64_t heard)
+{
+    std::string line = progressLine(
+        ProgressLayout::Playing,
+        {heard, session_.rate(), limit_, session_.durationKnown() ? session_.durationMs() : 0});
+    if (paused_)
+        line += "  (paused)";
+    if (!notice_.empty())
+        line += "  " + notice_;
+    status_.show(line);
 }
 
 /* Throws HostError when the device is not opened at the session's rate. */
@@ -339,15 +308,50 @@ void requirePlayableRate(const PlayerSession &session, const std::filesystem::pa
                         " Hz (orvane render writes it to a file at any rate)");
 }
 
+/* Plays one file; a song stopped by Ctrl-C or a signal throws Interrupted,
+ * once what it owes is reported. */
+FileOutcome playFile(const PluginSet &plugins, const std::filesystem::path &file,
+                     const PlayOptions &options, const Controls &controls)
+{
+    PlayerSession session(plugins, file);
+    session.requirePlayable();
+    requirePlayableRate(session, file);
+    const std::optional<uint64_t> end = framesToTake(session, options.length);
+    std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
+    std::fflush(stdout);
+    PcmShaper shaper(options.shaping, session.channels());
+    std::optional<uint64_t> endedAt;
+    After after = After::NextFile;
+    {
+        Playback playback(session, end, shaper, controls);
+        after = playback.play(options.length.startFrame(session.rate()));
+        endedAt = playback.endedAt();
+    }
+    if (std::string clipping = shaper.clippingReport(); !clipping.empty())
+        reportError("'" + file.string() + "': " + clipping);
+    FileOutcome outcome;
+    /* A file that shrank while it was read, or holds less than it says. */
+    const std::optional<uint64_t> held = session.facts().framesHeld;
+    if (endedAt && held && *endedAt < std::min(*held, end.value_or(*held))) {
+        reportError("'" + file.string() + "' ended early: " + std::to_string(*endedAt) + " of " +
+                    std::to_string(*held) + " frames");
+        outcome.status = kStatusCutShort;
+    }
+    switch (after) {
+    case After::Interrupted: throw Interrupted("");
+    case After::Quit: outcome.then = Then::Stop; break;
+    case After::PreviousFile: outcome.then = Then::Previous; break;
+    case After::NextFile: break;
+    }
+    return outcome;
+}
+
 int playFiles(const Places &places, const PlayOptions &options)
 {
     std::vector<std::filesystem::path> files = places.filesOrDemo(options.files);
     PluginSet plugins(places.pluginDir);
     SoundSystem sound;
     BreakWatch breaks;
-    const std::function<bool()> stopAsked = [&breaks] {
-        return breaks.arrived() || EndSignals::caught() != 0;
-    };
     std::unique_ptr<VisualiserPort> port;
     std::optional<VisualiserRun> visualiser;
     if (options.visualise && displayForVisualiser("playing")) {
@@ -355,47 +359,20 @@ int playFiles(const Places &places, const PlayOptions &options)
         visualiser.emplace(*port, places.visualiser(), false);
     }
     KeyReader keys(!options.noKeys);
-    const std::string keyHelp = keyLine(files.size());
+    const Controls controls{keys, keyLine(files.size()),
+                            [&breaks] { return breaks.arrived() || EndSignals::arrived(); },
+                            visualiser ? &*visualiser : nullptr};
     if (keys.active())
-        std::printf("%s\n", keyHelp.c_str());
-    int status = 0;
-    for (size_t index = 0; index < files.size();) {
-        const std::filesystem::path &file = files[index];
-        size_t next = index + 1;
-        try {
-            PlayerSession session(plugins, file);
-            session.requirePlayable();
-            requirePlayableRate(session, file);
-            const std::optional<uint64_t> end = framesToTake(session, options.length);
-            std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
-            std::fflush(stdout);
-            PcmShaper shaper(options.shaping, session.channels());
-            std::optional<uint64_t> endedAt;
-            After after = playSession(session, end, options.length, shaper, keys, keyHelp,
-                                      stopAsked, visualiser ? &*visualiser : nullptr, endedAt);
-            if (std::string clipping = shaper.clippingReport(); !clipping.empty())
-                reportError("'" + file.string() + "': " + clipping);
-            /* A file that shrank while it was read, or holds less than it says. */
-            const std::optional<uint64_t> held = session.facts().framesHeld;
-            if (endedAt && held && *endedAt < std::min(*held, end.value_or(*held))) {
-                reportError("'" + file.string() + "' ended early: " + std::to_string(*endedAt) +
-                            " of " + std::to_string(*held) + " frames");
-                status = status == 0 ? kStatusCutShort : status;
-            }
-            if (after == After::Interrupted)
-                return kStatusInterrupted;
-            if (after == After::Quit)
-                break;
-            if (after == After::PreviousFile)
-                next = index == 0 ? 0 : index - 1;
-        } catch (const HostError &error) {
-            std::fflush(stdout);
-            reportError(error.what());
-            status = error.exitStatus();
-        }
-        index = next;
+        std::printf("%s\n", controls.keyHelp.c_str());
+    try {
+        return eachFile(
+                   files.size(),
+                   [&](size_t index) { return playFile(plugins, files[index], options, controls); },
+                   Failures::Replace)
+            .status;
+    } catch (const Interrupted &) {
+        return kStatusInterrupted;
     }
-    return status;
 }
 
 } // namespace
@@ -403,9 +380,7 @@ int playFiles(const Places &places, const PlayOptions &options)
 int runPlay(const Places &places, const PlayOptions &options)
 {
     EndSignals ends;
-    const int status = playFiles(places, options);
-    ends.endByCaught();
-    return status;
+    return playFiles(places, options);
 }
 
 } // namespace orvane

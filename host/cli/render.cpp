@@ -5,6 +5,7 @@
 #include "host/cli/commands.h"
 #include "host/cli/console.h"
 #include "host/cli/display_check.h"
+#include "host/cli/visualiser_feed.h"
 #include "host/host_error.h"
 #include "host/input/song_length.h"
 #include "host/input/stream.h"
@@ -34,8 +35,7 @@ class RenderVisualiser {
 public:
     RenderVisualiser(const Places &places, const RenderOptions &options,
                      const PlayerSession &session)
-        : framesDir_(options.framesDir), every_(options.framesEvery), rate_(session.rate()),
-          channels_(session.channels()), analyser_(session.rate())
+        : framesDir_(options.framesDir), every_(options.framesEvery)
     {
         if (!framesDir_.empty()) {
             std::error_code error;
@@ -45,26 +45,19 @@ public:
                                 "': " + error.message());
         }
         run_.emplace(port_, places.visualiser(), !framesDir_.empty());
-        port_.setTitle(session.title());
+        feed_.emplace(*run_, VisualiserFeed::Pace::FrameByFrame, session.rate(), session.channels(),
+                      session.title());
     }
 
-    /* Shows the audio 50 times a second of it: one data signal, and so one
-     * frame, per fiftieth of a second. */
+    /* Shows the audio frame by frame, 50 frames a second of it. */
     void show(std::span<const uint8_t> frames)
     {
-        history_.append(frames, channels_);
-        const uint64_t step = std::max<uint32_t>(rate_ / 50, 1);
-        while (nextSignal_ + step <= history_.end()) {
-            nextSignal_ += step;
-            if (!run_->running())
-                continue;
-            port_.publish(history_, nextSignal_, analyser_);
-            if (!run_->waitForFrame())
-                continue;
+        feed_->append(frames);
+        feed_->showAppended([this] {
             shown_++;
             if (!framesDir_.empty() && shown_ % every_ == 0)
                 savePicture();
-        }
+        });
     }
 
     void finish() { run_->stop(); }
@@ -81,14 +74,10 @@ private:
 
     std::filesystem::path framesDir_;
     uint32_t every_;
-    uint32_t rate_;
-    uint32_t channels_;
     VisualiserPort port_;
-    AudioHistory history_;
-    SpectrumAnalyser analyser_;
     std::optional<VisualiserRun> run_;
+    std::optional<VisualiserFeed> feed_;
     uint64_t shown_ = 0;
-    uint64_t nextSignal_ = 0; /* history frame of the last signal */
 };
 
 /* One input and the output it is rendered to. */
@@ -96,11 +85,6 @@ struct RenderJob {
     std::filesystem::path input;
     std::string output;
     const OutputFormat *format;
-};
-
-/* Thrown on Ctrl-C: stops a batch too, not only the file being rendered. */
-struct Interrupted : HostError {
-    using HostError::HostError;
 };
 
 /* Ctrl-C seen: the work stops in order, and the process then ends by
@@ -193,6 +177,125 @@ std::vector<RenderJob> planJobs(const Places &places, const RenderOptions &optio
     return jobs;
 }
 
+/* Where a render begins in its song, and how far it goes from there. */
+struct SongSpan {
+    uint64_t start = 0;
+    std::optional<uint64_t> limit; /* frames from the start; none: to the song's end */
+};
+
+/* Refuses a song that never ends unless bounded, and decodes up to its
+ * start (a Ctrl-C meanwhile stops the render at the top of its loop). */
+SongSpan spanOf(PlayerSession &session, const RenderOptions &options,
+                const std::filesystem::path &file, BreakWatch &breaks)
+{
+    std::string whyEndless;
+    const std::optional<uint64_t> end = framesToTake(session, options.length, &whyEndless);
+    if (!end && session.endless())
+        throw HostError("'" + file.string() + "' " + whyEndless + ": give --seconds or --frames");
+    SongSpan span;
+    span.start = session.skip(options.length.startFrame(session.rate()),
+                              [&breaks] { return breaks.arrived(); });
+    if (end)
+        span.limit = *end - std::min(*end, span.start);
+    return span;
+}
+
+/* The frames a render will take: the file's own length where it tells it
+ * (`held`) and is large enough to hold it, when that is less than asked. */
+std::optional<uint64_t> expectedFrames(const std::filesystem::path &file, uint32_t frameBytes,
+                                       std::optional<uint64_t> held, const SongSpan &span)
+{
+    std::error_code sizeError;
+    const uint64_t fileSize = std::filesystem::file_size(file, sizeError);
+    std::optional<uint64_t> expected = span.limit;
+    if (held && !sizeError && fileSize / frameBytes >= *held &&
+        (!expected || *held - std::min(*held, span.start) < *expected))
+        expected = *held - std::min(*held, span.start);
+    return expected;
+}
+
+/* What went through a render's loop. */
+struct Copied {
+    uint64_t done = 0;        /* frames written */
+    bool streamEnded = false; /* the song ran out before the span did */
+};
+
+/* The song's span through the shaping into the writer and the visualiser,
+ * with a progress line; stopped by Ctrl-C, the song's end, or a full
+ * output. */
+Copied copySong(PlayerSession &session, const SongSpan &span, PcmShaper &shaper,
+                AudioWriter &writer, RenderVisualiser *visualiser, const OutputFile &out,
+                BreakWatch &breaks)
+{
+    const uint32_t frameBytes = session.frameBytes();
+    StatusLine status(stderr);
+    uint64_t remaining = span.limit.value_or(std::numeric_limits<uint64_t>::max());
+    Copied copied;
+    while (remaining > 0) {
+        if (breaks.arrived())
+            interrupt(interruption(out));
+        std::span<const uint8_t> block = session.decode();
+        copied.streamEnded = block.empty();
+        if (copied.streamEnded)
+            break;
+        uint64_t take = std::min<uint64_t>(block.size() / frameBytes, remaining);
+        block = shaper.apply(block.first(static_cast<size_t>(take * frameBytes)));
+        take = writer.write(block);
+        block = block.first(static_cast<size_t>(take * frameBytes));
+        if (visualiser != nullptr)
+            visualiser->show(block);
+        remaining -= take;
+        copied.done += take;
+        status.show(progressLine(ProgressLayout::Rendering,
+                                 {copied.done, session.rate(), span.limit,
+                                  session.durationKnown() ? session.durationMs() : 0}));
+        if (writer.full())
+            break;
+    }
+    return copied;
+}
+
+/* Says where the song fell short of the render: a file that ended early
+ * (held fewer frames than it says), and a length promised by a header sent
+ * ahead that is filled out with silence. Returns whether it ended early. */
+bool reportShortEnd(const std::filesystem::path &file, const SongSpan &span,
+                    std::optional<uint64_t> held, const Copied &copied, bool filledOut,
+                    uint32_t rate)
+{
+    const bool endedEarly =
+        copied.streamEnded && held &&
+        span.start + copied.done < std::min(*held, span.limit.value_or(*held) + span.start);
+    std::string ending;
+    if (endedEarly)
+        ending = "'" + file.string() +
+                 "' ended early: " + std::to_string(span.start + copied.done) + " of " +
+                 std::to_string(*held) + " frames";
+    if (filledOut)
+        ending += (endedEarly ? ""
+                              : "'" + file.string() + "' ended at " +
+                                    clockText(static_cast<double>(copied.done) / rate)) +
+                  "; the rest of the length its header promised is silence";
+    if (!ending.empty())
+        reportError(ending);
+    return endedEarly;
+}
+
+/* The writer and the output completed, and what happened to them said. */
+int finishOutput(AudioWriter &writer, OutputFile &out, const PcmShaper &shaper,
+                 const std::string &output, uint64_t done, uint32_t rate)
+{
+    writer.finish();
+    out.commit();
+    if (std::string clipping = shaper.clippingReport(); !clipping.empty())
+        reportError("'" + output + "': " + clipping);
+    if (!writer.full())
+        return 0;
+    reportError("stopped at " + clockText(static_cast<double>(done) / rate) + " (" +
+                std::to_string(done) + " frames): " + writer.whyFull() + "; '" + output +
+                "' is complete up to there");
+    return kStatusCutShort;
+}
+
 int renderOne(const Places &places, const PluginSet &plugins, const RenderOptions &options,
               const RenderJob &job, const EncoderChoice *chosenEncoder, BreakWatch &breaks)
 {
@@ -202,17 +305,7 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     const std::string &output = job.output;
     PlayerSession session(plugins, file);
     session.requirePlayable();
-    std::string whyEndless;
-    const std::optional<uint64_t> end = framesToTake(session, options.length, &whyEndless);
-    if (!end && session.endless())
-        throw HostError("'" + file.string() + "' " + whyEndless + ": give --seconds or --frames");
-    /* A Ctrl-C meanwhile stops the render at the top of its loop. */
-    const uint64_t start = session.skip(options.length.startFrame(session.rate()),
-                                        [&breaks] { return breaks.arrived(); });
-    std::optional<uint64_t> limit;
-    if (end)
-        limit = *end - std::min(*end, start);
-
+    const SongSpan span = spanOf(session, options, file, breaks);
     WriterSetup setup{*job.format,
                       session.rate(),
                       session.channels(),
@@ -221,16 +314,8 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     if (job.format->writer == FormatWriter::EncoderPlugin)
         setup.encoder =
             chosenEncoder != nullptr ? *chosenEncoder : encoderFor(plugins, *job.format);
-    const uint32_t frameBytes = session.frameBytes();
-    /* The file's own length, where it tells it and is large enough to
-     * hold it: a render takes no more. */
     const std::optional<uint64_t> held = session.facts().framesHeld;
-    std::error_code sizeError;
-    const uint64_t fileSize = std::filesystem::file_size(file, sizeError);
-    std::optional<uint64_t> expected = limit;
-    if (held && !sizeError && fileSize / frameBytes >= *held &&
-        (!expected || *held - std::min(*held, start) < *expected))
-        expected = *held - std::min(*held, start);
+    const std::optional<uint64_t> expected = expectedFrames(file, session.frameBytes(), held, span);
     OutputFile out(output, job.format->writer != FormatWriter::Raw, [&] {
         if (breaks.arrived())
             interrupt("interrupted; no one opened '" + output +
@@ -238,7 +323,7 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     });
     /* Streamed with its header ahead, a file has the whole length asked
      * for, filled out with silence if need be. */
-    const std::optional<uint64_t> ahead = limit ? limit : expected;
+    const std::optional<uint64_t> ahead = span.limit ? span.limit : expected;
     setup.frames = out.streamed() ? ahead : expected;
     const bool headerSentAhead = out.streamed() && ahead &&
                                  job.format->writer != FormatWriter::Raw &&
@@ -249,75 +334,21 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
     if (!options.framesDir.empty() || (options.visualise && displayForVisualiser("the render")))
         visualiser.emplace(places, options, session);
 
-    StatusLine status(stderr);
-    uint64_t remaining = limit.value_or(std::numeric_limits<uint64_t>::max());
-    uint64_t done = 0;
-    bool streamEnded = false;
-    while (remaining > 0) {
-        if (breaks.arrived())
-            interrupt(interruption(out));
-        std::span<const uint8_t> block = session.decode();
-        streamEnded = block.empty();
-        if (streamEnded)
-            break;
-        uint64_t take = std::min<uint64_t>(block.size() / frameBytes, remaining);
-        block = shaper.apply(block.first(static_cast<size_t>(take * frameBytes)));
-        take = writer->write(block);
-        block = block.first(static_cast<size_t>(take * frameBytes));
-        if (visualiser)
-            visualiser->show(block);
-        remaining -= take;
-        done += take;
-        double seconds = static_cast<double>(done) / session.rate();
-        if (limit)
-            status.show("rendering " + clockText(seconds) + " / " +
-                        clockText(static_cast<double>(*limit) / session.rate()) + " " +
-                        progressBar(static_cast<double>(done) / static_cast<double>(*limit), 30));
-        else if (session.durationKnown())
-            status.show("rendering " + clockText(seconds) + " / " +
-                        clockText(session.durationMs() / 1000.0) + " " +
-                        progressBar(seconds * 1000.0 / session.durationMs(), 30));
-        else
-            status.show("rendering " + clockText(seconds));
-        if (writer->full())
-            break;
-    }
-    status.finish();
-    /* A file that shrank while it was read, or holds less than it says. */
-    const bool endedEarly =
-        streamEnded && held && start + done < std::min(*held, limit.value_or(*held) + start);
-    std::string ending;
-    if (endedEarly)
-        ending = "'" + file.string() + "' ended early: " + std::to_string(start + done) + " of " +
-                 std::to_string(*held) + " frames";
-    const bool filledOut = headerSentAhead && done < *ahead && !writer->full();
-    if (filledOut)
-        ending += (endedEarly ? ""
-                              : "'" + file.string() + "' ended at " +
-                                    clockText(static_cast<double>(done) / session.rate())) +
-                  "; the rest of the length its header promised is silence";
-    if (!ending.empty())
-        reportError(ending);
+    Copied copied =
+        copySong(session, span, shaper, *writer, visualiser ? &*visualiser : nullptr, out, breaks);
+    const bool filledOut = headerSentAhead && copied.done < *ahead && !writer->full();
+    const bool endedEarly = reportShortEnd(file, span, held, copied, filledOut, session.rate());
     if (filledOut) {
         /* Hours of silence may be owed: Ctrl-C stays live meanwhile. */
-        done += writeSilence(*writer, *ahead - done, session.channels(),
-                             [&breaks] { return breaks.arrived(); });
+        copied.done += writeSilence(*writer, *ahead - copied.done, session.channels(),
+                                    [&breaks] { return breaks.arrived(); });
         if (breaks.arrived())
             interrupt(interruption(out));
     }
     if (visualiser)
         visualiser->finish();
-    writer->finish();
-    out.commit();
-    if (std::string clipping = shaper.clippingReport(); !clipping.empty())
-        reportError("'" + output + "': " + clipping);
-    if (writer->full()) {
-        reportError("stopped at " + clockText(static_cast<double>(done) / session.rate()) + " (" +
-                    std::to_string(done) + " frames): " + writer->whyFull() + "; '" + output +
-                    "' is complete up to there");
-        return kStatusCutShort;
-    }
-    return endedEarly ? kStatusCutShort : 0;
+    const int status = finishOutput(*writer, out, shaper, output, copied.done, session.rate());
+    return status != 0 ? status : endedEarly ? kStatusCutShort : 0;
 }
 
 int render(const Places &places, const RenderOptions &options, const EncoderChoice *chosenEncoder)
@@ -334,30 +365,22 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
     }
     PluginSet plugins(places.pluginDir);
     BreakWatch breaks;
-    if (jobs.size() == 1)
-        return renderOne(places, plugins, options, jobs.front(), chosenEncoder, breaks);
-
-    /* A file that fails is reported, and the rest still go. */
-    int status = 0;
-    size_t failed = 0;
-    for (const RenderJob &job : jobs) {
-        int result = 0;
-        try {
-            result = renderOne(places, plugins, options, job, chosenEncoder, breaks);
-        } catch (const Interrupted &) {
-            throw;
-        } catch (const HostError &error) {
-            reportError("'" + job.input.string() + "': " + error.what());
-            failed++;
-            result = error.exitStatus();
-        }
-        if (status == 0)
-            status = result;
-    }
-    if (failed > 0)
-        reportError(std::to_string(failed) + " of " + std::to_string(jobs.size()) +
+    /* A file that fails is reported, and the rest still go; one alone is
+     * not named again. */
+    const bool batch = jobs.size() > 1;
+    const FilesDone done = eachFile(
+        jobs.size(),
+        [&](size_t index) {
+            return FileOutcome{
+                renderOne(places, plugins, options, jobs[index], chosenEncoder, breaks)};
+        },
+        Failures::FirstStays,
+        batch ? [&jobs](size_t index) { return jobs[index].input.string(); }
+              : std::function<std::string(size_t)>());
+    if (done.failed > 0 && batch)
+        reportError(std::to_string(done.failed) + " of " + std::to_string(jobs.size()) +
                     " files failed");
-    return status;
+    return done.status;
 }
 
 } // namespace

@@ -212,6 +212,28 @@ uint64_t PlayerSession::skip(uint64_t frames, const std::function<bool()> &stop)
     return skipped;
 }
 
+PlayerSession::Seek PlayerSession::seekBy(uint64_t from, int64_t seconds,
+                                          std::optional<uint64_t> limit,
+                                          const std::function<bool()> &stop)
+{
+    if (restartable()) {
+        /* Nothing one pass wrote into the image is heard in the next. */
+        const uint64_t target = static_cast<uint64_t>(
+            std::max<int64_t>(static_cast<int64_t>(from) + seconds * rate(), 0));
+        if (limit && target >= *limit)
+            return {Seek::Result::PastLimit};
+        restart();
+        return {Seek::Result::Moved, skip(target, stop)};
+    }
+    const int64_t now = static_cast<int64_t>(from / rate());
+    const int32_t second = seek(static_cast<uint32_t>(std::max<int64_t>(now + seconds, 0)));
+    if (second == SEEKPLAYER_IMPOSSIBLE)
+        return {Seek::Result::Impossible};
+    if (second < 0)
+        return {Seek::Result::Refused};
+    return {Seek::Result::Moved, static_cast<uint64_t>(second) * rate()};
+}
+
 void PlayerSession::requirePlayable() const
 {
     if (!playable())

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -85,6 +86,19 @@ public:
      * after them. Returns the frames dropped: fewer at the stream's end, or
      * when `stop` (asked before each block) says to stop. */
     uint64_t skip(uint64_t frames, const std::function<bool()> &stop = {});
+
+    /* Where a seek by some seconds left the stream. */
+    struct Seek {
+        enum class Result { Moved, PastLimit, Refused, Impossible } result;
+        uint64_t frame = 0; /* when Moved: the song frame the next decode() gives */
+    };
+    /* Moves `seconds` (back when negative) from song frame `from`, short of
+     * `limit` frames when given: a restartable stream starts again and
+     * decodes its way there (less far when `stop` says so), any other is
+     * moved by its plug-in to a whole second, which may refuse the position
+     * or seeking at all. Throws HostError as restart() does. */
+    Seek seekBy(uint64_t from, int64_t seconds, std::optional<uint64_t> limit,
+                const std::function<bool()> &stop = {});
 
 private:
     std::span<const uint8_t> decodeBlock();

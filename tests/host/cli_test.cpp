@@ -344,7 +344,7 @@ TEST(CommandLine, APlayerBesideItsPluginsStartsNoVisualiserUnasked)
 /* The install the build makes into the build tree (tests/host/CMakeLists.txt):
  * orvane finds its companions in lib/orvane and renders the same bytes as
  * the build tree's, the song arriving through a pipe (read once, head and
- * rest alike), and its manual page is in place. */
+ * rest alike). */
 TEST(CommandLine, TheInstalledOrvaneRendersTheDemoSongFromAPipe)
 {
     const std::string prefix = OV_TEST_PREFIX, out = ovtest::tempPath("installed.pcm"),
@@ -355,9 +355,6 @@ TEST(CommandLine, TheInstalledOrvaneRendersTheDemoSongFromAPipe)
     ASSERT_EQ(installed.status, 0) << installed.err;
     ASSERT_EQ(orvane({"render", "--frames", "44100", "--raw", "-o", reference}).status, 0);
     EXPECT_EQ(ovtest::readFile(out), ovtest::readFile(reference));
-    const std::vector<uint8_t> page = ovtest::readFile(prefix + "/share/man/man1/orvane.1");
-    EXPECT_THAT(std::string(page.begin(), page.end()), HasSubstr(".SH \"orvane render\""));
-    EXPECT_TRUE(std::filesystem::exists(prefix + "/share/bash-completion/completions/orvane"));
 }
 
 /* ---- play through SDL's disk and dummy audio drivers, and keys on a terminal ---- */

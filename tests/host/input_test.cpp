@@ -8,8 +8,9 @@
 
 namespace {
 
-TEST(PlayerSession, SeeksAnAiffFileToWholeSecondsAlsoAfterItsEnd)
+TEST(PlayerSession, SeeksAnAiffFileToWholeSecondsAlsoAfterItsEndAndAModuleByRestarting)
 {
+    using Result = orvane::PlayerSession::Seek::Result;
     const std::vector<uint8_t> pcm = ovtest::testPcm(3 * 8000, 1);
     orvane::PluginSet plugins(ovtest::binDir());
     orvane::PlayerSession session(plugins, hosttest::aiffFile("seek.aiff", 1, 3 * 8000, 16, 8000));
@@ -20,15 +21,24 @@ TEST(PlayerSession, SeeksAnAiffFileToWholeSecondsAlsoAfterItsEnd)
         ASSERT_LE(block.size(), pcm.size() - second * 16000);
         EXPECT_TRUE(std::equal(block.begin(), block.end(), pcm.begin() + second * 16000));
     };
+    auto expectSeek = [](orvane::PlayerSession::Seek seek, Result result, uint64_t frame) {
+        EXPECT_EQ(seek.result, result);
+        EXPECT_EQ(seek.frame, frame);
+    };
     /* The block decoded at the open gives way to the sought one. */
-    EXPECT_EQ(session.seek(2), 2);
+    expectSeek(session.seekBy(8000, 1, std::nullopt), Result::Moved, 16000);
     expectNextAt(2);
     while (!session.decode().empty()) {}
-    EXPECT_EQ(session.seek(1), 1);
+    expectSeek(session.seekBy(19999, -1, std::nullopt), Result::Moved, 8000);
     expectNextAt(1);
-    EXPECT_EQ(session.seek(3), -1);
-    EXPECT_EQ(session.seek(0), 0);
+    expectSeek(session.seekBy(8000, 2, std::nullopt), Result::Refused, 0);
+    expectSeek(session.seekBy(8000, -5, std::nullopt), Result::Moved, 0);
     expectNextAt(0);
+    /* A module starts again and decodes its way there, short of the limit. */
+    orvane::PlayerSession module(plugins, hosttest::demoSong());
+    expectSeek(module.seekBy(44100, 10, std::nullopt), Result::Moved, 11 * 44100);
+    expectSeek(module.seekBy(44100, 10, 11 * 44100), Result::PastLimit, 0);
+    expectSeek(module.seekBy(44100, -10, std::nullopt), Result::Moved, 0);
 }
 
 TEST(PluginSet, LettingGoOfThePluginsUnloadsTheirFiles)

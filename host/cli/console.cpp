@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <iterator>
 
@@ -20,9 +21,12 @@ namespace {
 int gSignalAtExit = 0;
 
 constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGQUIT};
-volatile sig_atomic_t gEndSignal = 0;
+/* Atomic, not only volatile: the system may run the handler on whichever
+ * thread it picks, such as the platform's break thread. */
+std::atomic<int> gEndSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "written by a signal handler");
 
-extern "C" void noteEndSignal(int signal) { gEndSignal = signal; }
+extern "C" void noteEndSignal(int signal) { gEndSignal.store(signal); }
 
 bool inForeground() { return ::tcgetpgrp(0) == ::getpgrp(); }
 
@@ -118,11 +122,11 @@ EndSignals::~EndSignals()
 {
     for (int i = 0; i < kCount; i++)
         sigaction(kEndSignals[i], &saved_[i], nullptr);
-    if (gEndSignal != 0)
-        endBySignalAtExit(gEndSignal);
+    if (const int signal = gEndSignal.load(); signal != 0)
+        endBySignalAtExit(signal);
 }
 
-bool EndSignals::arrived() { return gEndSignal != 0; }
+bool EndSignals::arrived() { return gEndSignal.load() != 0; }
 
 void endBySignalAtExit(int signal) { gSignalAtExit = signal; }
 

@@ -66,7 +66,10 @@ std::vector<Row> commandLines()
     /* A plug-in cut short would be mapped past its end: it is left out. */
     const std::string cutPt = hosttest::freshFolder("cut-pt");
     const std::vector<uint8_t> pt = ovtest::readFile(ovtest::binDir() + "/OV_PT.ovplug");
-    ovtest::writeFile(cutPt + "/OV_PT.ovplug", {pt.begin(), pt.begin() + pt.size() / 2});
+    /* Inside its segments in every build: a build with debug information
+     * keeps that past them, where a cut harms nothing. */
+    ovtest::writeFile(cutPt + "/OV_PT.ovplug",
+                      {pt.begin(), pt.begin() + std::min<ptrdiff_t>(pt.size() / 2, 20000)});
     std::filesystem::copy_file(ovtest::binDir() + "/OV_AIFF.ovplug", cutPt + "/OV_AIFF.ovplug");
     const std::string noDisplay = "OV_DISPLAY= DISPLAY= WAYLAND_DISPLAY=";
     /* Six patterns (the highest order is 5) and one 100-byte sample. */

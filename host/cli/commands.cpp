@@ -15,6 +15,7 @@ FilesDone eachFile(size_t count, const std::function<FileOutcome(size_t index)> 
                    Failures failures, const std::function<std::string(size_t index)> &name)
 {
     FilesDone done;
+    Then going = Then::Next;
     for (size_t index = 0; index < count;) {
         FileOutcome outcome;
         try {
@@ -23,7 +24,14 @@ FilesDone eachFile(size_t count, const std::function<FileOutcome(size_t index)> 
             throw;
         } catch (const HostError &error) {
             std::fflush(stdout);
-            reportError(name ? "'" + name(index) + "': " + error.what() : error.what());
+            /* The file is named once: most reasons name it already. */
+            const std::string named = name ? "'" + name(index) + "'" : std::string();
+            const std::string why = error.what();
+            reportError(named.empty() || why.find(named) != std::string::npos ? why
+                                                                              : named + ": " + why);
+            /* A file that fails is passed over in the direction taken; the
+             * first one, stepping back, forward again. */
+            outcome.then = going == Then::Previous && index > 0 ? Then::Previous : Then::Next;
             done.failed++;
             outcome.status = error.exitStatus();
             if (failures == Failures::Replace)
@@ -33,6 +41,7 @@ FilesDone eachFile(size_t count, const std::function<FileOutcome(size_t index)> 
             done.status = outcome.status;
         if (outcome.then == Then::Stop)
             break;
+        going = outcome.then;
         index = outcome.then == Then::Next ? index + 1 : index - (index > 0 ? 1 : 0);
     }
     return done;

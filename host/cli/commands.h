@@ -74,7 +74,8 @@ struct CommandOptions {
 
 struct Command {
     std::string_view name;
-    std::string_view summary; /* one line, for the help */
+    std::string_view summary;  /* one line, for the help */
+    std::string_view examples; /* the end of its help: examples, and its keys */
     /* Adds the command's options and arguments, read into `options`. */
     void (*addOptions)(CLI::App &command, CommandOptions &options);
     int (*run)(const Places &places, const CommandOptions &options);

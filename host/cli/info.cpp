@@ -29,7 +29,7 @@ void printInfo(const PlayerSession &session, const std::filesystem::path &file)
     } else if (!session.durationKnown())
         std::printf("  duration: unknown\n");
     else
-        std::printf("  duration: %u ms\n", session.durationMs());
+        std::printf("  duration: %s\n", durationText(session.durationMs(), 1000).c_str());
     if (session.loadMode() == LOADMODE_IN_MEMORY)
         std::printf("  title:    %s\n", session.title().c_str());
 }

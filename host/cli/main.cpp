@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,14 @@ std::filesystem::path companionFolder()
     return std::filesystem::is_directory(installed, error) ? installed.lexically_normal() : program;
 }
 
+std::string commandList()
+{
+    std::string list;
+    for (const Command &command : commandTable())
+        list += (list.empty() ? "" : ", ") + std::string(command.name);
+    return list;
+}
+
 /* The first word that is no option must name a command. CLI11 would call
  * it an unexpected argument; this says what it is and what the commands
  * are. Empty when the command line is fine in that respect. */
@@ -56,13 +65,11 @@ std::string unknownCommand(int argc, char **argv)
         }
         if (word.starts_with("-"))
             continue;
-        std::string list;
         for (const Command &command : commandTable()) {
             if (word == command.name)
                 return {};
-            list += (list.empty() ? "" : ", ") + std::string(command.name);
         }
-        return "unknown command '" + std::string(word) + "'; the commands are " + list;
+        return "unknown command '" + std::string(word) + "'; the commands are " + commandList();
     }
     return {};
 }
@@ -81,48 +88,84 @@ int checkOutputWritten(int status)
     return status == 0 ? 1 : status;
 }
 
+/* The words after CLI11's own start `prefix`, or empty. */
+std::string after(const std::string &text, const std::string &prefix)
+{
+    return text.starts_with(prefix) ? text.substr(prefix.size()) : std::string();
+}
+
+/* CLI11's wording of a mistake put in the player's own words. */
+std::string ownWords(const CLI::ParseError &error, const std::string &commands)
+{
+    const std::string text = error.what();
+    if (text == "A subcommand is required")
+        return "give a command: " + commands;
+    if (text.starts_with("FILE is required"))
+        return "give at least one FILE";
+    if (std::string extra = after(text, "The following argument was not expected: ");
+        !extra.empty())
+        return "'" + extra + "' is no option or file here";
+    if (std::string extras = after(text, "The following arguments were not expected: ");
+        !extras.empty())
+        return "'" + extras + "' are no options or files here";
+    if (const size_t missing = text.find(": 1 required");
+        missing != std::string::npos && text.ends_with("missing"))
+        return text.substr(0, missing) + " needs a value";
+    if (const size_t excludes = text.find(" excludes "); excludes != std::string::npos)
+        return text.substr(0, excludes) + " and " +
+               text.substr(text.find_first_not_of(' ', excludes + 9)) +
+               " cannot be given together (one excludes the other)";
+    return text;
+}
+
 /* A mistake on the command line: one line naming the program, status 1. */
 int reportParseError(CLI::App &app, const CLI::ParseError &error)
 {
     if (error.get_exit_code() == 0)
         return checkOutputWritten(app.exit(error)); /* --help, --version */
-    reportError(std::string(error.what()) + " (see orvane --help)");
+    reportError(ownWords(error, commandList()) + " (see orvane --help)");
     return 1;
 }
 
-const char *kExamples = R"(Examples:
-  orvane play                                play the bundled demo song
-  orvane play song.mod other.aiff            play files in turn (space pause, q quit,
-                                             n next, p previous, left/right seek 10 s,
-                                             ? help)
-  orvane play --loop=2 --start 30 song.mod   from 0:30, then the whole song twice more
-  orvane play --seconds 30 --visualise song.mod
-  orvane render song.mod --seconds 60 -o song.aiff
-  orvane render song.mod -o song.aiff        the whole song, ending where it would repeat
-  orvane render song.aiff -o copy.aiff       convert (an AIFF file stops at its end)
-  orvane render song.mod --frames 44100 --raw -o song.pcm
-  orvane render song.mod --seconds 60 --stereo 60 --gain -3 -o song.flac
-  orvane render a.mod b.mod --seconds 90 --output-dir out --format wav
-                                             writes out/a.wav and out/b.wav
-  orvane render song.mod --seconds 60 --format wav -o - | aplay
-                                             standard output gets raw PCM unless --format
-                                             names a format. A format with a header, to
-                                             standard output or a pipe, streams when the
-                                             length is known (--seconds/--frames, or an AIFF
-                                             file's own): its header goes first and a song
-                                             that ends sooner is filled out with silence.
-                                             Otherwise, and for FLAC and MP3, the file is held
-                                             in memory (1 GiB at most) and sent at the end.
-                                             A WAV file too long for 4 GiB is written as RF64.
-  orvane info song.mod                       plug-in, rate, channels, duration, title
-  orvane plugins --plugin-dir build/bin      what each plug-in says about itself
+/* "--loop 2 song.mod" as people type it: the count joined to --loop when
+ * it is a whole number and no file has that name; "--loop" alone stays
+ * "forever". */
+std::vector<std::string> joinLoopCounts(int argc, char **argv)
+{
+    std::vector<std::string> words(argv + 1, argv + argc);
+    for (size_t i = 0; i + 1 < words.size(); i++) {
+        const std::string &next = words[i + 1];
+        std::error_code error;
+        if (words[i] == "--loop" && !next.empty() &&
+            next.find_first_not_of("0123456789") == std::string::npos &&
+            !std::filesystem::exists(next, error)) {
+            words[i] += "=" + next;
+            words.erase(words.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        }
+        if (words[i] == "--")
+            break;
+    }
+    return words;
+}
 
-Exit status: 0 done, 1 failed (one line on standard error says why; with several
-  files, the others are still rendered), 2 cut short: a render at a size limit (an
-  AIFF file holds under 2 GB of sound; the file is kept), or an AIFF input that ended
-  before the sound it claims, 130 play stopped by Ctrl-C. A render stopped by
-  Ctrl-C, SIGTERM, SIGHUP or SIGQUIT ends by that signal and leaves no part of a
-  file behind
+/* After the list of commands: what every command shares. */
+const char *kFooter = R"(Each command's --help shows its options and examples
+(orvane play --help, orvane render --help, ...).
+
+Exit status:
+  0 done, 1 failed (one line on standard error says why; with several files, the
+  others are still rendered), 2 cut short: a render at a size limit (an AIFF file
+  holds under 2 GB of sound; the file is kept), or an AIFF input that ended before
+  the sound it claims, 130 play stopped by Ctrl-C. A render stopped by Ctrl-C,
+  SIGTERM, SIGHUP or SIGQUIT ends by that signal and leaves no part of a file
+  behind.
+
+Environment:
+  SDL_AUDIODRIVER   the sound device's driver for play (alsa, pulseaudio, ...)
+  DISPLAY, WAYLAND_DISPLAY
+                    where --visualise opens its window; without either, play goes
+                    on without the visualiser
+  OV_DISPLAY        headless keeps the visualiser's window unseen
 )";
 
 /* With this variable set, the process reports memory blocks still live at
@@ -142,15 +185,23 @@ int checkNothingLeft(int status)
 /* The program's own options, its help, and a subcommand per command. */
 void describe(CLI::App &app, std::string &pluginDir, CommandOptions &options)
 {
-    app.footer(kExamples);
+    app.footer(kFooter);
     app.require_subcommand(1);
     app.set_version_flag("--version", "orvane " OV_VERSION);
     app.add_option("--plugin-dir", pluginDir,
                    "Folder of the *.ovplug plug-ins (default: the program's folder)")
-        ->check(CLI::ExistingDirectory);
+        ->check(CLI::Validator(
+            [](std::string &text) -> std::string {
+                std::error_code error;
+                return std::filesystem::is_directory(text, error) ? std::string()
+                                                                  : "a folder, not '" + text + "'";
+            },
+            ""))
+        ->type_name("DIR");
     for (const Command &command : commandTable()) {
         CLI::App *sub = app.add_subcommand(std::string(command.name), std::string(command.summary));
         command.addOptions(*sub, options);
+        sub->footer(std::string(command.examples));
         sub->fallthrough();
     }
 }
@@ -187,7 +238,9 @@ int main(int argc, char **argv)
                  "orvane"};
     describe(app, pluginDir, options);
     try {
-        app.parse(argc, argv);
+        std::vector<std::string> words = joinLoopCounts(argc, argv);
+        std::reverse(words.begin(), words.end());
+        app.parse(words);
     } catch (const CLI::ParseError &error) {
         if (std::string unknown = unknownCommand(argc, argv); !unknown.empty()) {
             reportError(unknown);

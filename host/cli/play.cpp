@@ -25,6 +25,10 @@ namespace {
 constexpr double kQueueSeconds = 0.25; /* audio kept queued ahead of the device */
 constexpr uint32_t kSeekStepSeconds = 10;
 constexpr Uint32 kLoopDelayMs = 5;
+/* The play line is drawn at most this often, and at once after a key. */
+constexpr Uint32 kRedrawMs = 100;
+/* How long a notice such as "(no further to go)" stays on it. */
+constexpr Uint32 kNoticeMs = 1500;
 
 /* Rates the sound device is opened at; files at other rates are only
  * rendered. */
@@ -123,7 +127,7 @@ std::string formatLine(const PlayerSession &session)
     const std::optional<uint64_t> songEnd = songFrames(session, 1);
     std::string duration = songEnd                   ? durationText(*songEnd, session.rate())
                            : session.endless()       ? "endless"
-                           : session.durationKnown() ? clockText(session.durationMs() / 1000.0)
+                           : session.durationKnown() ? durationText(session.durationMs(), 1000)
                                                      : "length unknown";
     return "  " + session.plugin().name() + ", " + std::to_string(session.rate()) + " Hz, " +
            std::to_string(session.channels()) +
@@ -134,7 +138,7 @@ std::string formatLine(const PlayerSession &session)
 std::string keyLine(size_t files)
 {
     return std::string("keys: space pause, q quit, ") + (files > 1 ? "n next, p previous, " : "") +
-           "left/right seek " + std::to_string(kSeekStepSeconds) + " s, ? help";
+           "left/right seek " + std::to_string(kSeekStepSeconds) + " s, h or ? help";
 }
 
 /* What stays the same over the songs of one play command. */
@@ -171,7 +175,8 @@ private:
     std::optional<After> answer(Key key, uint64_t heard);
     void seek(int64_t seconds, uint64_t heard);
     void moveTo(uint64_t songAt);
-    void show(uint64_t heard);
+    void show(uint64_t heard, bool now);
+    void tell(const char *notice);
 
     PlayerSession &session_;
     const std::optional<uint64_t> limit_;
@@ -184,6 +189,8 @@ private:
     uint64_t anchorSong_ = 0, anchorHistory_ = 0, anchorPlayed_ = 0;
     bool decoding_ = true, paused_ = false;
     std::string notice_;
+    Uint32 noticeAt_ = 0, drawnAt_ = 0;
+    bool drawn_ = false;
     std::optional<uint64_t> endedAt_;
 };
 
@@ -201,11 +208,12 @@ After Playback::play(uint64_t start)
             if (!paused_)
                 feed_->offer(anchorHistory_ + played);
         }
-        if (std::optional<After> after = answer(controls_.keys.poll(), anchorSong_ + played))
+        const Key key = controls_.keys.poll();
+        if (std::optional<After> after = answer(key, anchorSong_ + played))
             return *after;
         if (controls_.stopAsked())
             return After::Interrupted;
-        show(anchorSong_ + played);
+        show(anchorSong_ + played, key != Key::None);
         SDL_Delay(kLoopDelayMs);
         fill();
     }
@@ -267,11 +275,9 @@ void Playback::seek(int64_t seconds, uint64_t heard)
         notice_.clear();
         moveTo(seek.frame);
         break;
-    case Result::PastLimit: notice_ = "(no further to go)"; break;
-    case Result::Refused:
-        notice_ = seconds > 0 ? "(no further to go)" : "(cannot seek there)";
-        break;
-    case Result::Impossible: notice_ = "(this plug-in cannot seek)"; break;
+    case Result::PastLimit: tell("(no further to go)"); break;
+    case Result::Refused: tell(seconds > 0 ? "(no further to go)" : "(cannot seek there)"); break;
+    case Result::Impossible: tell("(this plug-in cannot seek)"); break;
     }
 }
 
@@ -286,8 +292,22 @@ void Playback::moveTo(uint64_t songAt)
     decoding_ = true;
 }
 
-void Playback::show(uint64_t heard)
+void Playback::tell(const char *notice)
 {
+    notice_ = notice;
+    noticeAt_ = SDL_GetTicks();
+}
+
+/* Redraws the play line, at once when `now`, else when it is due. */
+void Playback::show(uint64_t heard, bool now)
+{
+    const Uint32 ticks = SDL_GetTicks();
+    if (drawn_ && !now && ticks - drawnAt_ < kRedrawMs)
+        return;
+    drawn_ = true;
+    drawnAt_ = ticks;
+    if (!notice_.empty() && ticks - noticeAt_ >= kNoticeMs)
+        notice_.clear();
     std::string line = progressLine(
         ProgressLayout::Playing,
         {heard, session_.rate(), limit_, session_.durationKnown() ? session_.durationMs() : 0});

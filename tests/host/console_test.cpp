@@ -4,6 +4,7 @@
 #include "host/cli/console.h"
 #include "host/host_error.h"
 #include "host/input/song_length.h"
+#include "host/output/output_format.h"
 #include "orvane_run.h"
 
 #include <gmock/gmock.h>
@@ -11,6 +12,7 @@
 
 #include <poll.h>
 #include <pty.h>
+#include <regex>
 #include <unistd.h>
 
 #include <utility>
@@ -77,14 +79,28 @@ TEST(CommandTable, TheManualAndTheCompletionNameItsCommands)
     for (const orvane::Command &command : orvane::commandTable()) {
         commands += (commands.empty() ? "" : " ") + std::string(command.name);
         EXPECT_THAT(std::string(page.begin(), page.end()),
-                    testing::HasSubstr(".SH \"orvane " + std::string(command.name) + "\""));
+                    testing::HasSubstr(".SS " + std::string(command.name) + "\n"));
     }
+    for (const char *section : {"SYNOPSIS", "COMMANDS", "OPTIONS", "KEYS", "\"EXIT STATUS\"",
+                                "ENVIRONMENT", "FILES", "EXAMPLES", "\"SEE ALSO\"\n.BR xmp"})
+        EXPECT_THAT(std::string(page.begin(), page.end()),
+                    testing::HasSubstr(std::string("\n.SH ") + section));
     auto completed = ovtest::runCommand(
         "bash -c 'source \"$0\"; COMP_WORDS=(\"$1\" \"\"); COMP_CWORD=1; _orvane; echo "
         "\"${COMPREPLY[*]}\"' " +
         ovtest::shellQuote(prefix + "/share/bash-completion/completions/orvane") + " " +
         ovtest::shellQuote(prefix + "/bin/orvane"));
     EXPECT_EQ(completed.out, commands + "\n") << completed.err;
+    completed = ovtest::runCommand(
+        "bash -c 'source \"$0\"; COMP_WORDS=(\"$1\" render --format \"\"); COMP_CWORD=3; _orvane; "
+        "echo \"${COMPREPLY[*]}\"' " +
+        ovtest::shellQuote(prefix + "/share/bash-completion/completions/orvane") + " " +
+        ovtest::shellQuote(prefix + "/bin/orvane"));
+    /* The format names, without the extensions in brackets. */
+    const std::string names =
+        std::regex_replace(std::regex_replace(orvane::formatList(), std::regex(" \\([^)]*\\)"), ""),
+                           std::regex(", "), " ");
+    EXPECT_EQ(completed.out, names + "\n") << completed.err;
 }
 
 /* Files 0 to 4: 0 cut short, 1 failing, 2 going back once, 3 stopping. */
@@ -102,8 +118,9 @@ TEST(EachFile, GoesWhereEachFileSaysAndKeepsTheCommandsStatusRule)
             return {index == 3 ? 0 : orvane::kStatusCutShort, index == 3 ? Then::Stop : Then::Next};
         };
         const orvane::FilesDone done = orvane::eachFile(5, one, failures);
-        EXPECT_EQ(order, (std::vector<size_t>{0, 1, 2, 1, 2, 3}));
-        EXPECT_EQ(done.failed, 2u);
+        /* Stepping back, the failing file is passed over backwards. */
+        EXPECT_EQ(order, (std::vector<size_t>{0, 1, 2, 1, 0, 1, 2, 3}));
+        EXPECT_EQ(done.failed, 3u);
         EXPECT_EQ(done.status, failures == orvane::Failures::FirstStays ? 2 : 1);
     }
 }

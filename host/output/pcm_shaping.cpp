@@ -7,9 +7,10 @@
 
 namespace orvane {
 
-PcmShaper::PcmShaper(const Shaping &shaping, uint32_t channels)
-    : unchanged_(shaping.changesNothing()), stereo_(channels == 2),
-      width_(shaping.stereoPercent / 100.0), gain_(std::pow(10.0, shaping.gainDb / 20.0))
+PcmShaper::PcmShaper(const Shaping &shaping, uint32_t channels, bool swapSides)
+    : unchanged_(shaping.changesNothing() && !(swapSides && channels == 2)), stereo_(channels == 2),
+      swap_(swapSides && channels == 2), width_(shaping.stereoPercent / 100.0),
+      gain_(std::pow(10.0, shaping.gainDb / 20.0))
 {}
 
 std::span<const uint8_t> PcmShaper::apply(std::span<const uint8_t> frames)
@@ -27,13 +28,14 @@ std::span<const uint8_t> PcmShaper::apply(std::span<const uint8_t> frames)
     };
     const size_t step = stereo_ ? 4 : 2;
     for (size_t at = 0; at + step <= frames.size(); at += step) {
-        double left = ov_load_be16_signed(&frames[at]);
         if (!stereo_) {
-            store(at, left * gain_);
+            store(at, ov_load_be16_signed(&frames[at]) * gain_);
             continue;
         }
-        /* Narrowing moves each side towards their middle. */
-        double right = ov_load_be16_signed(&frames[at + 2]);
+        /* Narrowing moves each side towards their middle; at full width and
+         * no gain every value comes out as it went in. */
+        double left = ov_load_be16_signed(&frames[swap_ ? at + 2 : at]);
+        double right = ov_load_be16_signed(&frames[swap_ ? at : at + 2]);
         double middle = (left + right) / 2;
         store(at, (middle + (left - middle) * width_) * gain_);
         store(at + 2, (middle + (right - middle) * width_) * gain_);

@@ -38,8 +38,9 @@ private:
     bool unchanged_;
     bool stereo_;
     bool swap_;
-    double width_; /* 0..1 */
-    double gain_;  /* linear */
+    bool swapOnly_; /* the sides change places, nothing else */
+    double width_;  /* 0..1 */
+    double gain_;   /* linear */
     std::vector<uint8_t> shaped_;
     uint64_t samples_ = 0;
     uint64_t clipped_ = 0;

@@ -99,8 +99,11 @@ void addRenderOptions(CLI::App &command, CommandOptions &options)
         .add_option("--output-dir", render.outputDir,
                     "Write one file per input here, named after it (AIFF unless --format)")
         ->excludes(output);
-    auto *raw = command.add_flag("--raw", render.raw,
-                                 "Write the decoded PCM exactly as delivered (big-endian)");
+    auto *raw =
+        command.add_flag("--raw", render.raw,
+                         "Write the decoded PCM exactly as the plug-in delivers it (big-endian; a "
+                         "Protracker frame's right side first, where every other output "
+                         "has the left side first)");
     command
         .add_option("--format", render.format,
                     "Output format, whatever the extension: " + formatList())

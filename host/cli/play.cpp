@@ -339,7 +339,7 @@ FileOutcome playFile(const PluginSet &plugins, const std::filesystem::path &file
     const std::optional<uint64_t> end = framesToTake(session, options.length);
     std::printf("%s\n%s\n", session.title().c_str(), formatLine(session).c_str());
     std::fflush(stdout);
-    PcmShaper shaper(options.shaping, session.channels());
+    PcmShaper shaper(options.shaping, session.channels(), session.plugin().format().rightFirst);
     std::optional<uint64_t> endedAt;
     After after = After::NextFile;
     {

@@ -45,8 +45,10 @@ public:
                                 "': " + error.message());
         }
         run_.emplace(port_, places.visualiser(), !framesDir_.empty());
+        /* --raw leaves the sides as delivered; the pictures show them as
+         * heard. */
         feed_.emplace(*run_, VisualiserFeed::Pace::FrameByFrame, session.rate(), session.channels(),
-                      session.title());
+                      session.title(), options.raw && session.plugin().format().rightFirst);
     }
 
     /* Shows the audio frame by frame, 50 frames a second of it. */
@@ -329,7 +331,9 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
                                  job.format->writer != FormatWriter::Raw &&
                                  sendHeaderAhead(setup, *ahead, out);
     std::unique_ptr<AudioWriter> writer = openAudioWriter(setup, out);
-    PcmShaper shaper(options.shaping, session.channels());
+    /* Every output but --raw has the left side first. */
+    PcmShaper shaper(options.shaping, session.channels(),
+                     !options.raw && session.plugin().format().rightFirst);
     std::optional<RenderVisualiser> visualiser;
     if (!options.framesDir.empty() || (options.visualise && displayForVisualiser("the render")))
         visualiser.emplace(places, options, session);

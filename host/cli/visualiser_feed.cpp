@@ -14,15 +14,18 @@ constexpr uint32_t kSignalsPerSecond = 50;
 } // namespace
 
 VisualiserFeed::VisualiserFeed(VisualiserRun &run, Pace pace, uint32_t rate, uint32_t channels,
-                               const std::string &title)
-    : run_(run), analyser_(rate), channels_(channels),
+                               const std::string &title, bool rightFirst)
+    : run_(run), analyser_(rate), sides_({}, channels, rightFirst), channels_(channels),
       step_(std::max<uint32_t>(rate / kSignalsPerSecond, 1)),
       due_(pace == Pace::AsHeard ? 0 : step_)
 {
     run_.port().setTitle(title);
 }
 
-void VisualiserFeed::append(std::span<const uint8_t> frames) { history_.append(frames, channels_); }
+void VisualiserFeed::append(std::span<const uint8_t> frames)
+{
+    history_.append(sides_.apply(frames), channels_);
+}
 
 void VisualiserFeed::answer() { run_.port().serve(); }
 

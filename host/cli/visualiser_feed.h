@@ -7,6 +7,7 @@
 #ifndef OV_HOST_CLI_VISUALISER_FEED_H
 #define OV_HOST_CLI_VISUALISER_FEED_H
 
+#include "host/output/pcm_shaping.h"
 #include "host/port/audio_history.h"
 #include "host/port/spectrum.h"
 
@@ -26,9 +27,11 @@ public:
         FrameByFrame /* a signal at every fiftieth of a second of audio */
     };
 
-    /* For a song at `rate` of `channels`, its title told to the visualiser. */
+    /* For a song at `rate` of `channels`, its title told to the visualiser;
+     * `rightFirst`: the frames appended have the right side first, and the
+     * visualiser is shown them left first, as they are heard. */
     VisualiserFeed(VisualiserRun &run, Pace pace, uint32_t rate, uint32_t channels,
-                   const std::string &title);
+                   const std::string &title, bool rightFirst = false);
 
     /* Audio as it is decoded, in big-endian frames. */
     void append(std::span<const uint8_t> frames);
@@ -47,6 +50,7 @@ private:
     VisualiserRun &run_;
     AudioHistory history_;
     SpectrumAnalyser analyser_;
+    PcmShaper sides_;
     uint32_t channels_;
     uint64_t step_;
     uint64_t due_; /* history frame of the next signal */

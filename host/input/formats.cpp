@@ -69,8 +69,9 @@ FileFacts describeAiff(std::span<const uint8_t>, const std::filesystem::path &fi
 }
 
 constexpr std::array kFormats{
-    Format{"Protracker", true, true, moduleReach, moduleRefusal, describeModule, moduleFrames},
-    Format{"AIFF", false, false, nullptr, nullptr, describeAiff, nullptr},
+    Format{"Protracker", true, true, true, moduleReach, moduleRefusal, describeModule,
+           moduleFrames},
+    Format{"AIFF", false, false, false, nullptr, nullptr, describeAiff, nullptr},
 };
 
 constexpr Format kUnknown{};

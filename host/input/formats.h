@@ -36,6 +36,11 @@ struct Format {
     bool endless = false;
     /* It plays the modules the replayer library's loader reads. */
     bool modules = false;
+    /* The first value of each stereo frame it delivers is the right side
+     * (a Protracker frame starts with the sum of channels 1 and 2, which
+     * the Amiga plays on the right); the host writes and plays the left
+     * side first. */
+    bool rightFirst = false;
     /* Bytes of a file handed over whole that its replay can ever read,
      * from its head; 0: all of it. */
     size_t (*reach)(std::span<const uint8_t> head) = nullptr;

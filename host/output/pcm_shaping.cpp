@@ -4,11 +4,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace orvane {
 
-PcmShaper::PcmShaper(const Shaping &shaping, uint32_t channels)
-    : unchanged_(shaping.changesNothing()), stereo_(channels == 2),
+PcmShaper::PcmShaper(const Shaping &shaping, uint32_t channels, bool swapSides)
+    : unchanged_(shaping.changesNothing() && !(swapSides && channels == 2)), stereo_(channels == 2),
+      swap_(swapSides && channels == 2), swapOnly_(swap_ && shaping.changesNothing()),
       width_(shaping.stereoPercent / 100.0), gain_(std::pow(10.0, shaping.gainDb / 20.0))
 {}
 
@@ -17,6 +19,15 @@ std::span<const uint8_t> PcmShaper::apply(std::span<const uint8_t> frames)
     if (unchanged_)
         return frames;
     shaped_.resize(frames.size());
+    samples_ += frames.size() / 2;
+    if (swapOnly_) {
+        /* The values move as they are: no arithmetic, nothing clipped. */
+        for (size_t at = 0; at + 4 <= frames.size(); at += 4) {
+            std::memcpy(&shaped_[at], &frames[at + 2], 2);
+            std::memcpy(&shaped_[at + 2], &frames[at], 2);
+        }
+        return shaped_;
+    }
     auto store = [this](size_t at, double value) {
         double rounded = std::round(value);
         if (rounded > 32767.0 || rounded < -32768.0) {
@@ -27,18 +38,17 @@ std::span<const uint8_t> PcmShaper::apply(std::span<const uint8_t> frames)
     };
     const size_t step = stereo_ ? 4 : 2;
     for (size_t at = 0; at + step <= frames.size(); at += step) {
-        double left = ov_load_be16_signed(&frames[at]);
         if (!stereo_) {
-            store(at, left * gain_);
+            store(at, ov_load_be16_signed(&frames[at]) * gain_);
             continue;
         }
         /* Narrowing moves each side towards their middle. */
-        double right = ov_load_be16_signed(&frames[at + 2]);
+        double left = ov_load_be16_signed(&frames[swap_ ? at + 2 : at]);
+        double right = ov_load_be16_signed(&frames[swap_ ? at : at + 2]);
         double middle = (left + right) / 2;
         store(at, (middle + (left - middle) * width_) * gain_);
         store(at + 2, (middle + (right - middle) * width_) * gain_);
     }
-    samples_ += frames.size() / 2;
     return shaped_;
 }
 

@@ -1,7 +1,8 @@
 /*
  * Stereo width and gain applied by the host to decoded PCM, with the
- * samples that had to be clipped counted. The default (full width, no gain)
- * leaves the plug-in's bytes untouched.
+ * samples that had to be clipped counted, and the two sides of a plug-in
+ * that delivers the right one first put left first. The default (full
+ * width, no gain, sides as delivered) leaves the plug-in's bytes untouched.
  */
 #ifndef OV_HOST_PCM_SHAPING_H
 #define OV_HOST_PCM_SHAPING_H
@@ -22,7 +23,8 @@ struct Shaping {
 
 class PcmShaper {
 public:
-    PcmShaper(const Shaping &shaping, uint32_t channels);
+    /* `swapSides`: each stereo frame's two values change places. */
+    PcmShaper(const Shaping &shaping, uint32_t channels, bool swapSides = false);
 
     /* The big-endian frames shaped: the same span when nothing changes,
      * else a copy held here until the next call. */
@@ -35,8 +37,10 @@ public:
 private:
     bool unchanged_;
     bool stereo_;
-    double width_; /* 0..1 */
-    double gain_;  /* linear */
+    bool swap_;
+    bool swapOnly_; /* the sides change places, nothing else */
+    double width_;  /* 0..1 */
+    double gain_;   /* linear */
     std::vector<uint8_t> shaped_;
     uint64_t samples_ = 0;
     uint64_t clipped_ = 0;

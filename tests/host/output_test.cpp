@@ -213,6 +213,7 @@ TEST(PcmShaper, StereoWidthAndGainWithClippedSamplesCounted)
         uint32_t channels;
         std::vector<int16_t> expected;
         uint64_t clipped;
+        bool swapSides = false;
     };
     for (const Case &c :
          {Case{0, 0, 2, {0, 0, 501, 501, 32767, 32767, -1, -1, 15000, 15000}, 0},
@@ -220,12 +221,22 @@ TEST(PcmShaper, StereoWidthAndGainWithClippedSamplesCounted)
           Case{100, twice, 2, doubled, 5},
           Case{0, twice, 2, {0, 0, 1001, 1001, 32767, 32767, -1, -1, 30000, 30000}, 2},
           /* Mono takes the gain; its width has nothing to change. */
-          Case{0, twice, 1, doubled, 5}}) {
-        SCOPED_TRACE(std::to_string(c.stereo) + " % wide, " + std::to_string(c.gain) + " dB");
+          Case{0, twice, 1, doubled, 5},
+          /* Each frame's two sides change places, alone and with the shaping. */
+          Case{100,
+               0,
+               2,
+               {-1000, 1000, 0, 1001, 32767, 32767, 32767, -32768, 10000, 20000},
+               0,
+               true},
+          Case{50, 0, 2, {-500, 500, 250, 751, 32767, 32767, 16383, -16384, 12500, 17500}, 0, true},
+          Case{100, 0, 1, frames, 0, true}}) {
+        SCOPED_TRACE(std::to_string(c.stereo) + " % wide, " + std::to_string(c.gain) + " dB" +
+                     (c.swapSides ? ", sides swapped" : ""));
         std::vector<uint8_t> bytes;
         for (int16_t sample : frames)
             ovtest::appendU16(bytes, static_cast<uint16_t>(sample));
-        orvane::PcmShaper shaper({c.stereo, c.gain}, c.channels);
+        orvane::PcmShaper shaper({c.stereo, c.gain}, c.channels, c.swapSides);
         std::span<const uint8_t> shaped = shaper.apply(bytes);
         EXPECT_EQ(hosttest::bigEndianSamples({shaped.begin(), shaped.end()}), c.expected);
         EXPECT_EQ(shaper.clipped(), c.clipped);

@@ -52,6 +52,14 @@ std::vector<uint8_t> decodeDirectly(const std::string &songFile, size_t frames)
     return pcm;
 }
 
+/* A module's frames as heard: the plug-in delivers the right side first. */
+std::vector<uint8_t> leftFirst(std::vector<uint8_t> frames)
+{
+    for (size_t i = 0; i + 3 < frames.size(); i += 4)
+        std::swap_ranges(&frames[i], &frames[i + 2], &frames[i + 2]);
+    return frames;
+}
+
 /* The replayer's own scan: frames until a module has played `passes` times. */
 int64_t scannedFrames(const std::string &file, int32 passes)
 {
@@ -174,6 +182,7 @@ TEST(Render, ExtensionFormatOptionAndByteOrderDecideTheBytes)
         files[extension] = ovtest::readFile(file + "." + extension);
     }
     const std::vector<uint8_t> &wav = files["wav"];
+    const std::vector<uint8_t> module = decodeDirectly(hosttest::demoSong(), 20000);
     /* Options (standard output when no -o is among them), and the bytes. */
     using Case = std::pair<std::vector<std::string>, std::vector<uint8_t>>;
     for (const auto &[options, expected] : {
@@ -189,9 +198,10 @@ TEST(Render, ExtensionFormatOptionAndByteOrderDecideTheBytes)
              Case{{"--format", "wav", "--frames", "1000"}, wav},
              Case{{"--format", "aiff", "--frames", "1000"}, files["aiff"]},
              Case{{"--format", "flac", "--frames", "1000"}, files["flac"]},
-             /* 20000 frames of a module: a whole block and part of the next. */
-             Case{{hosttest::demoSong(), "--frames", "20000"},
-                  decodeDirectly(hosttest::demoSong(), 20000)},
+             /* 20000 frames of a module, a whole block and part of the next: --raw
+              * as the plug-in delivers them, else with the left side first. */
+             Case{{hosttest::demoSong(), "--frames", "20000", "--raw"}, module},
+             Case{{hosttest::demoSong(), "--frames", "20000"}, leftFirst(module)},
          }) {
         std::vector<std::string> args{"render"};
         if (expected.size() != 80000)
@@ -331,7 +341,7 @@ TEST(Render, TheEncodersSizeLimitKeepsTheFileUpToThere)
     EXPECT_EQ(ov_load_be32(&file.at(4)), file.size() - 8) << "FORM size";
     EXPECT_EQ(ov_load_be32(&file.at(22)), kept) << "sample frames";
     EXPECT_EQ(ov_load_be32(&file.at(42)), 8 + kept * 4) << "SSND size";
-    std::vector<uint8_t> direct = decodeDirectly(hosttest::demoSong(), kept);
+    std::vector<uint8_t> direct = leftFirst(decodeDirectly(hosttest::demoSong(), kept));
     EXPECT_TRUE(std::equal(direct.begin(), direct.end(), file.begin() + kAiffHeader));
 }
 
@@ -352,6 +362,30 @@ TEST(Render, EachFileGoesIntoTheFolderAndAFailureDoesNotStopTheRest)
               (std::vector<std::string>{"batch-a.wav", "batch-b.wav"}));
     EXPECT_EQ(readWithSndfile(folder + "/batch-a.wav"), bigEndianSamples(ovtest::testPcm(3000, 2)));
     EXPECT_EQ(readWithSndfile(folder + "/batch-b.wav"), bigEndianSamples(ovtest::testPcm(2000, 1)));
+}
+
+TEST(Render, ANoteOnChannelZeroIsOnTheLeftAndRawLeavesThePluginsOrder)
+{
+    const std::string song = ovtest::tempPath("channel-0.mod"), heardFile = song + ".wav",
+                      rawFile = song + ".pcm";
+    ovtest::writeFile(song, ovtools::ModuleWriter()
+                                .sample(1, std::vector<int8_t>{100, 100, -100, -100}, 64, 0, 0, 4)
+                                .cell(0, 0, 0, 428, 1)
+                                .bytes());
+    ASSERT_EQ(hosttest::orvane({"render", song, "--seconds", "0.2", "-o", heardFile}).status, 0);
+    ASSERT_EQ(hosttest::orvane({"render", song, "--seconds", "0.2", "--raw", "-o", rawFile}).status,
+              0);
+    const std::vector<int16_t> heard = readWithSndfile(heardFile),
+                               raw = bigEndianSamples(ovtest::readFile(rawFile));
+    ASSERT_EQ(heard.size(), 2u * 8820);
+    ASSERT_EQ(raw.size(), heard.size());
+    /* The plug-in's first value is the right side. */
+    for (size_t i = 0; i < heard.size(); i += 2) {
+        ASSERT_EQ(heard[i + 1], 0) << i;
+        ASSERT_EQ(raw[i], 0) << i;
+        ASSERT_EQ(raw[i + 1], heard[i]) << i;
+    }
+    EXPECT_NE(std::count(heard.begin(), heard.end(), 0), 8820 * 2);
 }
 
 TEST(Render, TheVisualiserDrawsAFrameForEverySignalAndSavesEveryNth)

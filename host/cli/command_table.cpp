@@ -95,6 +95,8 @@ void addRenderOptions(CLI::App &command, CommandOptions &options)
 void addInfoOptions(CLI::App &command, CommandOptions &options)
 {
     command.add_option("FILE", options.infoFiles, "Files to describe");
+    command.add_flag("--json", options.infoJson,
+                     "Describe them as a JSON array, one object per file, failures included");
 }
 
 void addNoOptions(CLI::App &, CommandOptions &) {}
@@ -113,7 +115,7 @@ constexpr std::array kCommands{
     Command{"info", "Describe files: plug-in, loading mode, format, duration, title",
             addInfoOptions,
             [](const Places &places, const CommandOptions &options) {
-                return runInfo(places, options.infoFiles);
+                return runInfo(places, options.infoFiles, options.infoJson);
             }},
     Command{"plugins", "List the plug-ins and their descriptors", addNoOptions,
             [](const Places &places, const CommandOptions &) { return runPlugins(places); }},

@@ -161,6 +161,7 @@ struct pt_state {
     uint32 song_position;
     uint32 row;
     uint32 speed;
+    uint32 tempo; /* the last Fxx from 32 (125 until one comes): tick_samples follows it */
     int32 tick_samples;
     int32 sample_counter;
     int32 tick_countdown;

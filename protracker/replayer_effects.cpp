@@ -191,9 +191,10 @@ void pt_effect_row(struct pt_state *state, struct pt_channel *channel, const str
         break;
     case PT_FX_EXTENDED: extended_row(state, channel, cell, context); break;
     case PT_FX_SET_SPEED:
-        if (param >= 32)
+        if (param >= 32) {
+            state->tempo = (uint32)param;
             state->tick_samples = (int32)((double)state->mix_rate * 50.5 / ((double)param * 20.4));
-        else if (param != 0)
+        } else if (param != 0)
             state->speed = (uint32)param;
         break;
     default: /* 8xx does nothing */ break;

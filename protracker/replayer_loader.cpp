@@ -109,6 +109,7 @@ struct pt_state *pt_init(uint8 *data, int32 size, int32 rate, struct ExecIFace *
     state->master_volume = 256;
     state->flags = PT_STATE_FILTER_SWITCHABLE;
     state->speed = 6;
+    state->tempo = 125;
     state->tick_samples = rate / 50;
 
     copy_bytes(state->title, data + PT_FILE_TITLE, 20);

@@ -11,7 +11,7 @@ player_packages=(
   # build
   cmake ninja-build g++ pkg-config
   # host player and the platform's window, sound and picture back ends
-  libsdl2-dev libcli11-dev libfmt-dev libkissfft-dev libpng-dev libsndfile1-dev
+  libsdl2-dev libcli11-dev libfmt-dev libkissfft-dev libpng-dev libsndfile1-dev nlohmann-json3-dev
 )
 test_packages=(
   # tests and benchmarks (GoogleTest sources are built again for PowerPC)

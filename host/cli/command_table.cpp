@@ -122,6 +122,8 @@ void addRenderOptions(CLI::App &command, CommandOptions &options)
 void addInfoOptions(CLI::App &command, CommandOptions &options)
 {
     command.add_option("FILE", options.infoFiles, "Files to describe")->required();
+    command.add_flag("--json", options.infoJson,
+                     "Describe them as a JSON array, one object per file, failures included");
 }
 
 void addNoOptions(CLI::App &, CommandOptions &) {}
@@ -181,7 +183,7 @@ constexpr std::array kCommands{
     Command{"info", "Describe files: plug-in, loading mode, format, duration, title", kInfoExamples,
             addInfoOptions,
             [](const Places &places, const CommandOptions &options) {
-                return runInfo(places, options.infoFiles);
+                return runInfo(places, options.infoFiles, options.infoJson);
             }},
     Command{"plugins", "List the plug-ins and their descriptors", kPluginsExamples, addNoOptions,
             [](const Places &places, const CommandOptions &) { return runPlugins(places); }},

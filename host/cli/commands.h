@@ -70,6 +70,7 @@ struct CommandOptions {
     PlayOptions play;
     RenderOptions render;
     std::vector<std::string> infoFiles;
+    bool infoJson = false; /* info as one JSON array */
 };
 
 struct Command {
@@ -90,7 +91,7 @@ int runRender(const Places &places, const RenderOptions &options);
 /* A render through the given encoder instead of the plug-in whose encoder
  * writes the output's format (used for AIFF output only). */
 int runRender(const Places &places, const RenderOptions &options, const EncoderChoice &encoder);
-int runInfo(const Places &places, const std::vector<std::string> &files);
+int runInfo(const Places &places, const std::vector<std::string> &files, bool json);
 int runPlugins(const Places &places);
 
 /* Prints "orvane: message" on standard error. */

@@ -7,12 +7,112 @@
 #include "host/input/song_length.h"
 #include "host/input/stream.h"
 
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <utility>
 
 namespace orvane {
 
 namespace {
+
+/* Keys in the order they are set: the file's name first. */
+using Json = nlohmann::ordered_json;
+
+/* Stored text read as ISO-8859-1, as the Amiga wrote it, in UTF-8. */
+std::string latin1(const std::string &text)
+{
+    std::string out;
+    for (char byte : text) {
+        auto c = static_cast<unsigned char>(byte);
+        if (c < 0x80) {
+            out += byte;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+Json moduleJson(const ModuleDetails &module)
+{
+    Json samples = Json::array();
+    for (const ModuleSample &sample : module.samples)
+        samples.push_back({{"number", sample.number},
+                           {"name", latin1(sample.name)},
+                           {"sound", sample.length != 0},
+                           {"length", sample.length},
+                           {"loop_start", sample.loopStart},
+                           {"loop_length", sample.loopLength},
+                           {"volume", sample.volume},
+                           {"finetune", sample.finetune}});
+    return {{"title", latin1(module.title)}, {"tracks", module.channels},
+            {"speed", module.speed},         {"tempo", module.tempo},
+            {"orders", module.songLength},   {"restart", module.restart},
+            {"patterns", module.patterns},   {"samples", samples}};
+}
+
+/* The size of a regular file; nullopt for a pipe or a device. */
+std::optional<uintmax_t> fileBytes(const std::filesystem::path &file)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error))
+        return std::nullopt;
+    const uintmax_t bytes = std::filesystem::file_size(file, error);
+    return error ? std::nullopt : std::optional<uintmax_t>(bytes);
+}
+
+/* The file's name as JSON: its bytes (written out with U+FFFD where they
+ * are not UTF-8), and those bytes in hex too when they are not. */
+Json namedFile(const std::filesystem::path &file)
+{
+    const std::string name = file.string();
+    Json object = {{"file", name}};
+    try {
+        (void)object.dump();
+    } catch (const Json::type_error &) {
+        std::string hex;
+        for (unsigned char c : name) {
+            char digits[3];
+            std::snprintf(digits, sizeof digits, "%02x", c);
+            hex += digits;
+        }
+        object["file_hex"] = hex;
+    }
+    return object;
+}
+
+/* What info shows of the file, as one JSON object. */
+Json infoJson(const PlayerSession &session, const std::filesystem::path &file)
+{
+    Json object = namedFile(file);
+    object["plugin"] = session.plugin().name();
+    object["plugin_file"] = session.plugin().fileName();
+    object["loading"] = session.loadMode();
+    object["rate"] = session.rate();
+    object["channels"] = session.channels();
+    if (std::optional<uintmax_t> bytes = fileBytes(file))
+        object["bytes"] = *bytes;
+    Json seconds = nullptr;
+    if (session.endless()) {
+        if (std::optional<uint64_t> frames = songFrames(session, 1))
+            seconds = static_cast<double>(*frames) / session.rate();
+    } else if (session.durationKnown()) {
+        seconds = session.durationMs() / 1000.0;
+    }
+    object["seconds"] = seconds;
+    if (const std::optional<ModuleDetails> &module = session.facts().module)
+        object.update(moduleJson(*module));
+    if (const std::optional<AiffDetails> &aiff = session.facts().aiff)
+        object.update({{"bits", aiff->bits}, {"frames", aiff->frames}});
+    object["playable"] = session.playable();
+    if (!session.playable())
+        object["why_unplayable"] = session.whyUnplayable();
+    return object;
+}
 
 void printInfo(const PlayerSession &session, const std::filesystem::path &file)
 {
@@ -22,6 +122,8 @@ void printInfo(const PlayerSession &session, const std::filesystem::path &file)
     std::printf("  loading:  %s\n", loadingText(session.loadMode()).c_str());
     std::printf("  rate:     %u Hz\n", session.rate());
     std::printf("  channels: %u\n", session.channels());
+    if (std::optional<uintmax_t> bytes = fileBytes(file))
+        std::printf("  size:     %ju bytes\n", *bytes);
     if (session.endless()) {
         std::optional<uint64_t> frames = songFrames(session, 1);
         std::printf("  duration: %s\n",
@@ -47,18 +149,42 @@ void printDetails(const PlayerSession &session)
 
 } // namespace
 
-int runInfo(const Places &places, const std::vector<std::string> &files)
+int runInfo(const Places &places, const std::vector<std::string> &files, bool json)
 {
     PluginSet plugins(places.pluginDir);
     const std::vector<std::filesystem::path> paths = places.filesOrDemo(files);
+    Json described = Json::array();
     auto describe = [&](size_t index) {
-        PlayerSession session(plugins, paths[index]);
-        printInfo(session, paths[index]);
-        printDetails(session);
-        session.requirePlayable();
+        const std::filesystem::path &file = paths[index];
+        if (!json) {
+            PlayerSession session(plugins, file);
+            printInfo(session, file);
+            printDetails(session);
+            session.requirePlayable();
+            return FileOutcome{};
+        }
+        /* A file that fails is described by its reason alone; one that
+         * opens but cannot be played keeps its facts. */
+        bool opened = false;
+        try {
+            PlayerSession session(plugins, file);
+            described.push_back(infoJson(session, file));
+            opened = true;
+            session.requirePlayable();
+        } catch (const HostError &error) {
+            if (!opened) {
+                Json failed = namedFile(file);
+                failed["error"] = error.what();
+                described.push_back(std::move(failed));
+            }
+            throw;
+        }
         return FileOutcome{};
     };
-    return eachFile(paths.size(), describe, Failures::Replace).status;
+    const int status = eachFile(paths.size(), describe, Failures::Replace).status;
+    if (json)
+        std::printf("%s\n", described.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+    return status;
 }
 
 int runPlugins(const Places &places)

@@ -12,22 +12,15 @@
 #include <iterator>
 #include <limits>
 #include <memory>
+#include <string_view>
 
 namespace orvane {
 
 namespace {
 
-std::string printable(const char *text, size_t limit)
+std::string stored(const char *text, size_t limit)
 {
-    std::string out;
-    for (size_t i = 0; i < limit && text[i] != 0; i++) {
-        auto c = static_cast<unsigned char>(text[i]);
-        out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : ' ';
-    }
-    size_t first = out.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return out.substr(first, out.find_last_not_of(' ') - first + 1);
+    return {text, std::find(text, text + limit, '\0')};
 }
 
 /* The tag bytes as text, any byte outside printable ASCII as \xNN. */
@@ -83,20 +76,64 @@ std::optional<ModuleDetails> readModuleDetails(std::span<const uint8_t> image)
         return std::nullopt;
     const struct pt_module_info info = pt_get_module_info(module.state.get());
     ModuleDetails details;
-    details.title = printable(info.title, sizeof info.title);
+    details.title = stored(info.title, sizeof info.title);
     details.songLength = static_cast<uint32_t>(info.orders);
     details.patterns = static_cast<uint32_t>(info.patterns);
+    details.channels = PT_CHANNELS;
+    details.restart = static_cast<uint32_t>(info.restart);
+    pt_read_row(module.state.get());
+    details.speed = module.state->speed;
+    details.tempo = module.state->tempo;
     for (uint32_t i = 0; i < std::size(info.samples); i++) {
         const struct pt_sample_info &sample = info.samples[i];
-        if (sample.length == 0)
-            continue;
-        details.samples.push_back({i + 1, printable(sample.name, sizeof sample.name),
-                                   static_cast<uint32_t>(sample.length),
-                                   static_cast<uint32_t>(sample.loop_start),
-                                   static_cast<uint32_t>(sample.loop_length),
-                                   static_cast<uint32_t>(sample.volume), sample.finetune});
+        details.samples.push_back(
+            {i + 1, stored(sample.name, sizeof sample.name), static_cast<uint32_t>(sample.length),
+             static_cast<uint32_t>(sample.loop_start), static_cast<uint32_t>(sample.loop_length),
+             static_cast<uint32_t>(sample.volume), sample.finetune});
     }
     return details;
+}
+
+std::string otherFormat(std::span<const uint8_t> head)
+{
+    struct Signature {
+        size_t at;
+        std::string_view tag;
+        const char *what;
+    };
+    static constexpr Signature kSignatures[] = {
+        {0, "Extended Module:", "an XM module (FastTracker 2)"},
+        {44, "SCRM", "an S3M module (Scream Tracker 3)"},
+        {0, "IMPM", "an IT module (Impulse Tracker)"},
+        {0, "MMD0", "a MED module (MMD0)"},
+        {0, "MMD1", "an OctaMED module (MMD1)"},
+        {0, "MMD2", "an OctaMED module (MMD2)"},
+        {0, "MMD3", "an OctaMED module (MMD3)"},
+        {PT_FILE_SIGNATURE, "M!K!", "a Protracker module of more than 64 patterns (\"M!K!\")"},
+        {PT_FILE_SIGNATURE, "FLT4", "a StarTrekker module (\"FLT4\")"},
+        {PT_FILE_SIGNATURE, "FLT8", "an 8-channel StarTrekker module (\"FLT8\")"},
+        {PT_FILE_SIGNATURE, "4CHN", "a 4-channel FastTracker module (\"4CHN\")"},
+        {PT_FILE_SIGNATURE, "6CHN", "a 6-channel FastTracker module (\"6CHN\")"},
+        {PT_FILE_SIGNATURE, "8CHN", "an 8-channel FastTracker module (\"8CHN\")"},
+        {PT_FILE_SIGNATURE, "CD81", "an 8-channel Octalyser module (\"CD81\")"},
+        {PT_FILE_SIGNATURE, "OKTA", "an 8-channel Oktalyzer module (\"OKTA\")"},
+    };
+    auto holds = [&](size_t at, std::string_view tag) {
+        return head.size() >= at + tag.size() &&
+               std::equal(tag.begin(), tag.end(), head.begin() + static_cast<ptrdiff_t>(at));
+    };
+    for (const Signature &signature : kSignatures)
+        if (holds(signature.at, signature.tag))
+            return signature.what;
+    /* "10CH" to "32CH": FastTracker's modules of more channels. */
+    if (holds(PT_FILE_SIGNATURE + 2, "CH")) {
+        const uint8_t tens = head[PT_FILE_SIGNATURE], ones = head[PT_FILE_SIGNATURE + 1];
+        if (std::isdigit(tens) && std::isdigit(ones) && tens != '0') {
+            const std::string count{static_cast<char>(tens), static_cast<char>(ones)};
+            return "a " + count + "-channel FastTracker module (\"" + count + "CH\")";
+        }
+    }
+    return {};
 }
 
 std::string moduleRefusal(std::span<const uint8_t> image)

@@ -26,15 +26,27 @@ struct ModuleSample {
 };
 
 struct ModuleDetails {
-    std::string title;
+    std::string title;       /* the stored bytes up to the first NUL, as they are */
     uint32_t songLength = 0; /* orders played, as stored */
     uint32_t patterns = 0;
-    std::vector<ModuleSample> samples; /* the ones with sound only */
+    uint32_t channels = 0; /* the module's own */
+    uint32_t restart = 0;  /* the stored restart byte, which the replay never follows */
+    /* As they stand once row 0 has been read, its Fxx commands applied. */
+    uint32_t speed = 0;
+    uint32_t tempo = 0;
+    /* All 31, the ones without sound too (their names often carry a
+     * message). */
+    std::vector<ModuleSample> samples;
 };
 
 /* The module as the loader reads it (from a private copy of the image);
  * nullopt when the loader refuses it. */
 std::optional<ModuleDetails> readModuleDetails(std::span<const uint8_t> image);
+
+/* What a file is, from a signature that names a format no loaded plug-in
+ * need play ("an XM module (FastTracker 2)"); empty when its first bytes
+ * hold none. */
+std::string otherFormat(std::span<const uint8_t> head);
 
 /* Why the loader refuses the image, in words with its numbers; empty when
  * it accepts it. */

@@ -7,6 +7,8 @@
 #ifndef OV_HOST_FORMATS_H
 #define OV_HOST_FORMATS_H
 
+#include "host/input/file_details.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -20,8 +22,12 @@ namespace orvane {
 /* What one file holds by its format's own reader, found once when a stream
  * opens on it. */
 struct FileFacts {
-    std::string title;         /* the name it gives itself; empty when none */
-    std::string details;       /* the lines `orvane info` shows after the plug-in's */
+    std::string title;   /* the name it gives itself; empty when none */
+    std::string details; /* the lines `orvane info` shows after the plug-in's */
+    /* What the format's reader found, field by field, when it is one the
+     * host reads (for `orvane info --json`). */
+    std::optional<ModuleDetails> module;
+    std::optional<AiffDetails> aiff;
     std::string whyUnplayable; /* why its plug-in can play no frame of it; empty when unknown */
     /* Frames its sound data holds by its own account; nullopt when it does
      * not say. */

@@ -66,6 +66,20 @@ void readOn(std::ifstream &in, const std::filesystem::path &file, std::vector<ui
         throw HostError("cannot read " + quoted(file) + ": " + std::strerror(errno));
 }
 
+/* What the loaded plug-ins play, by their descriptors' names:
+ * "Protracker \"M.K.\" modules and AIFF files". */
+std::string playedText(const PluginSet &plugins)
+{
+    std::string text;
+    const auto &loaded = plugins.plugins();
+    for (size_t i = 0; i < loaded.size(); i++) {
+        if (i != 0)
+            text += i + 1 == loaded.size() ? " and " : ", ";
+        text += loaded[i]->name() + (loaded[i]->format().modules ? " \"M.K.\" modules" : " files");
+    }
+    return text;
+}
+
 /* Why no plug-in took the file: there are none, or, for a file named as a
  * module, what the module loader finds wrong with it; and how many plug-in
  * files of the folder could not be used, which might have taken it. */
@@ -84,7 +98,10 @@ std::string unrecognisedReason(const PluginSet &plugins, const std::filesystem::
     const bool modulesPlayed =
         std::any_of(plugins.plugins().begin(), plugins.plugins().end(),
                     [](const auto &plugin) { return plugin->format().modules; });
-    if (!modulesPlayed && hasModuleTag(head))
+    if (const std::string what = otherFormat(head); !what.empty())
+        why = "it is " + what + ", and no plug-in here plays that; this orvane plays " +
+              playedText(plugins);
+    else if (!modulesPlayed && hasModuleTag(head))
         why += ": it looks like a Protracker \"M.K.\" module, and no plug-in in '" +
                plugins.folder().string() + "' plays modules";
     else if (namedAsModule(file))

@@ -84,18 +84,34 @@ std::vector<Row> commandLines()
     std::vector<uint8_t> tagged = module;
     std::memcpy(&tagged[1080], " \"\x7f\xff", 4);
     /* A title with an escape, a bell and a high byte; finetune 9 is -7; loop
-     * fields are words in the file and bytes in the table. */
+     * fields are words in the file and bytes in the table; a name without
+     * sound; speed 3 and tempo 150 set on row 0, speed 5 on row 1. */
     const std::string table =
         fileOf("table.mod", ovtools::ModuleWriter()
                                 .title("\x1b[2J\x07 table\xe9test ")
                                 .sample(3, {"lead", std::vector<int8_t>(1000, 5), 9, 40, 100, 200})
                                 .sample(17, {"kick\x01", std::vector<int8_t>(64, 9), 0, 64, 0, 1})
+                                .sample(20, ovtools::ModuleSample{"by Gryzor\xa9", {}})
+                                .cell(0, 0, 1, 0, 0, 0xF, 0x03)
+                                .cell(0, 0, 3, 0, 0, 0xF, 0x96)
+                                .cell(0, 1, 0, 0, 0, 0xF, 0x05)
                                 .orders({0, 4, 2})
                                 .songLength(3)
                                 .bytes());
     const std::string seconds =
                           "--seconds: above 0 to 1000000000 seconds, or m:ss or h:mm:ss, not ",
                       frames = "--frames: 1 to about 18 billion billion frames, not ";
+    /* Formats told by their signatures at bytes 0, 44 and 1080. */
+    auto signed_ = [](const std::string &name, size_t at, const std::string &tag) {
+        std::vector<uint8_t> bytes(2000, 0);
+        std::copy(tag.begin(), tag.end(), bytes.begin() + static_cast<ptrdiff_t>(at));
+        return fileOf(name, bytes);
+    };
+    const std::string xm = signed_("song.xm", 0, "Extended Module: "),
+                      badName = signed_("bad\xff.xm", 0, "Extended Module: ");
+    std::string badHex;
+    for (unsigned char c : badName)
+        badHex += "0123456789abcdef"[c >> 4] + std::string(1, "0123456789abcdef"[c & 15]);
     const std::string formats = "aiff (.aiff .aif), wav, flac, ogg (.ogg .oga), mp3, caf, "
                                 "au (.au .snd), w64, raw (.pcm .raw)";
     const std::string song = aiffFile("song.aiff", 2, 10, 16, 44100, 40),
@@ -160,17 +176,40 @@ std::vector<Row> commandLines()
         fails({"info"}, "give at least one FILE (see orvane --help)"),
         ok({"info", demo},
            "demo.mod\n  plug-in:  Protracker (OV_PT.ovplug)\n  loading:  2 (the whole file in "
-           "memory)\n  rate:     44100 Hz\n  channels: 2\n  duration: 1:03.700\n  title:    "
+           "memory)\n  rate:     44100 Hz\n  channels: 2\n  size:     17500 bytes\n  duration: "
+           "1:03.700\n  title:    "
            "Orvane demo\n"),
         ok({"info", table},
-           "  title:    [2J  table test\n  orders:   3\n  patterns: 5\n  samples:  2 with sound\n"
+           "  title:    [2J  table test\n  tracks:   4\n  speed:    3 (after row 0)\n  tempo:    "
+           "150 (after row 0)\n  orders:   3\n  restart:  127\n  patterns: 5\n  samples:  2 with "
+           "sound (*)\n"
            "     #  name                    length  loop start  loop length  volume  finetune\n"
-           "     3  lead                      1000         200          400      40        -7\n"
-           "    17  kick                        64           0            2      64         0\n"
-           "  playable: yes\n"),
+           "     1                               0           0            2      64         0\n    "
+           " 2"),
+        ok({"info", table},
+           "   * 3  lead                      1000         200          400      40        -7\n"),
+        ok({"info", table},
+           "    20  by Gryzor                    0           0            2      64         0\n"),
+        ok({"info", "--json", table},
+           "\"title\": \"\\u001b[2J\\u0007 table\u00e9test \",\n    \"tracks\": 4,\n    \"speed\": "
+           "3,\n    \"tempo\": 150,\n    \"orders\": 3,\n    \"restart\": 127,\n"),
+        ok({"info", "--json", table},
+           "\"number\": 20,\n        \"name\": \"by Gryzor\u00a9\",\n        \"sound\": false,\n"),
+        fails({"info", "--json", demo, badName}, "it is an XM module",
+              "  },\n  {\n    \"file\": \"" + badName.substr(0, badName.size() - 4) +
+                  "\ufffd.xm\",\n    \"file_hex\": \"" + badHex + "\",\n    \"error\": \"'"),
+        fails({"info", xm},
+              "it is an XM module (FastTracker 2), and no plug-in here plays that; this orvane "
+              "plays AIFF files and Protracker \"M.K.\" modules\n"),
+        fails({"info", "--plugin-dir", onlyPt, signed_("song.s3m", 44, "SCRM")},
+              "it is an S3M module (Scream Tracker 3), and no plug-in here plays that; this "
+              "orvane plays Protracker \"M.K.\" modules\n"),
+        fails({"info", signed_("twelve.mod", 1080, "12CH")},
+              "it is a 12-channel FastTracker module (\"12CH\")"),
         ok({"info", aiffFile("mono.aiff", 1, 33075, 16, 22050, 66150)},
            "mono.aiff\n  plug-in:  AIFF (OV_AIFF.ovplug)\n  loading:  1 (the plug-in reads the "
-           "file)\n  rate:     22050 Hz\n  channels: 1\n  duration: 0:01.500\n  bits:     16\n  "
+           "file)\n  rate:     22050 Hz\n  channels: 1\n  size:     66204 bytes\n  duration: "
+           "0:01.500\n  bits:     16\n  "
            "frames:   33075\n  playable: yes\n"),
         /* No duration, yet the file ends: nothing is "endless". */
         ok({"info", aiffFile("unknown-length.aiff", 2, 0, 16, 44100, 4000)}, "duration: unknown\n"),
@@ -192,7 +231,7 @@ std::vector<Row> commandLines()
         fails({"info", fileOf("MOD.tagged", tagged)},
               "no plug-in recognises this file: not a \"M.K.\" module: its tag is \" "
               "\\x22\\x7F\\xFF\""),
-        ok({"info", huge}, "  patterns: 6\n  samples:  1 with sound\n"),
+        ok({"info", huge}, "  patterns: 6\n  samples:  1 with sound (*)\n"),
         fails({"info", fileOf("tiny.mod", cut(300))},
               "not a \"M.K.\" module: 300 bytes end before its tag at byte 1080"),
         /* Not named as a module: no guess about what it is. */

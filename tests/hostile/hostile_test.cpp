@@ -3,6 +3,8 @@
  * the table expects, or plays, and a render leaves its output or nothing. */
 #include "orvane_run.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -27,7 +29,8 @@ const std::map<std::string, std::string> verdicts = {
     {"rate-zero.aiff", ": the AIFF plug-in reports no sample rate or no channels"},
     {"sample-past-end.mod", "its 2 patterns and samples need (3236 of 68732 bytes)"},
     {"ssnd-offset-past-end.aiff", "the AIFF plug-in delivers not one whole sample frame from it"},
-    {"tag-flt4.mod", "not a \"M.K.\" module: its tag is \"FLT4\""},
+    {"tag-flt4.mod", "it is a StarTrekker module (\"FLT4\"), and no plug-in here plays that; "
+                     "this orvane plays AIFF files and Protracker \"M.K.\" modules"},
 };
 
 /* Files that play but hold less sound than they say: a render keeps what
@@ -41,6 +44,7 @@ void check(const std::string &file, const std::string &reason, const std::string
     SCOPED_TRACE(file);
     const std::string folder = hosttest::freshFolder("hostile"), output = folder + "/out.aiff";
     for (const auto &arguments : {std::vector<std::string>{"info", file},
+                                  {"info", "--json", file},
                                   {"render", file, "--seconds", "2", "-o", output}}) {
         const hosttest::RunResult run = hosttest::orvane(arguments);
         const std::string line = arguments[0] == "render" && reason.empty() ? early : reason;
@@ -50,6 +54,13 @@ void check(const std::string &file, const std::string &reason, const std::string
         EXPECT_TRUE(line.empty() ? run.err.empty()
                                  : oneLineAboutTheFile && run.err.ends_with(line + "\n"))
             << arguments[0] << ": " << run.err;
+        if (arguments[1] == "--json") {
+            const nlohmann::json described = nlohmann::json::parse(run.out, nullptr, false);
+            /* Valid JSON whatever the file holds: its reason or its facts. */
+            EXPECT_TRUE(described.is_array() && described.size() == 1 &&
+                        described[0].contains("error") != described[0].contains("playable"))
+                << run.out;
+        }
     }
     if (!early.empty()) {
         const hosttest::RunResult play =

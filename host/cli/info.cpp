@@ -50,7 +50,8 @@ void printDetails(const PlayerSession &session)
 int runInfo(const Places &places, const std::vector<std::string> &files)
 {
     PluginSet plugins(places.pluginDir);
-    const std::vector<std::filesystem::path> paths = places.filesOrDemo(files);
+    const Inputs inputs = places.filesOrDemo(files, plugins);
+    const std::vector<std::filesystem::path> &paths = inputs.files;
     auto describe = [&](size_t index) {
         PlayerSession session(plugins, paths[index]);
         printInfo(session, paths[index]);
@@ -58,7 +59,7 @@ int runInfo(const Places &places, const std::vector<std::string> &files)
         session.requirePlayable();
         return FileOutcome{};
     };
-    return eachFile(paths.size(), describe, Failures::Replace).status;
+    return inputs.status(eachFile(paths.size(), describe, Failures::Replace).status);
 }
 
 int runPlugins(const Places &places)

@@ -39,7 +39,8 @@ FilesDone eachFile(size_t count, const std::function<FileOutcome(size_t index)> 
     return done;
 }
 
-Inputs Places::filesOrDemo(const std::vector<std::string> &files, const PluginSet &plugins) const
+Inputs Places::filesOrDemo(const std::vector<std::string> &files, const PluginSet &plugins,
+                           const std::filesystem::path &leaveOut) const
 {
     if (files.empty()) {
         std::error_code error;
@@ -48,7 +49,7 @@ Inputs Places::filesOrDemo(const std::vector<std::string> &files, const PluginSe
                             "' is missing");
         return {{demoSong()}};
     }
-    FileList list = expandFiles(files, plugins);
+    FileList list = expandFiles(files, plugins, leaveOut);
     const std::string skipped = list.skipped == 0
                                     ? ""
                                     : std::to_string(list.skipped) +

@@ -46,8 +46,10 @@ struct Places {
     std::filesystem::path demoSong() const { return programDir / "demo.mod"; }
     std::filesystem::path visualiser() const { return programDir / "Zephrin"; }
     /* The files the arguments stand for (folders and playlists expanded,
-     * what was left out reported), or the demo song when none is given. */
-    Inputs filesOrDemo(const std::vector<std::string> &files, const PluginSet &plugins) const;
+     * what was left out reported, `leaveOut` not looked into), or the demo
+     * song when none is given. */
+    Inputs filesOrDemo(const std::vector<std::string> &files, const PluginSet &plugins,
+                       const std::filesystem::path &leaveOut = {}) const;
 };
 
 struct PlayOptions {

@@ -354,7 +354,7 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
 int render(const Places &places, const RenderOptions &options, const EncoderChoice *chosenEncoder)
 {
     PluginSet plugins(places.pluginDir);
-    const Inputs inputs = places.filesOrDemo(options.files, plugins);
+    const Inputs inputs = places.filesOrDemo(options.files, plugins, options.outputDir);
     std::vector<RenderJob> jobs = planJobs(inputs.files, options);
     if (!options.outputDir.empty()) {
         std::error_code error, ignored;

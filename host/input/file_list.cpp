@@ -26,7 +26,9 @@ using Identity = std::pair<dev_t, ino_t>;
 
 class Expander {
 public:
-    explicit Expander(const PluginSet &plugins) : plugins_(plugins) {}
+    Expander(const PluginSet &plugins, const std::filesystem::path &leaveOut)
+        : plugins_(plugins), leaveOut_(leaveOut)
+    {}
 
     void argument(const std::filesystem::path &name, bool listed)
     {
@@ -56,6 +58,8 @@ private:
         std::vector<std::filesystem::path> found;
         std::vector<Identity> above;
         seen_.clear();
+        if (struct stat info{}; !leaveOut_.empty() && ::stat(leaveOut_.c_str(), &info) == 0)
+            seen_.insert({info.st_dev, info.st_ino});
         walk(top, found, above);
         std::sort(found.begin(), found.end());
         list_.files.insert(list_.files.end(), found.begin(), found.end());
@@ -79,7 +83,11 @@ private:
         if (error)
             return problem(quoted(dir) + ": " + error.message() + "; skipped");
         above.push_back(identity);
-        for (const std::filesystem::directory_entry &entry : entries) {
+        /* Stepping on reports an entry that cannot be read in `error`:
+         * the folder's listing ends there. */
+        for (; !error && entries != std::filesystem::directory_iterator();
+             entries.increment(error)) {
+            const std::filesystem::directory_entry &entry = *entries;
             std::error_code ignored;
             const auto status = entry.status(ignored);
             if (std::filesystem::is_directory(status))
@@ -90,6 +98,8 @@ private:
                 list_.skipped++;
         }
         above.pop_back();
+        if (error)
+            problem(quoted(dir) + ": " + error.message() + "; the rest of it skipped");
     }
 
     bool recognised(const std::filesystem::path &file) const
@@ -135,6 +145,7 @@ private:
     }
 
     const PluginSet &plugins_;
+    const std::filesystem::path leaveOut_;
     FileList list_;
     std::set<Identity> seen_;
     std::vector<std::filesystem::path> open_; /* the playlists being read */
@@ -150,9 +161,10 @@ bool isPlaylist(const std::filesystem::path &file)
     return extension == ".m3u" || extension == ".m3u8";
 }
 
-FileList expandFiles(const std::vector<std::string> &arguments, const PluginSet &plugins)
+FileList expandFiles(const std::vector<std::string> &arguments, const PluginSet &plugins,
+                     const std::filesystem::path &leaveOut)
 {
-    Expander expander(plugins);
+    Expander expander(plugins, leaveOut);
     for (const std::string &argument : arguments)
         expander.argument(argument, false);
     return expander.take();

@@ -28,8 +28,10 @@ struct FileList {
 bool isPlaylist(const std::filesystem::path &file);
 
 /* Expands the arguments in order; a file named on its own is kept as given,
- * to be judged when it is opened. */
-FileList expandFiles(const std::vector<std::string> &arguments, const PluginSet &plugins);
+ * to be judged when it is opened. The folder `leaveOut` (a render's output
+ * folder) is not looked into. */
+FileList expandFiles(const std::vector<std::string> &arguments, const PluginSet &plugins,
+                     const std::filesystem::path &leaveOut = {});
 
 } // namespace orvane
 

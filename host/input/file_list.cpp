@@ -3,7 +3,9 @@
 #include "host/input/plugins.h"
 #include "host/input/stream.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -102,12 +104,17 @@ private:
             problem(quoted(dir) + ": " + error.message() + "; the rest of it skipped");
     }
 
+    /* Opened without waiting, so that a file that never answers (such as
+     * one of /proc's) is not waited on: it has no first bytes. */
     bool recognised(const std::filesystem::path &file) const
     {
-        std::ifstream in(file, std::ios::binary);
+        const int descriptor = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (descriptor < 0)
+            return false;
         std::vector<uint8_t> head(kRecogniseBytes);
-        in.read(reinterpret_cast<char *>(head.data()), static_cast<std::streamsize>(head.size()));
-        head.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+        const ssize_t got = ::read(descriptor, head.data(), head.size());
+        ::close(descriptor);
+        head.resize(got > 0 ? static_cast<size_t>(got) : 0);
         return !head.empty() && plugins_.recognise(head).plugin != nullptr;
     }
 

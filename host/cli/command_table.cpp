@@ -73,12 +73,15 @@ void addPlayOptions(CLI::App &command, CommandOptions &options)
 {
     PlayOptions &play = options.play;
     command.add_option("FILE", play.files,
-                       "Files to play in turn, at 1000 to 384000 Hz (render takes any rate); the "
-                       "demo song when left out");
+                       "Files, folders or M3U playlists to play in turn, at 1000 to 384000 Hz "
+                       "(render takes any rate); the demo song when left out");
     addLength(command, play.length);
     addSongPlace(command, play.length);
     command.add_flag("--visualise,--visualize", play.visualise, "Show the Zephrin visualiser");
     addShaping(command, play.shaping);
+    command.add_flag("--shuffle", play.shuffle, "Play the files in random order");
+    command.add_flag("--repeat", play.repeat,
+                     "Start the files again after the last, until q (or Ctrl-C)");
     command.add_flag("--no-keys", play.noKeys,
                      "Leave the terminal alone: no keys (as in a pipe or a background job)");
 }
@@ -87,7 +90,8 @@ void addPlayOptions(CLI::App &command, CommandOptions &options)
 void addRenderOptions(CLI::App &command, CommandOptions &options)
 {
     RenderOptions &render = options.render;
-    command.add_option("FILE", render.files, "Files to render (the demo song when left out)");
+    command.add_option("FILE", render.files,
+                       "Files, folders or M3U playlists to render (the demo song when left out)");
     addLength(command, render.length);
     addSongPlace(command, render.length);
     auto *output = command.add_option(
@@ -121,7 +125,8 @@ void addRenderOptions(CLI::App &command, CommandOptions &options)
 
 void addInfoOptions(CLI::App &command, CommandOptions &options)
 {
-    command.add_option("FILE", options.infoFiles, "Files to describe")->required();
+    command.add_option("FILE", options.infoFiles, "Files, folders or M3U playlists to describe")
+        ->required();
     command.add_flag("--json", options.infoJson,
                      "Describe them as a JSON array, one object per file, failures included");
 }

@@ -1,6 +1,7 @@
 #include "host/cli/commands.h"
 
 #include "host/host_error.h"
+#include "host/input/file_list.h"
 
 #include <cstdio>
 
@@ -47,15 +48,34 @@ FilesDone eachFile(size_t count, const std::function<FileOutcome(size_t index)> 
     return done;
 }
 
-std::vector<std::filesystem::path> Places::filesOrDemo(const std::vector<std::string> &files) const
+Inputs Places::filesOrDemo(const std::vector<std::string> &files, const PluginSet &plugins,
+                           const std::filesystem::path &leaveOut) const
 {
-    if (!files.empty())
-        return {files.begin(), files.end()};
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(demoSong(), error))
-        throw HostError("no FILE given, and the demo song '" + demoSong().string() +
-                        "' is missing");
-    return {demoSong()};
+    if (files.empty()) {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(demoSong(), error))
+            throw HostError("no FILE given, and the demo song '" + demoSong().string() +
+                            "' is missing");
+        return {{demoSong()}};
+    }
+    FileList list = expandFiles(files, plugins, leaveOut);
+    const std::string skipped = list.skipped == 0
+                                    ? ""
+                                    : std::to_string(list.skipped) +
+                                          (list.skipped == 1 ? " file" : " files") +
+                                          " under the folders given that no plug-in recognises";
+    if (list.files.empty()) {
+        if (list.problems.size() == 1 && skipped.empty())
+            throw HostError(list.problems.front());
+        for (const std::string &problem : list.problems)
+            reportError(problem);
+        throw HostError("no file to take" + (skipped.empty() ? "" : ": only " + skipped));
+    }
+    for (const std::string &problem : list.problems)
+        reportError(problem);
+    if (!skipped.empty())
+        reportError("skipped " + skipped);
+    return {std::move(list.files), list.problems.size()};
 }
 
 } // namespace orvane

@@ -27,6 +27,17 @@ class App;
 
 namespace orvane {
 
+class PluginSet;
+
+/* The files a command goes through, and how many of what its arguments
+ * named were reported and left out (a failure of the command). */
+struct Inputs {
+    std::vector<std::filesystem::path> files;
+    size_t leftOut = 0;
+    /* The status of the files' run, or 1 where that is 0 and some were left out. */
+    int status(int run) const { return run == 0 && leftOut > 0 ? 1 : run; }
+};
+
 /* Where things are found. */
 struct Places {
     std::filesystem::path pluginDir;  /* the *.ovplug files */
@@ -34,8 +45,11 @@ struct Places {
 
     std::filesystem::path demoSong() const { return programDir / "demo.mod"; }
     std::filesystem::path visualiser() const { return programDir / "Zephrin"; }
-    /* The files given, or the demo song when none is. */
-    std::vector<std::filesystem::path> filesOrDemo(const std::vector<std::string> &files) const;
+    /* The files the arguments stand for (folders and playlists expanded,
+     * what was left out reported, `leaveOut` not looked into), or the demo
+     * song when none is given. */
+    Inputs filesOrDemo(const std::vector<std::string> &files, const PluginSet &plugins,
+                       const std::filesystem::path &leaveOut = {}) const;
 };
 
 struct PlayOptions {
@@ -43,7 +57,9 @@ struct PlayOptions {
     Length length;
     bool visualise = false;
     Shaping shaping;
-    bool noKeys = false; /* never read keys, even from a terminal */
+    bool noKeys = false;  /* never read keys, even from a terminal */
+    bool shuffle = false; /* in random order */
+    bool repeat = false;  /* from the first again after the last */
 };
 
 struct RenderOptions {

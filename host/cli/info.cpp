@@ -147,12 +147,31 @@ void printDetails(const PlayerSession &session)
         std::printf("  playable: no (%s)\n", session.whyUnplayable().c_str());
 }
 
+/* Bytes a text from a file cannot hold in UTF-8 become U+FFFD. */
+void printJson(const Json &json)
+{
+    std::printf("%s\n", json.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+}
+
 } // namespace
 
 int runInfo(const Places &places, const std::vector<std::string> &files, bool json)
 {
     PluginSet plugins(places.pluginDir);
-    const std::vector<std::filesystem::path> paths = places.filesOrDemo(files);
+    Inputs inputs;
+    try {
+        inputs = places.filesOrDemo(files, plugins);
+    } catch (const HostError &error) {
+        /* Nothing to describe (a playlist of itself alone, an empty folder):
+         * a script still reads valid JSON that carries the reason. */
+        if (json) {
+            Json failed = files.size() == 1 ? namedFile(files.front()) : Json::object();
+            failed["error"] = error.what();
+            printJson(Json::array({failed}));
+        }
+        throw;
+    }
+    const std::vector<std::filesystem::path> &paths = inputs.files;
     Json described = Json::array();
     auto describe = [&](size_t index) {
         const std::filesystem::path &file = paths[index];
@@ -181,9 +200,9 @@ int runInfo(const Places &places, const std::vector<std::string> &files, bool js
         }
         return FileOutcome{};
     };
-    const int status = eachFile(paths.size(), describe, Failures::Replace).status;
+    const int status = inputs.status(eachFile(paths.size(), describe, Failures::Replace).status);
     if (json)
-        std::printf("%s\n", described.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+        printJson(described);
     return status;
 }
 

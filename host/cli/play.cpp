@@ -5,6 +5,7 @@
 #include "host/cli/display_check.h"
 #include "host/cli/visualiser_feed.h"
 #include "host/host_error.h"
+#include "host/input/plugins.h"
 #include "host/input/song_length.h"
 #include "host/input/stream.h"
 #include "host/output/pcm_shaping.h"
@@ -13,10 +14,12 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <random>
 
 namespace orvane {
 
@@ -366,10 +369,21 @@ FileOutcome playFile(const PluginSet &plugins, const std::filesystem::path &file
     return outcome;
 }
 
+/* The files of one pass, in random order with --shuffle. */
+void arrange(std::vector<std::filesystem::path> &files, const PlayOptions &options)
+{
+    if (options.shuffle) {
+        std::random_device seed;
+        std::mt19937 random(seed());
+        std::shuffle(files.begin(), files.end(), random);
+    }
+}
+
 int playFiles(const Places &places, const PlayOptions &options)
 {
-    std::vector<std::filesystem::path> files = places.filesOrDemo(options.files);
     PluginSet plugins(places.pluginDir);
+    const Inputs inputs = places.filesOrDemo(options.files, plugins);
+    std::vector<std::filesystem::path> files = inputs.files;
     SoundSystem sound;
     BreakWatch breaks;
     std::unique_ptr<VisualiserPort> port;
@@ -385,11 +399,33 @@ int playFiles(const Places &places, const PlayOptions &options)
     if (keys.active())
         std::printf("%s\n", controls.keyHelp.c_str());
     try {
-        return eachFile(
-                   files.size(),
-                   [&](size_t index) { return playFile(plugins, files[index], options, controls); },
-                   Failures::Replace)
-            .status;
+        /* With --repeat, the list goes round until a quit; a file that
+         * failed is reported once and left out of later passes, and a pass
+         * with none played ends it. */
+        int status = 0;
+        for (bool more = true; more && !files.empty();) {
+            arrange(files, options);
+            std::vector<bool> played(files.size(), false);
+            bool quit = false;
+            status = eachFile(
+                         files.size(),
+                         [&](size_t index) {
+                             FileOutcome outcome =
+                                 playFile(plugins, files[index], options, controls);
+                             played[index] = true;
+                             quit = outcome.then == Then::Stop;
+                             return outcome;
+                         },
+                         Failures::Replace)
+                         .status;
+            std::vector<std::filesystem::path> kept;
+            for (size_t index = 0; index < files.size(); index++)
+                if (played[index])
+                    kept.push_back(files[index]);
+            files = std::move(kept);
+            more = options.repeat && !quit;
+        }
+        return inputs.status(status);
     } catch (const Interrupted &) {
         return kStatusInterrupted;
     }

@@ -141,9 +141,9 @@ void refuseInputsAsOutputs(const std::vector<RenderJob> &jobs,
 /* Every job of the command, checked before any work starts: a format for
  * each output, no two inputs writing the same file, and no input written
  * over. */
-std::vector<RenderJob> planJobs(const Places &places, const RenderOptions &options)
+std::vector<RenderJob> planJobs(const std::vector<std::filesystem::path> &inputs,
+                                const RenderOptions &options)
 {
-    std::vector<std::filesystem::path> inputs = places.filesOrDemo(options.files);
     const std::string chosen = options.raw ? "raw" : options.format;
     std::vector<RenderJob> jobs;
     if (options.outputDir.empty()) {
@@ -357,7 +357,9 @@ int renderOne(const Places &places, const PluginSet &plugins, const RenderOption
 
 int render(const Places &places, const RenderOptions &options, const EncoderChoice *chosenEncoder)
 {
-    std::vector<RenderJob> jobs = planJobs(places, options);
+    PluginSet plugins(places.pluginDir);
+    const Inputs inputs = places.filesOrDemo(options.files, plugins, options.outputDir);
+    std::vector<RenderJob> jobs = planJobs(inputs.files, options);
     if (!options.outputDir.empty()) {
         std::error_code error, ignored;
         std::filesystem::create_directories(options.outputDir, error);
@@ -367,7 +369,6 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
                                  ? "it is not a folder"
                                  : error.message()));
     }
-    PluginSet plugins(places.pluginDir);
     BreakWatch breaks;
     /* A file that fails is reported, and the rest still go; one alone is
      * not named again. */
@@ -384,7 +385,7 @@ int render(const Places &places, const RenderOptions &options, const EncoderChoi
     if (done.failed > 0 && batch)
         reportError(std::to_string(done.failed) + " of " + std::to_string(jobs.size()) +
                     " files failed");
-    return done.status;
+    return inputs.status(done.status);
 }
 
 } // namespace

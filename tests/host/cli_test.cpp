@@ -146,6 +146,29 @@ std::vector<Row> commandLines()
             .cell(0, 4 - channel, channel, 0, 0, 0xE, 0x6F);
     const std::string longSong = fileOf("long.mod", longWriter.bytes()),
                       loops = fileOf("loops.mod", loopsWriter.bytes());
+    /* Folders and playlists: a song two levels down beside a file no plug-in
+     * plays, playlists naming each other, a link back into its own folder. */
+    const std::string tree = hosttest::freshFolder("tree"), lists = hosttest::freshFolder("lists"),
+                      loop = hosttest::freshFolder("link-loop"),
+                      mute = hosttest::freshFolder("mute");
+    std::filesystem::create_directories(tree + "/a/b");
+    std::filesystem::copy_file(song, tree + "/a/b/song.aiff");
+    std::filesystem::copy_file(noise, tree + "/a/noise.xyz");
+    std::filesystem::copy_file(noise, mute + "/noise.xyz");
+    std::filesystem::create_directory_symlink(loop, loop + "/back");
+    /* A render's output folder inside the folder it renders, from a run before, left out;
+     * the rest sorted (ext4 lists w/ before a.aiff here). */
+    const std::string again = hosttest::freshFolder("again");
+    for (const char *copy : {"/a.aiff", "/out/a.aiff", "/w/a.aiff"}) {
+        std::filesystem::create_directories(std::filesystem::path(again + copy).parent_path());
+        std::filesystem::copy_file(song, again + copy);
+    }
+    auto text = [&](const std::string &name, const std::string &lines) {
+        return fileOf(name, {lines.begin(), lines.end()});
+    };
+    const std::string listed = text("lists/in.m3u8", "# a comment\n../tree/a/b\r\nx\n"),
+                      circle = text("lists/o.m3u", "p.m3u\n");
+    text("lists/p.m3u", "  " + tree + "/a/b/song.aiff\n../lists/o.m3u\n");
     const std::string noFile = "/nonexistent/song.mod",
                       unread = "cannot read '/nonexistent/song.mod': No such file or directory";
 
@@ -219,7 +242,6 @@ std::vector<Row> commandLines()
         ok({"--help"}, "2 cut short: a render at a size limit"),
         ok({"render", "--help"},
            "An existing file is replaced whole, once the new one is complete"),
-        fails({"info", ovtest::binDir()}, "cannot read '" + ovtest::binDir() + "': it is a folder"),
         fails({"render", noFile, "--seconds", "1", "-o", never}, unread),
         fails({"play", noFile, "--seconds", "1"}, unread),
         fails({"render", fileOf("empty.bin", {}), "-o", never},
@@ -344,6 +366,15 @@ std::vector<Row> commandLines()
          "orvane: '/dev/null': 10 of 10 samples clipped"},
         {{"play", loud, "--stereo", "0", "--gain", "6.0206"}, 0, "': 10 of 10 samples clipped"},
         {{"play", loud, "--stereo", "50"}, 0, ""},
+        {{"info", tree}, 0, "skipped 1 file under the folders given", "a/b/song.aiff\n"},
+        fails({"info", listed}, "lists/x': no such file; skipped", "a/b/song.aiff\n"),
+        fails({"info", circle}, "o.m3u': a playlist that includes itself", "a/b/song.aiff\n"),
+        fails({"render", loop, "-o", never}, "back': a link back to a folder above it"),
+        fails({"render", again, "--output-dir", again + "/out"},
+              "'" + again + "/a.aiff' and '" + again + "/w/a.aiff' would both be written"),
+        fails({"play", mute}, "no file to take: only 1 file under the folders given that no"),
+        /* Each file that fails is left out of the next pass: none left ends it. */
+        fails({"play", noise, "--repeat", "--shuffle"}, "no plug-in recognises this file"),
     };
 }
 

@@ -28,6 +28,7 @@ const std::map<std::string, std::string> verdicts = {
     {"patterns-cut-short.mod", "its 2 patterns and samples need (2608 of 3236 bytes)"},
     {"rate-zero.aiff", ": the AIFF plug-in reports no sample rate or no channels"},
     {"sample-past-end.mod", "its 2 patterns and samples need (3236 of 68732 bytes)"},
+    {"self-including.m3u", ": a playlist that includes itself; skipped"},
     {"ssnd-offset-past-end.aiff", "the AIFF plug-in delivers not one whole sample frame from it"},
     {"tag-flt4.mod", "it is a StarTrekker module (\"FLT4\"), and no plug-in here plays that; "
                      "this orvane plays AIFF files and Protracker \"M.K.\" modules"},

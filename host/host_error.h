@@ -5,6 +5,7 @@
 #ifndef OV_HOST_HOST_ERROR_H
 #define OV_HOST_HOST_ERROR_H
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -20,6 +21,9 @@ public:
 private:
     int exitStatus_;
 };
+
+/* A file's name as messages show it: in single quotes. */
+inline std::string quoted(const std::filesystem::path &file) { return "'" + file.string() + "'"; }
 
 } // namespace orvane
 

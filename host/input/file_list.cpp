@@ -1,5 +1,6 @@
 #include "host/input/file_list.h"
 
+#include "host/host_error.h"
 #include "host/input/plugins.h"
 #include "host/input/stream.h"
 
@@ -21,8 +22,6 @@ namespace {
 constexpr std::uintmax_t kLargestPlaylist = 16u << 20;
 /* Playlists within playlists, and folders within folders, go no deeper. */
 constexpr size_t kDeepest = 64;
-
-std::string quoted(const std::filesystem::path &file) { return "'" + file.string() + "'"; }
 
 using Identity = std::pair<dev_t, ino_t>;
 

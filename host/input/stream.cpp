@@ -22,8 +22,6 @@ constexpr size_t kLargestBlockBytes = 65536;
  * module), so a device or a pipe cannot make the host read forever. */
 constexpr size_t kLargestImage = size_t{1} << 30;
 
-std::string quoted(const std::filesystem::path &file) { return "'" + file.string() + "'"; }
-
 /* Why a stream delivered not a single frame, as far as the host can tell:
  * what the format's reader found when the stream opened, else the
  * contract's 16-bit samples (sample format 2) in the one or two channels
